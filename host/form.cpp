@@ -1,6 +1,7 @@
 #include "host/form.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "host/error.h"
 

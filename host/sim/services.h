@@ -1,0 +1,48 @@
+#pragma once
+// Stand-in clock, random generator and URL handler.
+#include <deque>
+#include <mutex>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "host/services.h"
+
+namespace host::sim {
+
+// A clock that reads the real local time, or a fixed one for tests.
+class SimClock : public Clock {
+ public:
+  LocalTime Now() override;
+  void Fix(const LocalTime& time) {
+    fixed_ = time;
+    isFixed_ = true;
+  }
+
+ private:
+  LocalTime fixed_;
+  bool isFixed_ = false;
+};
+
+// Seeded from the clock by Randomize, like the platform's; tests may script
+// the draws instead: each scripted digit value d comes back as (d + 0.5) / 62,
+// so floor(u * 62) gives d.
+class SimRandom : public Random {
+ public:
+  void Randomize() override;
+  double Rnd() override;
+  void Script(std::vector<int> digitValues);
+
+ private:
+  std::mt19937 engine_{12345};
+  std::deque<int> scripted_;
+};
+
+// Records the addresses the add-in asks the system to open.
+class SimUrlHandler : public UrlHandler {
+ public:
+  void FileProtocolHandler(const std::string& address) override { opened.push_back(address); }
+  std::vector<std::string> opened;
+};
+
+}  // namespace host::sim
