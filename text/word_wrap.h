@@ -1,0 +1,11 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace corvanta::modWordWrap {
+
+// Breaks text into lines of at most width characters at blanks, in one pass;
+// CR LF breaks restart the count; width below 1 returns the text.
+std::string WordWrap(const std::string& text, std::int32_t width);
+
+}  // namespace corvanta::modWordWrap
