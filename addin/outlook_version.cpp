@@ -1,0 +1,10 @@
+// Placeholder until this operation is built; replace the whole file.
+#include "addin/connect.h"
+#include "sending/dlg_progress.h"
+
+namespace corvanta {
+
+void Connect::DetectOutlookVersion() { throw host::Error("not built yet"); }
+void Connect::CheckMailEditor() { throw host::Error("not built yet"); }
+
+}  // namespace corvanta
