@@ -1,0 +1,82 @@
+#pragma once
+// The stand-in transfer control: real HTTP with libcurl. OpenURL blocks;
+// Execute runs on a worker thread and posts its StateChanged events to the
+// add-in thread's pump, so handlers run only inside DoEvents, never on the
+// worker. Errors carry the numbers in transfer_errors.h.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/sim/transfer_errors.h"
+#include "host/sim/windowing.h"
+#include "host/sim/windowing_pump.h"
+#include "host/transfer.h"
+
+namespace host::sim {
+
+// One request as the worker saw it, for tests and the command-line log.
+struct TransferRequest {
+  std::string url;
+  std::string operation;  // "GET" or "POST" (OpenURL: "GET")
+  std::string data;
+  std::string requestHeaders;
+};
+
+class CurlTransfer : public Transfer {
+ public:
+  explicit CurlTransfer(std::shared_ptr<EventPump> pump);
+  ~CurlTransfer() override;  // aborts a running request and waits for its worker
+
+  // Synchronous GET within RequestTimeout: the whole body whatever the HTTP
+  // status (a non-2xx status is not a transport error); host::Error on a
+  // transport failure or time-out.
+  std::string OpenURL(const std::string& url) override;
+  // operation "GET" or "POST" (case-insensitive; empty means GET); data is the
+  // POST body; requestHeaders is one header line, or several separated by
+  // CR LF, without a final line end. Throws host::Error (kStillExecuting)
+  // while a request runs. The states posted: 1, 2, 3, 4, 5, 6, 7, 8, then 12,
+  // or 11 at the first failure. A non-2xx reply completes with 12 and its
+  // body. RequestTimeout is read when the request starts and bounds connect
+  // and transfer together.
+  void Execute(const std::string& url, const std::string& operation, const std::string& data,
+               const std::string& requestHeaders) override;
+  // True from Execute until the pump dispatches the final event (11 or 12);
+  // it turns false just before that event's handlers run.
+  bool StillExecuting() override;
+  // The next part of the reply received by Execute, at most size bytes; "" at
+  // the end. A new Execute starts a new reply.
+  std::string GetChunk(std::int32_t size) override;
+  std::int32_t RequestTimeout() override;
+  void SetRequestTimeout(std::int32_t seconds) override;  // 0 or more; host::Error otherwise
+  // Set when the final event of a failed Execute is dispatched; 0 and "" else.
+  std::int32_t ResponseCode() override;
+  std::string ResponseInfo() override;
+  Subscription OnStateChanged(StateHandler handler) override;
+
+  // The HTTP status of the last reply (0 when none), for tests.
+  long HttpStatus();
+  // Requests made by this control, in order.
+  std::vector<TransferRequest> Requests();
+
+  struct Shared;  // state shared with the worker thread
+
+ private:
+  std::shared_ptr<Shared> shared_;
+};
+
+class CurlInternet : public Internet {
+ public:
+  explicit CurlInternet(SimWindowing& windowing);
+  explicit CurlInternet(std::shared_ptr<EventPump> pump);
+  std::shared_ptr<Transfer> CreateTransfer() override;
+
+  // Every control created so far that still exists (the newest last).
+  std::vector<std::shared_ptr<CurlTransfer>> Transfers();
+
+ private:
+  std::shared_ptr<EventPump> pump_;
+  std::vector<std::weak_ptr<CurlTransfer>> created_;
+};
+
+}  // namespace host::sim
