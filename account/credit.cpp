@@ -1,9 +1,49 @@
-// Placeholder until this operation is built; replace the whole file.
+#include <exception>
+#include <string>
+
+#include "account/val.h"
 #include "addin/connect.h"
+#include "protocol/encoding.h"
+#include "protocol/service.h"
 #include "sending/dlg_progress.h"
 
 namespace corvanta {
 
-std::int32_t Connect::GetCredit(dlgProgress&, const std::string&) { throw host::Error("not built yet"); }
+std::int32_t Connect::GetCredit(dlgProgress& progress, const std::string& address) {
+  std::int16_t stepCode = 0;
+  std::int32_t credit = -1;
+  try {
+    stepCode = 40;
+    progress.Show();
+    platform.windowing.DoEvents();
+    progress.SetProgressLabel("Retrieving credit info...");
+    platform.windowing.DoEvents();
+
+    stepCode = 7;
+    const std::string url = protocol::ServiceUrl(serviceHost, protocol::kCreditPath) +
+                            "?email=" + protocol::UrlEscape(address) +
+                            "&hash=" + protocol::MakeHash(address, platform.random);
+    const std::string reply = progress.Inet1().OpenURL(url);
+
+    stepCode = 41;
+    progress.SetValue(progress.Value() + 1);
+    platform.windowing.DoEvents();
+
+    // The count is the number the reply starts with after "qo;". A number
+    // beyond the 32-bit range is taken as the nearest end of the range rather
+    // than as a failure: the service still meters every stamp itself, and a
+    // send is not stopped without a word over an odd count.
+    if (React(reply, "An error occured while retrieving credit info(Error#1)")) {
+      credit = RoundToLong(Val(std::string_view(reply).substr(3)));
+    } else {
+      credit = -1;
+    }
+    stepCode = 0;
+  } catch (const std::exception&) {
+    credit = -1;
+  }
+  ShowStepError(stepCode);
+  return credit;
+}
 
 }  // namespace corvanta

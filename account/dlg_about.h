@@ -18,6 +18,8 @@ class dlgAbout : public host::Form {
   void CloseMe();
   // ok, credit, frefresh, lTitle, URLButton, Donation
   void Click(const std::string& control) override;
+  // The window frame's close box: as OK.
+  void CloseByFrame() override;
 
  private:
   host::Platform& platform_;

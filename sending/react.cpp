@@ -1,10 +1,42 @@
-// Placeholder until this operation is built; replace the whole file.
+#include <string>
+
 #include "addin/connect.h"
-#include "sending/dlg_progress.h"
+#include "protocol/service.h"
 
 namespace corvanta {
 
-bool Connect::React(const std::string&, const std::string&) { throw host::Error("not built yet"); }
-void Connect::ShowStepError(std::int16_t) { throw host::Error("not built yet"); }
+bool Connect::React(const std::string& response, const std::string& defaultMsg) {
+  if (response.size() >= 3 && response.compare(0, 3, "qo;") == 0) return true;
+  if (response.size() < 5) {
+    platform.windowing.MsgBox(defaultMsg + "\r\n" + "Please contact us with the error# at " +
+                              protocol::kSupportAddress);
+    return false;
+  }
+  // "qx;" and anything else alike: the text after the first three characters.
+  const std::string message = response.substr(3);
+  if (message != "not0") platform.windowing.MsgBox(message);
+  return false;
+}
+
+void Connect::ShowStepError(std::int16_t stepCode) {
+  const char* text = nullptr;
+  switch (stepCode) {
+    case 0:
+      return;
+    case 7:
+      text = "Connection timeout! Please check your Internet connection and try again. #";
+      break;
+    case 80:
+      text = "Redemption.dll was not installed properly! #";
+      break;
+    case 88:
+      text = "Failed to load your email address! #";
+      break;
+    default:
+      text = "An error was occured! #";
+      break;
+  }
+  platform.windowing.MsgBox(text + std::to_string(stepCode));
+}
 
 }  // namespace corvanta
