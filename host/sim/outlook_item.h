@@ -100,6 +100,7 @@ class SimMailItem : public host::MailItem, public std::enable_shared_from_this<S
 
  private:
   friend class SimFolder;
+  friend class SimOutlook;
   struct State {
     std::string subject, body, html;
     std::vector<SimRecipient> recipients;

@@ -1,0 +1,161 @@
+#include "host/sim/mail_store_eml.h"
+
+#include <gmime/gmime.h>
+
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <sstream>
+
+#include "host/error.h"
+
+namespace host::sim {
+
+namespace {
+
+void InitGMime() {
+  static std::once_flag once;
+  std::call_once(once, [] { g_mime_init(); });
+}
+
+struct GObjectUnref {
+  void operator()(void* object) const {
+    if (object) g_object_unref(object);
+  }
+};
+template <class T>
+using GPtr = std::unique_ptr<T, GObjectUnref>;
+
+struct GFree {
+  void operator()(void* memory) const { g_free(memory); }
+};
+using GString = std::unique_ptr<char, GFree>;
+
+std::string Take(char* text) {
+  GString owned(text);
+  return owned ? std::string(owned.get()) : std::string();
+}
+
+GMimeAddressType AddressType(RecipientKind kind) {
+  switch (kind) {
+    case RecipientKind::Cc:
+      return GMIME_ADDRESS_TYPE_CC;
+    case RecipientKind::Bcc:
+      return GMIME_ADDRESS_TYPE_BCC;
+    case RecipientKind::To:
+      break;
+  }
+  return GMIME_ADDRESS_TYPE_TO;
+}
+
+// A text part that picks its own charset and a transfer encoding safe for
+// 8-bit text.
+GMimeTextPart* TextPart(const char* subtype, const std::string& text) {
+  GMimeTextPart* part = g_mime_text_part_new_with_subtype(subtype);
+  g_mime_text_part_set_text(part, text.c_str());
+  return part;
+}
+
+void ReadAddresses(GMimeMessage* message, GMimeAddressType type, RecipientKind kind, std::vector<MailRecipient>& out) {
+  InternetAddressList* list = g_mime_message_get_addresses(message, type);
+  for (int i = 0; list && i < internet_address_list_length(list); ++i) {
+    InternetAddress* address = internet_address_list_get_address(list, i);
+    if (!INTERNET_ADDRESS_IS_MAILBOX(address)) continue;
+    const char* name = internet_address_get_name(address);
+    const char* addr = internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address));
+    out.push_back({name ? name : "", addr ? addr : "", kind});
+  }
+}
+
+void ReadBodies(GMimeObject* part, ParsedMail& mail) {
+  if (GMIME_IS_MULTIPART(part)) {
+    GMimeMultipart* multipart = GMIME_MULTIPART(part);
+    for (int i = 0; i < g_mime_multipart_get_count(multipart); ++i) {
+      ReadBodies(g_mime_multipart_get_part(multipart, i), mail);
+    }
+    return;
+  }
+  if (!GMIME_IS_TEXT_PART(part)) return;
+  GMimeContentType* type = g_mime_object_get_content_type(part);
+  std::string text = Take(g_mime_text_part_get_text(GMIME_TEXT_PART(part)));
+  if (g_mime_content_type_is_type(type, "text", "html")) {
+    mail.htmlBody = text;
+  } else if (g_mime_content_type_is_type(type, "text", "plain")) {
+    mail.body = text;
+  }
+}
+
+}  // namespace
+
+EmlText FormatEml(const MailMessage& message) {
+  InitGMime();
+  GPtr<GMimeMessage> mime(g_mime_message_new(TRUE));
+  if (!message.from.name.empty() || !message.from.address.empty()) {
+    g_mime_message_add_mailbox(mime.get(), GMIME_ADDRESS_TYPE_FROM, message.from.name.c_str(),
+                               message.from.address.c_str());
+  }
+  for (const auto& recipient : message.recipients) {
+    g_mime_message_add_mailbox(mime.get(), AddressType(recipient.kind), recipient.name.c_str(),
+                               recipient.address.c_str());
+  }
+  g_mime_message_set_subject(mime.get(), message.subject.c_str(), "utf-8");
+
+  GDateTime* now = g_date_time_new_now_local();
+  g_mime_message_set_date(mime.get(), now);
+  g_date_time_unref(now);
+  std::string messageId = Take(g_mime_utils_generate_message_id("corvanta.localhost"));
+  g_mime_message_set_message_id(mime.get(), messageId.c_str());
+
+  if (message.htmlBody.empty()) {
+    GPtr<GMimeTextPart> plain(TextPart("plain", message.body));
+    g_mime_message_set_mime_part(mime.get(), GMIME_OBJECT(plain.get()));
+  } else {
+    GPtr<GMimeMultipart> alternative(g_mime_multipart_new_with_subtype("alternative"));
+    GPtr<GMimeTextPart> plain(TextPart("plain", message.body));
+    GPtr<GMimeTextPart> html(TextPart("html", message.htmlBody));
+    g_mime_multipart_add(alternative.get(), GMIME_OBJECT(plain.get()));
+    g_mime_multipart_add(alternative.get(), GMIME_OBJECT(html.get()));
+    g_mime_message_set_mime_part(mime.get(), GMIME_OBJECT(alternative.get()));
+  }
+
+  std::string text = Take(g_mime_object_to_string(GMIME_OBJECT(mime.get()), nullptr));
+  if (text.empty()) throw host::Error("GMime could not format the message");
+  return {text, messageId};
+}
+
+ParsedMail ReadEml(const std::filesystem::path& path) {
+  InitGMime();
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw host::Error("Cannot read " + path.string());
+  std::ostringstream content;
+  content << in.rdbuf();
+  std::string bytes = content.str();
+
+  GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(bytes.data(), static_cast<std::size_t>(bytes.size())));
+  GPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
+  GPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), nullptr));
+  if (!message) throw host::Error("Not a message: " + path.string());
+
+  ParsedMail mail;
+  std::vector<MailRecipient> from;
+  ReadAddresses(message.get(), GMIME_ADDRESS_TYPE_FROM, RecipientKind::To, from);
+  if (!from.empty()) mail.from = {from.front().name, from.front().address};
+  ReadAddresses(message.get(), GMIME_ADDRESS_TYPE_TO, RecipientKind::To, mail.recipients);
+  ReadAddresses(message.get(), GMIME_ADDRESS_TYPE_CC, RecipientKind::Cc, mail.recipients);
+  ReadAddresses(message.get(), GMIME_ADDRESS_TYPE_BCC, RecipientKind::Bcc, mail.recipients);
+  const char* subject = g_mime_message_get_subject(message.get());
+  mail.subject = subject ? subject : "";
+  const char* date = g_mime_object_get_header(GMIME_OBJECT(message.get()), "Date");
+  mail.date = date ? date : "";
+  const char* id = g_mime_message_get_message_id(message.get());
+  mail.messageId = id ? id : "";
+
+  GMimeObject* body = g_mime_message_get_mime_part(message.get());
+  if (body) {
+    mail.contentType = Take(g_mime_content_type_get_mime_type(g_mime_object_get_content_type(body)));
+    ReadBodies(body, mail);
+  }
+  return mail;
+}
+
+}  // namespace host::sim
