@@ -16,7 +16,17 @@ Form::Form(std::string name, std::string caption, int width, int height, std::ve
       designed_(std::move(designed)),
       controls_(designed_) {}
 
-Form::~Form() = default;
+Form::~Form() {
+  // A form destroyed while shown takes its window with it; the view must not
+  // keep pointing at it.
+  if (auto* view = std::exchange(view_, nullptr)) {
+    try {
+      view->Closed();
+    } catch (...) {
+      // Nothing can be reported from a destructor.
+    }
+  }
+}
 
 void Form::Load() {
   if (loaded_) return;
@@ -67,6 +77,8 @@ void Form::SelectionChanged(const std::string& control, int listIndex) {
   (*this)[control].listIndex = listIndex;
 }
 
-void Form::CloseByFrame() { Unload(); }
+void Form::CloseByFrame() {
+  Unload();
+}
 
 }  // namespace host

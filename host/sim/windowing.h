@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/form.h"
@@ -53,6 +54,8 @@ enum class EventKind {
 };
 
 struct Event {
+  explicit Event(EventKind eventKind, std::string formName = {}, std::string controlName = {})
+      : kind(eventKind), form(std::move(formName)), control(std::move(controlName)) {}
   EventKind kind;
   std::string form;
   std::string control;
@@ -161,6 +164,7 @@ class SimWindowing : public Windowing {
   std::vector<MessageRecord> messages_;
   std::vector<DialogRecord> dialogs_;
   std::vector<ControlChange> changes_;
+  std::vector<ControlChange> timeline_;  // controls as shown, then each change
   // One view per form while it is shown; its record's index.
   std::map<Form*, std::unique_ptr<View>> views_;
   std::size_t doEventsCalls_ = 0;

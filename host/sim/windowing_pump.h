@@ -4,6 +4,7 @@
 // that outlives the windowing never posts into freed memory.
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -21,6 +22,7 @@ class EventPump {
   // Blocks until an event is queued or the interval passes; never spins.
   void Wait(std::chrono::milliseconds interval = std::chrono::milliseconds(200));
   bool Pending() const;
+  std::size_t PendingCount() const;
 
  private:
   mutable std::mutex mutex_;
