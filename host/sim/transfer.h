@@ -59,7 +59,7 @@ class CurlTransfer : public Transfer {
   // Requests made by this control, in order.
   std::vector<TransferRequest> Requests();
 
-  struct Shared;  // state shared with the worker thread
+  struct Shared;  // state shared with the worker thread and the queued events
 
  private:
   std::shared_ptr<Shared> shared_;

@@ -1,0 +1,216 @@
+#include "host/sim/transfer.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+#include "host/error.h"
+#include "host/sim/transfer_curl.h"
+
+namespace host::sim {
+
+// Shared between the control, its worker thread and the events waiting in the
+// pump. Events hold it weakly: once the control is gone they do nothing.
+struct CurlTransfer::Shared {
+  explicit Shared(std::shared_ptr<EventPump> eventPump) : pump(std::move(eventPump)) {}
+
+  const std::shared_ptr<EventPump> pump;
+  std::atomic<bool> abort{false};
+
+  // The add-in's thread only.
+  std::thread worker;
+  bool executing = false;
+  std::int32_t timeout = 60;
+  std::int32_t responseCode = 0;
+  std::string responseInfo;
+  int nextHandler = 0;
+  std::map<int, std::shared_ptr<StateHandler>> handlers;
+
+  // Written by the worker, read by the add-in's thread.
+  std::mutex mutex;
+  std::string reply;
+  std::size_t read = 0;
+  long httpStatus = 0;
+  std::vector<TransferRequest> requests;
+
+  void Dispatch(std::int16_t state) {
+    // A copy, so a handler may subscribe or unsubscribe while we go through them.
+    std::vector<std::pair<int, std::shared_ptr<StateHandler>>> current(handlers.begin(), handlers.end());
+    for (auto& [id, handler] : current)
+      if (handlers.count(id)) (*handler)(state);
+  }
+};
+
+namespace {
+
+using Shared = CurlTransfer::Shared;
+
+// On the worker: hands a state to the add-in's thread.
+void PostState(const std::shared_ptr<Shared>& shared, std::int16_t state) {
+  shared->pump->Post([weak = std::weak_ptr<Shared>(shared), state] {
+    if (auto alive = weak.lock()) alive->Dispatch(state);
+  });
+}
+
+// The last event of a request: the control stops executing as it is dispatched.
+void PostFinal(const std::shared_ptr<Shared>& shared, std::int32_t code) {
+  shared->pump->Post([weak = std::weak_ptr<Shared>(shared), code] {
+    auto alive = weak.lock();
+    if (!alive) return;
+    alive->executing = false;
+    alive->responseCode = code;
+    alive->responseInfo = code ? transfer_error::Text(code) : std::string();
+    alive->Dispatch(code ? icError : icResponseCompleted);
+  });
+}
+
+std::string Operation(const std::string& operation) {
+  std::string upper = operation;
+  std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return std::toupper(c); });
+  if (upper.empty()) upper = "GET";
+  if (upper != "GET" && upper != "POST")
+    throw Error(transfer_error::kBadOperation, transfer_error::Text(transfer_error::kBadOperation));
+  return upper;
+}
+
+void CheckUrl(const std::string& url) {
+  if (url.empty()) throw Error(transfer_error::kBadUrl, transfer_error::Text(transfer_error::kBadUrl));
+}
+
+}  // namespace
+
+CurlTransfer::CurlTransfer(std::shared_ptr<EventPump> pump) : shared_(std::make_shared<Shared>(std::move(pump))) {}
+
+CurlTransfer::~CurlTransfer() {
+  shared_->abort = true;
+  if (shared_->worker.joinable()) shared_->worker.join();
+}
+
+std::string CurlTransfer::OpenURL(const std::string& url) {
+  if (shared_->executing)
+    throw Error(transfer_error::kStillExecuting, transfer_error::Text(transfer_error::kStillExecuting));
+  CheckUrl(url);
+  TransferRequest request{url, "GET", "", ""};
+  {
+    std::lock_guard lock(shared_->mutex);
+    shared_->requests.push_back(request);
+  }
+  std::string body;
+  CurlListener listener;
+  listener.body = [&body](const char* data, std::size_t size) { body.append(data, size); };
+  const CurlOutcome outcome = PerformRequest(request, shared_->timeout, listener);
+  {
+    std::lock_guard lock(shared_->mutex);
+    shared_->httpStatus = outcome.httpStatus;
+  }
+  if (outcome.code) throw Error(outcome.code, transfer_error::Text(outcome.code));
+  return body;
+}
+
+void CurlTransfer::Execute(const std::string& url, const std::string& operation, const std::string& data,
+                           const std::string& requestHeaders) {
+  if (shared_->executing)
+    throw Error(transfer_error::kStillExecuting, transfer_error::Text(transfer_error::kStillExecuting));
+  TransferRequest request{url, Operation(operation), data, requestHeaders};
+  CheckUrl(url);
+  // The previous worker has posted its final event already; it is only returning.
+  if (shared_->worker.joinable()) shared_->worker.join();
+  {
+    std::lock_guard lock(shared_->mutex);
+    shared_->reply.clear();
+    shared_->read = 0;
+    shared_->httpStatus = 0;
+    shared_->requests.push_back(request);
+  }
+  shared_->executing = true;
+  shared_->responseCode = 0;
+  shared_->responseInfo.clear();
+  shared_->worker = std::thread([shared = shared_, request = std::move(request), timeout = shared_->timeout] {
+    CurlListener listener;
+    listener.abort = &shared->abort;
+    listener.state = [&shared](std::int16_t state) { PostState(shared, state); };
+    listener.body = [&shared](const char* bytes, std::size_t size) {
+      std::lock_guard lock(shared->mutex);
+      shared->reply.append(bytes, size);
+    };
+    const CurlOutcome outcome = PerformRequest(request, timeout, listener);
+    {
+      std::lock_guard lock(shared->mutex);
+      shared->httpStatus = outcome.httpStatus;
+    }
+    PostFinal(shared, outcome.code);
+  });
+}
+
+bool CurlTransfer::StillExecuting() {
+  return shared_->executing;
+}
+
+std::string CurlTransfer::GetChunk(std::int32_t size) {
+  if (size <= 0) return {};
+  std::lock_guard lock(shared_->mutex);
+  const std::size_t take = std::min(static_cast<std::size_t>(size), shared_->reply.size() - shared_->read);
+  std::string chunk = shared_->reply.substr(shared_->read, take);
+  shared_->read += take;
+  return chunk;
+}
+
+std::int32_t CurlTransfer::RequestTimeout() {
+  return shared_->timeout;
+}
+
+void CurlTransfer::SetRequestTimeout(std::int32_t seconds) {
+  if (seconds < 0) throw Error(transfer_error::kInvalidValue, transfer_error::Text(transfer_error::kInvalidValue));
+  shared_->timeout = seconds;
+}
+
+std::int32_t CurlTransfer::ResponseCode() {
+  return shared_->responseCode;
+}
+
+std::string CurlTransfer::ResponseInfo() {
+  return shared_->responseInfo;
+}
+
+Subscription CurlTransfer::OnStateChanged(StateHandler handler) {
+  const int id = shared_->nextHandler++;
+  shared_->handlers[id] = std::make_shared<StateHandler>(std::move(handler));
+  return Subscription([weak = std::weak_ptr<Shared>(shared_), id] {
+    if (auto alive = weak.lock()) alive->handlers.erase(id);
+  });
+}
+
+long CurlTransfer::HttpStatus() {
+  std::lock_guard lock(shared_->mutex);
+  return shared_->httpStatus;
+}
+
+std::vector<TransferRequest> CurlTransfer::Requests() {
+  std::lock_guard lock(shared_->mutex);
+  return shared_->requests;
+}
+
+CurlInternet::CurlInternet(SimWindowing& windowing) : pump_(windowing.Pump()) {}
+
+CurlInternet::CurlInternet(std::shared_ptr<EventPump> pump) : pump_(std::move(pump)) {}
+
+std::shared_ptr<Transfer> CurlInternet::CreateTransfer() {
+  auto transfer = std::make_shared<CurlTransfer>(pump_);
+  created_.erase(std::remove_if(created_.begin(), created_.end(), [](const auto& weak) { return weak.expired(); }),
+                 created_.end());
+  created_.push_back(transfer);
+  return transfer;
+}
+
+std::vector<std::shared_ptr<CurlTransfer>> CurlInternet::Transfers() {
+  std::vector<std::shared_ptr<CurlTransfer>> alive;
+  for (const auto& weak : created_)
+    if (auto transfer = weak.lock()) alive.push_back(transfer);
+  return alive;
+}
+
+}  // namespace host::sim

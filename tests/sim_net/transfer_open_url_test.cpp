@@ -1,0 +1,97 @@
+// The blocking GET of the stand-in transfer control.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "host/error.h"
+#include "sim_net/transfer_fixture.h"
+
+namespace {
+
+using host::sim::CurlTransfer;
+namespace transfer_error = host::sim::transfer_error;
+using simnet::TransferTest;
+using testsupport::LoggedRequest;
+using testsupport::LoopbackServer;
+using testsupport::Reply;
+
+using OpenUrl = TransferTest;
+
+TEST_F(OpenUrl, ReturnsTheWholeReplyAndPostsNoEvents) {
+  const std::string text = Pattern(300 * 1024);
+  server.Get("/cvx/toua.txt", Reply{200, text});
+  EXPECT_EQ(transfer->OpenURL(server.Url("/cvx/toua.txt")), text);
+  ASSERT_EQ(server.RequestCount(), 1u);
+  EXPECT_EQ(server.Requests()[0].method, "GET");
+  EXPECT_FALSE(windowing.Pump()->Pending());
+  EXPECT_FALSE(transfer->StillExecuting());
+}
+
+TEST_F(OpenUrl, SendsTheQueryAsWritten) {
+  server.Get("/cvx/credit", [](const LoggedRequest& request) { return Reply{200, "qo;" + request.query}; });
+  EXPECT_EQ(transfer->OpenURL(server.Url("/cvx/credit?a=b%20c&h=XyZ")), "qo;a=b%20c&h=XyZ");
+}
+
+TEST_F(OpenUrl, AnErrorStatusStillReturnsTheBody) {
+  struct Case {
+    int status;
+    std::string body;
+  };
+  for (const auto& [status, body] :
+       {Case{404, "<html>Not Found</html>"}, Case{500, "qx;server trouble"}, Case{503, ""}}) {
+    server.Get("/page", Reply{status, body});
+    EXPECT_EQ(transfer->OpenURL(server.Url("/page")), body) << status;
+    EXPECT_EQ(std::static_pointer_cast<CurlTransfer>(transfer)->HttpStatus(), status);
+  }
+}
+
+struct FailureCase {
+  std::string name;
+  std::int32_t code;
+};
+
+TEST_F(OpenUrl, FailuresThrowTheControlsErrorNumberAndText) {
+  server.Get("/slow", Reply{200, "too late", "text/plain", std::chrono::seconds(10)});
+  transfer->SetRequestTimeout(1);
+  const struct {
+    std::string url;
+    std::int32_t code;
+  } cases[] = {
+      {"http://127.0.0.1:" + std::to_string(LoopbackServer::UnusedPort()) + "/x", transfer_error::kCannotConnect},
+      {server.Url("/slow"), transfer_error::kTimedOut},
+      {"", transfer_error::kBadUrl},
+      {"ftp://127.0.0.1:21/file", transfer_error::kBadUrl},
+  };
+  for (const auto& [url, code] : cases) {
+    try {
+      transfer->OpenURL(url);
+      ADD_FAILURE() << "no error for " << url;
+    } catch (const host::Error& error) {
+      EXPECT_EQ(error.code(), code) << url;
+      EXPECT_EQ(std::string(error.what()), transfer_error::Text(code)) << url;
+    }
+  }
+}
+
+TEST_F(OpenUrl, TheTimeOutIsInSecondsWithTheControlsDefault) {
+  EXPECT_EQ(transfer->RequestTimeout(), 60);
+  transfer->SetRequestTimeout(10);
+  EXPECT_EQ(transfer->RequestTimeout(), 10);
+  EXPECT_THROW(transfer->SetRequestTimeout(-1), host::Error);
+  EXPECT_EQ(transfer->RequestTimeout(), 10);
+  EXPECT_EQ(internet.CreateTransfer()->RequestTimeout(), 60);  // each control has its own
+}
+
+TEST(ErrorTexts, EveryNumberHasItsOwnText) {
+  const std::int32_t codes[] = {transfer_error::kBadUrl,       transfer_error::kCannotConnect,
+                                transfer_error::kHostNotFound, transfer_error::kConnectionFailed,
+                                transfer_error::kTimedOut,     transfer_error::kStillExecuting,
+                                transfer_error::kBadOperation, transfer_error::kInvalidValue};
+  std::set<std::string> texts;
+  for (auto code : codes) texts.insert(transfer_error::Text(code));
+  EXPECT_EQ(texts.size(), std::size(codes));
+  EXPECT_EQ(transfer_error::Text(transfer_error::kTimedOut), "Request timed out");
+  EXPECT_EQ(transfer_error::Text(transfer_error::kStillExecuting), "Still executing last request");
+}
+
+}  // namespace
