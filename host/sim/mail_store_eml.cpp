@@ -29,10 +29,10 @@ using GPtr = std::unique_ptr<T, GObjectUnref>;
 struct GFree {
   void operator()(void* memory) const { g_free(memory); }
 };
-using GString = std::unique_ptr<char, GFree>;
+using GText = std::unique_ptr<char, GFree>;
 
 std::string Take(char* text) {
-  GString owned(text);
+  GText owned(text);
   return owned ? std::string(owned.get()) : std::string();
 }
 
@@ -48,12 +48,54 @@ GMimeAddressType AddressType(RecipientKind kind) {
   return GMIME_ADDRESS_TYPE_TO;
 }
 
-// A text part that picks its own charset and a transfer encoding safe for
-// 8-bit text.
-GMimeTextPart* TextPart(const char* subtype, const std::string& text) {
-  GMimeTextPart* part = g_mime_text_part_new_with_subtype(subtype);
-  g_mime_text_part_set_text(part, text.c_str());
+bool IsAscii(const std::string& text) {
+  for (unsigned char c : text) {
+    if (c >= 0x80) return false;
+  }
+  return true;
+}
+
+bool IsUtf8(const std::string& text) {
+  return g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr);
+}
+
+// Header texts go to GMime as UTF-8; bytes that are not UTF-8 are taken as
+// the Windows code page the add-in's strings hold.
+std::string HeaderText(const std::string& text) {
+  if (IsUtf8(text)) return text;
+  gsize written = 0;
+  GText converted(
+      g_convert(text.data(), static_cast<gssize>(text.size()), "UTF-8", "WINDOWS-1252", nullptr, &written, nullptr));
+  return converted ? std::string(converted.get(), written) : std::string();
+}
+
+// A text part holding the bytes as they are, labelled with their charset
+// and quoted-printable: safe for 7-bit transport, readable, and it keeps
+// the text exactly (a body without a final line break stays without one).
+GMimePart* TextPart(const char* subtype, const std::string& text) {
+  GMimePart* part = g_mime_part_new_with_type("text", subtype);
+  const char* charset = IsAscii(text) ? "us-ascii" : IsUtf8(text) ? "utf-8" : "windows-1252";
+  g_mime_object_set_content_type_parameter(GMIME_OBJECT(part), "charset", charset);
+  // A MIME body always ends with a line break; one of our own goes after the
+  // text, so the reader can take it off and give the text back exactly.
+  std::string content = text + "\r\n";
+  GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(content.data(), content.size()));
+  GPtr<GMimeDataWrapper> wrapper(g_mime_data_wrapper_new_with_stream(stream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
+  g_mime_part_set_content(part, wrapper.get());
+  g_mime_part_set_content_encoding(part, GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE);
   return part;
+}
+
+// Line breaks as Outlook gives them (CR LF), without the line break the
+// writer put after the text.
+std::string BodyText(const std::string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) out += '\r';
+    out += text[i];
+  }
+  if (out.ends_with("\r\n")) out.resize(out.size() - 2);
+  return out;
 }
 
 void ReadAddresses(GMimeMessage* message, GMimeAddressType type, RecipientKind kind, std::vector<MailRecipient>& out) {
@@ -77,7 +119,7 @@ void ReadBodies(GMimeObject* part, ParsedMail& mail) {
   }
   if (!GMIME_IS_TEXT_PART(part)) return;
   GMimeContentType* type = g_mime_object_get_content_type(part);
-  std::string text = Take(g_mime_text_part_get_text(GMIME_TEXT_PART(part)));
+  std::string text = BodyText(Take(g_mime_text_part_get_text(GMIME_TEXT_PART(part))));
   if (g_mime_content_type_is_type(type, "text", "html")) {
     mail.htmlBody = text;
   } else if (g_mime_content_type_is_type(type, "text", "plain")) {
@@ -91,14 +133,14 @@ EmlText FormatEml(const MailMessage& message) {
   InitGMime();
   GPtr<GMimeMessage> mime(g_mime_message_new(TRUE));
   if (!message.from.name.empty() || !message.from.address.empty()) {
-    g_mime_message_add_mailbox(mime.get(), GMIME_ADDRESS_TYPE_FROM, message.from.name.c_str(),
-                               message.from.address.c_str());
+    g_mime_message_add_mailbox(mime.get(), GMIME_ADDRESS_TYPE_FROM, HeaderText(message.from.name).c_str(),
+                               HeaderText(message.from.address).c_str());
   }
   for (const auto& recipient : message.recipients) {
-    g_mime_message_add_mailbox(mime.get(), AddressType(recipient.kind), recipient.name.c_str(),
-                               recipient.address.c_str());
+    g_mime_message_add_mailbox(mime.get(), AddressType(recipient.kind), HeaderText(recipient.name).c_str(),
+                               HeaderText(recipient.address).c_str());
   }
-  g_mime_message_set_subject(mime.get(), message.subject.c_str(), "utf-8");
+  g_mime_message_set_subject(mime.get(), HeaderText(message.subject).c_str(), "utf-8");
 
   GDateTime* now = g_date_time_new_now_local();
   g_mime_message_set_date(mime.get(), now);
@@ -107,18 +149,22 @@ EmlText FormatEml(const MailMessage& message) {
   g_mime_message_set_message_id(mime.get(), messageId.c_str());
 
   if (message.htmlBody.empty()) {
-    GPtr<GMimeTextPart> plain(TextPart("plain", message.body));
+    GPtr<GMimePart> plain(TextPart("plain", message.body));
     g_mime_message_set_mime_part(mime.get(), GMIME_OBJECT(plain.get()));
   } else {
     GPtr<GMimeMultipart> alternative(g_mime_multipart_new_with_subtype("alternative"));
-    GPtr<GMimeTextPart> plain(TextPart("plain", message.body));
-    GPtr<GMimeTextPart> html(TextPart("html", message.htmlBody));
+    GPtr<GMimePart> plain(TextPart("plain", message.body));
+    GPtr<GMimePart> html(TextPart("html", message.htmlBody));
     g_mime_multipart_add(alternative.get(), GMIME_OBJECT(plain.get()));
     g_mime_multipart_add(alternative.get(), GMIME_OBJECT(html.get()));
     g_mime_message_set_mime_part(mime.get(), GMIME_OBJECT(alternative.get()));
   }
 
-  std::string text = Take(g_mime_object_to_string(GMIME_OBJECT(mime.get()), nullptr));
+  // RFC 5322 line ends in the file.
+  GMimeFormatOptions* format = g_mime_format_options_new();
+  g_mime_format_options_set_newline_format(format, GMIME_NEWLINE_FORMAT_DOS);
+  std::string text = Take(g_mime_object_to_string(GMIME_OBJECT(mime.get()), format));
+  g_mime_format_options_free(format);
   if (text.empty()) throw host::Error("GMime could not format the message");
   return {text, messageId};
 }

@@ -53,7 +53,7 @@ struct InspectorOptions {
   bool withFormattingBar = true;
   // Runs on the new window's bars before NewInspector is raised (for a
   // window that already carries controls, say).
-  std::function<void(SimCommandBars&)> prepareBars;
+  std::function<void(SimCommandBars&)> prepareBars = {};
   // False opens the window without raising NewInspector (raise it later
   // with SimOutlook::RaiseNewInspector).
   bool raiseNewInspector = true;
