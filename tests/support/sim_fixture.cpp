@@ -1,49 +1,29 @@
 #include "support/sim_fixture.h"
 
-#include <atomic>
 #include <unistd.h>
+
+#include <atomic>
 
 namespace testsupport {
 
-namespace {
-
-std::filesystem::path FreshStoreDir() {
+TempStoreDir::TempStoreDir() {
   static std::atomic<int> counter{0};
-  auto dir = std::filesystem::temp_directory_path() /
+  storeDir = std::filesystem::temp_directory_path() /
              ("corvanta-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-  std::filesystem::remove_all(dir);
-  return dir;
+  std::filesystem::remove_all(storeDir);
 }
 
-}  // namespace
-
-SimWorld::SimWorld(const std::string& outlookVersion)
-    : storeDir(FreshStoreDir()),
-      store(std::make_shared<host::sim::MailStore>(storeDir)),
-      outlook(std::make_shared<host::sim::SimOutlook>(outlookVersion)) {
-  outlook->SetMailStore(store);
-  outlook->OpenExplorer();
-  addin = std::make_unique<corvanta::Connect>(platform);
-}
-
-SimWorld::~SimWorld() {
-  addin.reset();
+TempStoreDir::~TempStoreDir() {
   std::error_code ignored;
   std::filesystem::remove_all(storeDir, ignored);
 }
 
-void SimWorld::SetString(const std::string& name, const std::string& value) {
-  registry.Put(host::HKEY_CURRENT_USER, kCvxRegPath, name, host::sim::RegValue::String(value));
+SimWorld::SimWorld(const std::string& outlookVersion) : SimDesktop(storeDir, outlookVersion) {
+  addin = std::make_unique<corvanta::Connect>(platform);
 }
 
-void SimWorld::SetDword(const std::string& name, std::uint32_t value) {
-  registry.Put(host::HKEY_CURRENT_USER, kCvxRegPath, name, host::sim::RegValue::Dword(value));
-}
-
-void SimWorld::SetSender(const std::string& name, const std::string& address) {
-  redemption.SetCurrentUser(host::sim::SimAddress::Smtp(name, address));
-  store->SetSender({name, address});
-}
+// The add-in goes before the stand-ins it holds on to.
+SimWorld::~SimWorld() { addin.reset(); }
 
 void SimWorld::Start() {
   addin->OnConnection(outlook, 1);
