@@ -3,6 +3,13 @@
 // every guarded member reports its operation name ("MailItem.Copy",
 // "CommandBarControls.Add", "SafeMailItem.Send", ...) here first, which also
 // counts the calls, and throws host::Error when a test planned a failure.
+// Names are "<Interface>.<Member>", with "Set" before a property's name for
+// its write: "CommandBarControl.SetVisible", "CommandBarButton.SetFaceId",
+// "CommandBars.Item", "Inspector.CommandBars", "Application.CreateItem",
+// "NameSpace.CurrentUser", "Recipient.Address", "MailItem.Save". Outlook and
+// its command bars share one Faults (SimOutlook::faults()); Redemption has
+// its own (SimRedemption::faults()), which also counts the Create calls
+// under their ProgIds.
 #include <cstdint>
 #include <map>
 #include <string>

@@ -58,13 +58,18 @@ void SimSafeRecipient::Delete() {
 SimSafeRecipients::SimSafeRecipients(std::shared_ptr<SimMailItem> item, std::shared_ptr<Faults> faults)
     : item_(std::move(item)), faults_(std::move(faults)) {}
 
+void SimSafeRecipients::Guard(const std::string& op) {
+  faults_->Check(op);
+  if (item_->stale()) throw host::Error(kGone, op + ": the item has been moved or deleted");
+}
+
 int SimSafeRecipients::Count() {
-  faults_->Check("SafeRecipients.Count");
+  Guard("SafeRecipients.Count");
   return static_cast<int>(item_->recipientEntries().size());
 }
 
 std::shared_ptr<host::SafeRecipient> SimSafeRecipients::Item(int index) {
-  faults_->Check("SafeRecipients.Item");
+  Guard("SafeRecipients.Item");
   auto& entries = item_->recipientEntries();
   if (index < 1 || index > static_cast<int>(entries.size())) {
     throw host::Error(kInvalidArgument, "Array index out of bounds");

@@ -43,6 +43,7 @@ class SimSafeRecipients : public host::SafeRecipients {
   void ResolveAll() override;
 
  private:
+  void Guard(const std::string& op);
   std::shared_ptr<SimMailItem> item_;
   std::shared_ptr<Faults> faults_;
 };
