@@ -1,0 +1,119 @@
+// Word wrap: the cases that define it, and random texts against a plain
+// transcription of the rule with 1-based positions.
+#include "text/word_wrap.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace corvanta::modWordWrap {
+namespace {
+
+// Mid$ of a 1-based start and a count, clamped to the text.
+std::string Mid(const std::string& text, long start, long count) {
+  if (start > static_cast<long>(text.size())) return {};
+  return text.substr(static_cast<std::size_t>(start - 1), static_cast<std::size_t>(count));
+}
+
+std::string WrapByTheRule(const std::string& text, long width) {
+  if (width < 1) return text;
+  const long length = static_cast<long>(text.size());
+  long lineStart = 1, column = 0, lastSpace = 0;
+  std::string out;
+  for (long pos = 1; pos <= length; ++pos) {
+    ++column;
+    const char ch = text[static_cast<std::size_t>(pos - 1)];
+    if (ch == ' ') lastSpace = column;
+    if (ch == '\r') {
+      out += Mid(text, lineStart, column + 1);
+      lineStart += column + 1;
+      ++pos;
+      column = 0;
+      lastSpace = 0;
+    } else if (column > width) {
+      if (lastSpace == 0) {
+        out += Mid(text, lineStart, width) + "\r\n";
+        lineStart += width;
+        column = 1;
+      } else {
+        out += Mid(text, lineStart, lastSpace - 1) + "\r\n";
+        lineStart += lastSpace;
+        column = width - lastSpace + 1;
+        lastSpace = 0;
+      }
+    }
+  }
+  return out + Mid(text, lineStart, length);
+}
+
+struct Case {
+  const char* what;
+  std::string text;
+  std::int32_t width;
+  std::string wrapped;
+};
+
+TEST(WordWrapTest, Cases) {
+  const Case cases[] = {
+      {"soft break drops the blank", "abcd efgh", 6, "abcd\r\nefgh"},
+      {"the blank itself overflows", "abcd efgh", 4, "abcd\r\nefgh"},
+      {"hard cuts", "abcdefghij", 4, "abcd\r\nefgh\r\nij"},
+      {"exactly width", "abcdef", 6, "abcdef"},
+      {"one past width", "abcdefg", 6, "abcdef\r\ng"},
+      {"ends in CR LF", "abc\r\n", 6, "abc\r\n"},
+      {"ends in a lone CR", "abc\r", 6, "abc\r"},
+      {"line break restarts the count", "abcd\r\nefghijkl", 4, "abcd\r\nefgh\r\nijkl"},
+      {"long word after a line break", "ab\r\nabcdefghij", 4, "ab\r\nabcd\r\nefgh\r\nij"},
+      {"only the last blank goes", "a b c d e", 5, "a b c\r\nd e"},
+      {"earlier blanks stay", "ab  cd efg", 6, "ab  cd\r\nefg"},
+      {"tabs are ordinary", "ab\tcd\tef", 4, "ab\tc\r\nd\tef"},
+      {"blank at column one", " abcdef", 3, "\r\nabc\r\ndef"},
+      {"several blanks in a row", "abc    def", 4, "abc \r\n \r\ndef"},
+      {"CR without LF eats the next character", "ab\rcdefgh", 4, "ab\rcdefg\r\nh"},
+      {"width 0 returns the text", "abc def", 0, "abc def"},
+      {"negative width returns the text", "abc def", -3, "abc def"},
+      {"empty text", "", 76, ""},
+      {"width 1", "ab c", 1, "a\r\nb\r\nc"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(WordWrap(c.text, c.width), c.wrapped) << c.what;
+    EXPECT_EQ(WrapByTheRule(c.text, c.width), c.wrapped) << c.what << " (the rule itself)";
+  }
+}
+
+TEST(WordWrapTest, RandomTextsFollowTheRule) {
+  std::mt19937 engine(76);
+  const char pieces[] = {'a', 'b', ' ', ' ', '\r', '\n', 'x', '\t'};
+  std::uniform_int_distribution<int> piece(0, sizeof pieces - 1);
+  std::uniform_int_distribution<int> length(0, 300);
+  std::uniform_int_distribution<int> width(-1, 20);
+  for (int round = 0; round < 2000; ++round) {
+    std::string text(static_cast<std::size_t>(length(engine)), ' ');
+    for (char& ch : text) ch = pieces[piece(engine)];
+    const int w = width(engine);
+    ASSERT_EQ(WordWrap(text, w), WrapByTheRule(text, w)) << "round " << round << " width " << w;
+  }
+}
+
+TEST(WordWrapTest, NoLineOfPlainTextGrowsPastTheWidth) {
+  std::mt19937 engine(5);
+  std::uniform_int_distribution<int> word(1, 12);
+  std::string text;
+  while (text.size() < 20000) {
+    text += std::string(static_cast<std::size_t>(word(engine)), 'w');
+    text += word(engine) == 1 ? "\r\n" : " ";
+  }
+  for (const std::int32_t width : {5, 8, 76, 200}) {
+    const std::string wrapped = WordWrap(text, width);
+    std::size_t start = 0;
+    while (start <= wrapped.size()) {
+      std::size_t end = wrapped.find("\r\n", start);
+      if (end == std::string::npos) end = wrapped.size();
+      EXPECT_LE(end - start, static_cast<std::size_t>(width));
+      start = end + 2;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace corvanta::modWordWrap
