@@ -29,6 +29,7 @@ struct Reply {
   std::chrono::milliseconds delay{0};
 };
 
+// Runs on one of the server's threads: what it shares with the test needs a lock.
 using Handler = std::function<Reply(const LoggedRequest&)>;
 
 class LoopbackServer {
