@@ -1,0 +1,172 @@
+// A whole first day of a user, against mailwarden-dev in this process: the
+// terms, the About dialog with the credit, one message to three people sent
+// with each button, then what the recipients do, and a summary.
+#include <httplib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <iomanip>
+#include <iostream>
+#include <map>
+#include <regex>
+#include <sstream>
+
+#include "cli/commands.h"
+#include "devservice/server.h"
+#include "devservice/service.h"
+
+namespace cli {
+
+namespace {
+
+struct Delivery {
+  std::string mode;
+  std::string recipient;
+  std::string kind;
+  std::string stamp;
+  std::filesystem::path path;
+  std::string link;  // what the recipient's mail program or browser opens
+};
+
+const std::vector<std::string> kTo = {"Alice Archer <alice@example.org>"};
+const std::vector<std::string> kCc = {"Bob Baker <bob@example.net>"};
+const std::vector<std::string> kBcc = {"Carol Clark <carol@example.com>"};
+
+std::string Find(const std::string& text, const std::regex& pattern) {
+  std::smatch match;
+  return std::regex_search(text, match, pattern) ? match[1].str() : std::string();
+}
+
+// The stamp is the last bare token of a link's query.
+std::string StampOf(const std::string& link) {
+  auto query = link.substr(link.find('?') + 1);
+  std::string stamp;
+  std::stringstream pieces(query);
+  for (std::string piece; std::getline(pieces, piece, '&');)
+    if (piece.find('=') == std::string::npos) stamp = piece;
+  return stamp;
+}
+
+int Open(const std::string& hostPort, const std::string& link) {
+  const auto path = link.substr(link.find('/', std::string("http://").size()));
+  httplib::Client client("http://" + hostPort);
+  auto reply = client.Get(path);
+  return reply ? reply->status : 0;
+}
+
+}  // namespace
+
+int RunDemo(std::ostream& out) {
+  mailwarden::Service service({});
+  mailwarden::Server server(service, 0);
+  server.Start();
+  const auto root = std::filesystem::temp_directory_path() / ("corvanta-demo-" + std::to_string(::getpid()));
+  std::filesystem::remove_all(root);
+  out << "mailwarden-dev is listening on " << server.Url() << "\n"
+      << "A fresh registry and mail store in " << root.string() << "\n\n";
+
+  SessionOptions options;
+  options.service = server.Host();
+  options.from = "Dana Sender <dana@example.com>";
+  options.registryFile = (root / "registry.reg").string();
+  options.storeDir = (root / "store").string();
+  options.user.acceptTerms = true;
+
+  std::vector<Delivery> deliveries;
+  {
+    Session session(options, out, std::cin);
+    // The About dialog of a first start: the user asks for the credit.
+    session.desktop.windowing.QueueDialog("dlgAbout", host::sim::Press("credit"));
+    out << "--- Outlook starts with the add-in for the first time\n";
+    if (!session.Start()) return 1;
+
+    struct Send {
+      const char* mode;
+      const char* caption;
+      bool html;
+    };
+    const Send sends[] = {{"Automatic", "Automatic", false},
+                          {"Request receipt", "Request receipt", true},
+                          {"Guaranteed", "Guaranteed", true}};
+    auto& outlook = *session.desktop.outlook;
+    for (const Send& send : sends) {
+      out << "\n--- Dana sends \"Quarterly figures (" << send.mode << ")\" with \"" << send.caption << "\"\n";
+      std::vector<host::sim::SimRecipient> people;
+      for (const auto* list : {&kTo, &kCc, &kBcc}) {
+        auto kind = list == &kTo   ? host::sim::RecipientKind::To
+                    : list == &kCc ? host::sim::RecipientKind::Cc
+                                   : host::sim::RecipientKind::Bcc;
+        auto person = *ParsePerson(list->front());
+        people.push_back(host::sim::SimRecipient::Smtp(person.name, person.address, kind));
+      }
+      const std::string text = "Hello,\r\n\r\nthe quarterly figures are attached to our shared folder.\r\n\r\nDana";
+      const std::string html =
+          "<html><body><p>Hello,</p><p>the <b>quarterly figures</b> are in our shared folder.</p>"
+          "<p>Dana</p></body></html>";
+      auto item = outlook.NewMail(std::string("Quarterly figures (") + send.mode + ")", people, send.html ? "" : text,
+                                  send.html ? html : "");
+      auto inspector = outlook.OpenInspector(item);
+      const std::size_t mark = session.user.StoreMark();
+      inspector->ClickTrackingButton(send.caption);
+      session.user.ReportStore(mark);
+      const auto& written = session.desktop.store->Written();
+      for (std::size_t i = mark; i < written.size(); ++i) {
+        const auto& stored = written[i];
+        if (stored.folder != host::sim::MailStore::kOutbox || stored.message.recipients.size() != 1) continue;
+        const auto& to = stored.message.recipients.front();
+        static const std::regex image(R"re(<img width="1" height="1" src="([^"]+)")re");
+        static const std::regex receipt(R"re(<a href="([^"]*wrenna\.php\?[^"]+)")re");
+        static const std::regex read(R"re(<a href="([^"]*tovik\.php\?[^"]+)")re");
+        const std::string& body = stored.message.htmlBody;
+        std::string link = Find(body, send.mode[0] == 'A' ? image : send.mode[0] == 'R' ? receipt : read);
+        deliveries.push_back({send.mode, to.name + " <" + to.address + ">", host::sim::KindName(to.kind), StampOf(link),
+                              stored.path, link});
+      }
+    }
+    session.Finish();
+  }
+
+  out << "\n--- The recipients open their mail\n";
+  for (const Delivery& delivery : deliveries) {
+    const bool opens = delivery.mode == "Automatic" || delivery.kind != "Bcc";
+    if (!opens || delivery.link.empty()) continue;
+    // Carol's certified copy is cancelled before she reads it (below).
+    if (delivery.mode == "Guaranteed" && delivery.kind == "Bcc") continue;
+    out << "  " << delivery.recipient << " opens \"" << delivery.link << "\": HTTP "
+        << Open(server.Host(), delivery.link) << "\n";
+  }
+  out << "\n--- Dana cancels the certified delivery to Carol from her copy in Sent Items\n";
+  for (const Delivery& delivery : deliveries) {
+    if (delivery.mode != "Guaranteed" || delivery.kind != "Bcc") continue;
+    const std::string cancel = "http://" + server.Host() + "/p/b01/tovik.php?" + delivery.stamp + "&cmd=del";
+    out << "  " << cancel << ": HTTP " << Open(server.Host(), cancel) << "\n";
+    out << "  then Carol tries her link: HTTP " << Open(server.Host(), delivery.link) << "\n";
+  }
+
+  const mailwarden::State state = service.Snapshot();
+  std::map<std::string, std::vector<std::string>> happened;
+  for (const auto& event : state.events)
+    if (event.type != mailwarden::kEventStampIssued) happened[event.stamp].push_back(event.type);
+
+  out << "\n=== Summary: who received what, and what the service recorded\n\n";
+  out << std::left << std::setw(16) << "Button" << std::setw(34) << "Recipient" << std::setw(5) << "Kind"
+      << std::setw(18) << "Stamp"
+      << "Recorded by the service\n";
+  out << std::string(100, '-') << "\n";
+  for (const Delivery& delivery : deliveries) {
+    std::string events;
+    for (const auto& type : happened[delivery.stamp]) events += (events.empty() ? "" : ", ") + type;
+    out << std::left << std::setw(16) << delivery.mode << std::setw(34) << delivery.recipient << std::setw(5)
+        << delivery.kind << std::setw(18) << delivery.stamp << (events.empty() ? "-" : events) << "\n"
+        << "    " << delivery.path.string() << "\n";
+  }
+  out << "\nKept in Sent Items (one per certified recipient, each with its cancel link):\n";
+  for (const auto& entry : std::filesystem::directory_iterator(root / "store" / host::sim::MailStore::kSentItems))
+    out << "    " << entry.path().string() << "\n";
+  for (const auto& [sender, credit] : state.credits)
+    out << "\nCredit left for " << sender << ": " << credit << " of " << service.StartingCredit() << "\n";
+  server.Stop();
+  return 0;
+}
+
+}  // namespace cli

@@ -1,0 +1,75 @@
+#include "cli/session.h"
+
+#include <cstdlib>
+#include <iostream>
+
+namespace cli {
+
+namespace {
+
+std::filesystem::path XdgDir(const char* variable, const char* fallback) {
+  if (const char* set = std::getenv(variable); set && *set) return std::filesystem::path(set) / "corvanta";
+  const char* home = std::getenv("HOME");
+  return std::filesystem::path(home && *home ? home : ".") / fallback / "corvanta";
+}
+
+Person Sender(const std::string& from) {
+  if (from.empty()) throw UsageError("--from is required: the sender as 'Name <address>'");
+  auto person = ParsePerson(from);
+  if (!person) throw UsageError("--from '" + from + "' is not 'Name <address>' or an address");
+  return *person;
+}
+
+}  // namespace
+
+std::filesystem::path DefaultRegistryFile() {
+  return XdgDir("XDG_CONFIG_HOME", ".config") / "registry.reg";
+}
+
+std::filesystem::path DefaultStoreDir() {
+  return XdgDir("XDG_DATA_HOME", ".local/share") / "store";
+}
+
+std::string OutlookVersionText(const std::string& outlook) {
+  if (outlook == "2000") return "9.0";
+  if (outlook == "2002") return "10.0";
+  return outlook;
+}
+
+Session::Session(const SessionOptions& options, std::ostream& output, std::istream& in)
+    : desktop(options.storeDir.empty() ? DefaultStoreDir() : std::filesystem::path(options.storeDir),
+              OutlookVersionText(options.outlook)),
+      user(desktop, options.user, output, in),
+      out(output),
+      registryFile_(options.registryFile.empty() ? DefaultRegistryFile()
+                                                 : std::filesystem::path(options.registryFile)) {
+  const Person sender = Sender(options.from);
+  desktop.registry.LoadRegFile(registryFile_.string());
+  if (!options.service.empty()) desktop.SetString("ServiceHost", options.service);
+  desktop.SetSender(sender.name, sender.address);
+}
+
+Session::~Session() {
+  try {
+    Finish();
+  } catch (const std::exception& error) {
+    std::cerr << "corvanta: " << error.what() << "\n";
+  }
+}
+
+bool Session::Start() {
+  addin.OnConnection(desktop.outlook, 1);
+  addin.OnStartupComplete();
+  return addin.bAcceptedTOUA;
+}
+
+void Session::Finish() {
+  if (finished_) return;
+  finished_ = true;
+  addin.OnBeginShutdown();
+  addin.OnDisconnection(0);
+  if (registryFile_.has_parent_path()) std::filesystem::create_directories(registryFile_.parent_path());
+  desktop.registry.SaveRegFile(registryFile_.string());
+}
+
+}  // namespace cli
