@@ -55,28 +55,4 @@ std::string PlainCancelNotice(const std::string& cancelLink) {
   return "To cancel the delivery, please open the following link.\r\n" + cancelLink + "\r\n\r\n";
 }
 
-std::string HtmlEscape(const std::string& text) {
-  std::string escaped;
-  escaped.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        escaped += "&amp;";
-        break;
-      case '<':
-        escaped += "&lt;";
-        break;
-      case '>':
-        escaped += "&gt;";
-        break;
-      case '"':
-        escaped += "&quot;";
-        break;
-      default:
-        escaped += c;
-    }
-  }
-  return escaped;
-}
-
 }  // namespace corvanta::sending

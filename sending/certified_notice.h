@@ -19,7 +19,4 @@ std::string NotificationBody(const std::string& serviceHost, const std::string& 
 std::string HtmlCancelNotice(const std::string& cancelLink);
 std::string PlainCancelNotice(const std::string& cancelLink);
 
-// &, <, > and " as entities, so text reads the same inside HTML.
-std::string HtmlEscape(const std::string& text);
-
 }  // namespace corvanta::sending

@@ -12,6 +12,7 @@
 #include "sending/send_guard.h"
 #include "sending/send_time.h"
 #include "sending/stamps.h"
+#include "text/html_escape.h"
 
 namespace corvanta {
 
@@ -76,8 +77,8 @@ void Connect::guarButton_Click(ButtonPtr, bool&) {
 
         step = 210;
         const std::string stamp = stamps.at(i - 1);
-        const std::string senderName = sending::HtmlEscape(GetSenderName());
-        const std::string senderAddress = sending::HtmlEscape(GetSenderAddress());
+        const std::string senderName = text::HtmlEscape(GetSenderName());
+        const std::string senderAddress = text::HtmlEscape(GetSenderAddress());
         notice->SetHTMLBody(sending::NotificationBody(serviceHost, senderName, senderAddress, stamp));
         safeNotice->SetItem(notice->Copy());
 

@@ -66,11 +66,5 @@ TEST(CancelNotice, PlainNoticeIsTheSentenceTheBareLinkAndABlankLine) {
             "http://127.0.0.1:4321/p/b01/tovik.php?s1&cmd=del\r\n\r\n");
 }
 
-TEST(HtmlEscape, EscapesTheFourMarkupCharactersOnly) {
-  EXPECT_EQ(HtmlEscape("Tom & \"Jerry\" <t@j.com>"), "Tom &amp; &quot;Jerry&quot; &lt;t@j.com&gt;");
-  EXPECT_EQ(HtmlEscape("plain name 'o.k.'"), "plain name 'o.k.'");
-  EXPECT_EQ(HtmlEscape(""), "");
-}
-
 }  // namespace
 }  // namespace corvanta::sending
