@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <stdexcept>
 
 namespace corvanta::protocol {
@@ -20,16 +21,20 @@ constexpr std::array<std::int8_t, 256> kDigitOf = [] {
   return table;
 }();
 
-// Per byte: its escaped form ("%XX") or, for letters and digits, 0 in the first place.
+// Per byte: what it becomes ("%XX", or the byte itself for letters and
+// digits) in four bytes, so that every byte is written the same way, and how
+// many of them count.
 struct Escape {
-  char text[3];
+  char text[4];
+  std::uint8_t length;
 };
 constexpr std::array<Escape, 256> kEscapes = [] {
   constexpr char kHex[] = "0123456789ABCDEF";
   std::array<Escape, 256> table{};
   for (int code = 0; code < 256; ++code) {
     const bool kept = (code >= 'a' && code <= 'z') || (code >= 'A' && code <= 'Z') || (code >= '0' && code <= '9');
-    table[code] = kept ? Escape{{0, 0, 0}} : Escape{{'%', kHex[code >> 4], kHex[code & 15]}};
+    table[code] =
+        kept ? Escape{{static_cast<char>(code), 0, 0, 0}, 1} : Escape{{'%', kHex[code >> 4], kHex[code & 15], 0}, 3};
   }
   return table;
 }();
@@ -106,11 +111,13 @@ std::string s256to62(const std::string& str) {
 }
 
 std::string UrlEscape(const std::string& value) {
+  // Room for text with one byte in two escaped; more grows the usual way.
   std::string out;
-  out.reserve(value.size() + value.size() / 4);
-  // Escaped through a small buffer, so the output grows a block at a time.
+  out.reserve(value.size() + value.size() / 2);
+  // Escaped a block at a time into a small buffer, each byte writing four
+  // bytes of which its length counts, then appended in one piece.
   constexpr std::size_t kBlock = 4096;
-  char buffer[kBlock * 3];
+  char buffer[kBlock * 3 + 1];
   const char* in = value.data();
   const char* const end = in + value.size();
   while (in < end) {
@@ -118,14 +125,8 @@ std::string UrlEscape(const std::string& value) {
     char* at = buffer;
     for (; in < blockEnd; ++in) {
       const Escape& escape = kEscapes[static_cast<unsigned char>(*in)];
-      if (escape.text[0] == 0) {
-        *at++ = *in;
-      } else {
-        at[0] = escape.text[0];
-        at[1] = escape.text[1];
-        at[2] = escape.text[2];
-        at += 3;
-      }
+      std::memcpy(at, escape.text, 4);
+      at += escape.length;
     }
     out.append(buffer, static_cast<std::size_t>(at - buffer));
   }

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Times WordWrap at width 76 against `fold -s -w 76`, and UrlEscape against
+# libcurl's curl_easy_escape, on one 64 MB text of words and CR LF line
+# breaks (best of RUNS runs each, default 5), and checks that each routine's
+# cost grows linearly (64 MB at most 80 times the 1 MB time). Times are CPU
+# seconds of the work (fold's own, as a process), so a busy machine counts less.
+# Prints exactly two lines on stdout, R being the other tool's time over ours:
+#   wordwrap_vs_fold: R
+#   urlescape_vs_curl: R
+# Everything else goes to stderr; a cost that is not linear fails the script.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs=${RUNS:-5}
+
+cmake --preset release >&2
+cmake --build --preset release --target compare_tool bench_word_wrap bench_encoding >&2
+tool=build/release/bench/compare_tool
+
+# fold reads the text from memory-backed storage where there is one.
+dir=$(mktemp -d /dev/shm/corvanta-bench.XXXXXX 2>/dev/null || mktemp -d /tmp/corvanta-bench.XXXXXX)
+trap 'rm -rf "$dir"' EXIT
+text=$dir/sample.txt
+"$tool" generate "$text" $((64 << 20))
+
+times=$("$tool" time "$text" "$runs")
+echo "$times" | awk '{ printf "seconds: %-12s cpu %s  wall %s\n", $1, $2, $3 }' >&2
+cpu() { awk -v name="$1" '$1 == name { print $2 }' <<<"$times"; }
+
+awk -v fold="$(cpu fold)" -v wrap="$(cpu wordwrap)" -v curl="$(cpu curl_escape)" -v escape="$(cpu urlescape)" \
+  'BEGIN { printf "wordwrap_vs_fold: %.2f\nurlescape_vs_curl: %.2f\n", fold / wrap, curl / escape }'
+
+linearity=$("$tool" linearity "$text")
+echo "$linearity" | awk '{ printf "64 MB over 1 MB: %-10s %s (1 MB cold), %s (1 MB cached)\n", $1, $2, $3 }' >&2
+if awk '$2 > 80 { bad = 1 } END { exit !bad }' <<<"$linearity"; then
+  echo "compare.sh: a cost grows faster than the input (64 MB over 1 MB above 80)" >&2
+  exit 1
+fi

@@ -1,0 +1,41 @@
+#pragma once
+// A plain-text message body of a given size: words of letters with now and
+// then a comma or a full stop, paragraphs ending in CR LF. The same seed gives
+// the same text, so every tool times the same bytes.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace corvanta::bench {
+
+inline std::string SampleText(std::size_t size, std::uint64_t seed = 2003) {
+  // A small xorshift generator: fast, and the same on every machine.
+  std::uint64_t state = seed * 0x9E3779B97F4A7C15ull + 1;
+  auto next = [&state](std::uint32_t below) {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    return static_cast<std::uint32_t>(state % below);
+  };
+  std::string text;
+  text.reserve(size + 16);
+  std::uint32_t wordsLeft = 1 + next(120);
+  while (text.size() < size) {
+    const std::uint32_t length = 1 + next(11);
+    for (std::uint32_t i = 0; i < length; ++i) {
+      const char first = i == 0 && next(8) == 0 ? 'A' : 'a';
+      text += static_cast<char>(first + next(26));
+    }
+    if (--wordsLeft == 0) {
+      text += ".\r\n";
+      wordsLeft = 1 + next(120);
+    } else {
+      const std::uint32_t mark = next(16);
+      text += mark == 0 ? ", " : mark == 1 ? ". " : " ";
+    }
+  }
+  text.resize(size);
+  return text;
+}
+
+}  // namespace corvanta::bench
