@@ -14,8 +14,11 @@ int main(int argc, char** argv) {
   CLI::App app{"mailwarden-dev: a stand-in of the Mailwarden tracking service on 127.0.0.1"};
   mailwarden::Options options;
   int port = 0;
-  app.add_option("--port", port, "Port on 127.0.0.1; 0 picks a free one")->check(CLI::Range(0, 65535));
+  app.add_option("--port", port, "Port on 127.0.0.1; 0 picks a free one")
+      ->capture_default_str()
+      ->check(CLI::Range(0, 65535));
   app.add_option("--credit", options.startingCredit, "Starting credit of a sender not seen before")
+      ->capture_default_str()
       ->check(CLI::NonNegativeNumber);
   app.add_option("--data", options.dataFile, "JSON file that keeps the service's state across restarts");
   CLI11_PARSE(app, argc, argv);

@@ -2,8 +2,10 @@
 
 #include <httplib.h>
 
+#include <atomic>
 #include <chrono>
 #include <iostream>
+#include <memory>
 #include <regex>
 #include <stdexcept>
 
@@ -85,9 +87,13 @@ std::string Server::Url() const {
 
 void Server::Start() {
   if (thread_.joinable()) return;
-  thread_ = std::thread([this] { http_->listen_after_bind(); });
+  auto ended = std::make_shared<std::atomic<bool>>(false);
+  thread_ = std::thread([this, ended] {
+    http_->listen_after_bind();
+    *ended = true;
+  });
   // Stop only takes effect on a running server.
-  while (!http_->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  while (!http_->is_running() && !*ended) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 void Server::Run() {
