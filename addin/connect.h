@@ -15,7 +15,7 @@ class dlgProgress;
 class Connect {
  public:
   explicit Connect(host::Platform& platform);
-  ~Connect();
+  virtual ~Connect();
   Connect(const Connect&) = delete;
   Connect& operator=(const Connect&) = delete;
 
@@ -61,6 +61,10 @@ class Connect {
   void requButton_Click(ButtonPtr ctrl, bool& cancelDefault);
   void guarButton_Click(ButtonPtr ctrl, bool& cancelDefault);
   void aboutButton_Click(ButtonPtr ctrl, bool& cancelDefault);
+  // The button a Click came from, and the one place that hands it to its
+  // handler (tests observe the routing by overriding it).
+  enum class TrackingButton { Automatic, RequestReceipt, Guaranteed, About };
+  virtual void RouteClick(TrackingButton button, ButtonPtr ctrl, bool& cancelDefault);
 
   // Tracked sending (sending/).
   void SendTracked(const std::string& head, const std::string& tail, bool atEnd);
