@@ -85,7 +85,7 @@ std::optional<std::int32_t> TextToLong(const std::string& text) {
   for (char ch : text) {
     if (ch != ' ' && ch != '\t' && ch != '\n') chars += ch;
   }
-  std::string number;
+  std::string number = "0";  // so that ".5" parses too
   std::size_t at = 0;
   bool negative = false;
   if (at < chars.size() && (chars[at] == '+' || chars[at] == '-')) negative = chars[at++] == '-';
@@ -111,7 +111,6 @@ std::optional<std::int32_t> TextToLong(const std::string& text) {
       number += exponent;
     }
   }
-  if (number[0] == '.') number.insert(0, "0");
   double parsed = 0;
   auto [stop, error] = std::from_chars(number.data(), number.data() + number.size(), parsed);
   (void)stop;

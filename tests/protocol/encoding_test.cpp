@@ -17,7 +17,7 @@ namespace {
 
 const std::string kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789abcdefghijklmnopqrstuvwxyz";
 
-// The hash as first specified: signed 16-bit sums evaluated left to right,
+// The hash as the add-in first computed it: signed 16-bit sums left to right,
 // nothing when any sum or product leaves -32768..32767.
 std::optional<std::string> Hash16(const std::string& input, const HashDraws& d) {
   bool ok = true;
@@ -116,7 +116,7 @@ TEST(S256to62Test, EncodesEachCharacterAsTwoSymbols) {
   EXPECT_EQ(s256to62(std::string(40000, 'x')).size(), 80000u) << "no limit on the length";
 }
 
-// Escaping as first specified, one character at a time.
+// Escaping the plain way, one character at a time.
 std::string EscapeOneByOne(const std::string& text) {
   std::string out;
   for (const char ch : text) {

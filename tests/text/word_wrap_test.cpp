@@ -83,15 +83,23 @@ TEST(WordWrapTest, Cases) {
 
 TEST(WordWrapTest, RandomTextsFollowTheRule) {
   std::mt19937 engine(76);
-  const char pieces[] = {'a', 'b', ' ', ' ', '\r', '\n', 'x', '\t'};
-  std::uniform_int_distribution<int> piece(0, sizeof pieces - 1);
-  std::uniform_int_distribution<int> length(0, 300);
-  std::uniform_int_distribution<int> width(-1, 20);
-  for (int round = 0; round < 2000; ++round) {
-    std::string text(static_cast<std::size_t>(length(engine)), ' ');
-    for (char& ch : text) ch = pieces[piece(engine)];
-    const int w = width(engine);
-    ASSERT_EQ(WordWrap(text, w), WrapByTheRule(text, w)) << "round " << round << " width " << w;
+  // Short texts thick with breaks and narrow widths, then long lines and wide widths.
+  struct Mix {
+    std::string pieces;
+    int longest;
+    int widest;
+  };
+  const Mix mixes[] = {{"ab  \r\nx\t", 300, 20}, {"abcdefgh ijklm \r", 3000, 120}};
+  for (const Mix& mix : mixes) {
+    std::uniform_int_distribution<std::size_t> piece(0, mix.pieces.size() - 1);
+    std::uniform_int_distribution<int> length(0, mix.longest);
+    std::uniform_int_distribution<int> width(-1, mix.widest);
+    for (int round = 0; round < 1000; ++round) {
+      std::string text(static_cast<std::size_t>(length(engine)), ' ');
+      for (char& ch : text) ch = mix.pieces[piece(engine)];
+      const int w = width(engine);
+      ASSERT_EQ(WordWrap(text, w), WrapByTheRule(text, w)) << "round " << round << " width " << w;
+    }
   }
 }
 
