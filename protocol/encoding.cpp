@@ -21,6 +21,13 @@ constexpr std::array<std::int8_t, 256> kDigitOf = [] {
   return table;
 }();
 
+// Per byte: its two symbols, floor(c / 62) and c mod 62.
+constexpr std::array<std::array<char, 2>, 256> kPairs = [] {
+  std::array<std::array<char, 2>, 256> table{};
+  for (int code = 0; code < 256; ++code) table[code] = {kAlphabet[code / kBase], kAlphabet[code % kBase]};
+  return table;
+}();
+
 // Per byte: what it becomes ("%XX", or the byte itself for letters and
 // digits) in four bytes, so that every byte is written the same way, and how
 // many of them count.
@@ -103,9 +110,8 @@ std::string s256to62(const std::string& str) {
   std::string out(str.size() * 2, '\0');
   char* at = out.data();
   for (const char ch : str) {
-    const unsigned c = static_cast<unsigned char>(ch);
-    *at++ = kAlphabet[c / kBase];
-    *at++ = kAlphabet[c % kBase];
+    std::memcpy(at, kPairs[static_cast<unsigned char>(ch)].data(), 2);
+    at += 2;
   }
   return out;
 }
