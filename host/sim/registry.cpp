@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -503,11 +504,10 @@ std::string SimRegistry::RegText() const {
 }
 
 void SimRegistry::LoadRegFile(const std::string& path) {
+  std::error_code error;
+  if (!std::filesystem::exists(path, error) && !error) return;  // nothing saved yet
   std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    if (errno == ENOENT) return;  // nothing saved yet
-    throw Error(errno, "cannot read " + path + ": " + std::strerror(errno));
-  }
+  if (!in) throw Error(errno, "cannot read " + path + ": " + std::strerror(errno));
   std::ostringstream text;
   text << in.rdbuf();
   if (in.bad()) throw Error("cannot read " + path);
