@@ -1,7 +1,7 @@
 #include <exception>
 #include <string>
 
-#include "account/val.h"
+#include "settings/val.h"
 #include "addin/connect.h"
 #include "protocol/encoding.h"
 #include "protocol/service.h"

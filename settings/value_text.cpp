@@ -5,12 +5,10 @@
 #include <cstdio>
 #include <type_traits>
 
+#include "settings/val.h"
+
 namespace corvanta::modRegistry {
 namespace {
-
-bool IsDigit(char ch) {
-  return ch >= '0' && ch <= '9';
-}
 
 std::string Lower(std::string text) {
   for (char& ch : text) {
@@ -79,48 +77,8 @@ std::optional<bool> ValueToBool(const Value& value) {
 }
 
 std::optional<std::int32_t> TextToLong(const std::string& text) {
-  // Blanks, tabs and line feeds do not end the number; they are skipped.
-  std::string chars;
-  chars.reserve(text.size());
-  for (char ch : text) {
-    if (ch != ' ' && ch != '\t' && ch != '\n') chars += ch;
-  }
-  std::string number = "0";  // so that ".5" parses too
-  std::size_t at = 0;
-  bool negative = false;
-  if (at < chars.size() && (chars[at] == '+' || chars[at] == '-')) negative = chars[at++] == '-';
-  bool anyDigit = false;
-  while (at < chars.size() && IsDigit(chars[at])) {
-    number += chars[at++];
-    anyDigit = true;
-  }
-  if (at < chars.size() && chars[at] == '.') {
-    number += chars[at++];
-    while (at < chars.size() && IsDigit(chars[at])) {
-      number += chars[at++];
-      anyDigit = true;
-    }
-  }
-  if (!anyDigit) return 0;
-  if (at + 1 < chars.size() && (chars[at] == 'E' || chars[at] == 'e' || chars[at] == 'D' || chars[at] == 'd')) {
-    std::size_t next = at + 1;
-    std::string exponent = "e";
-    if (chars[next] == '+' || chars[next] == '-') exponent += chars[next++];
-    if (next < chars.size() && IsDigit(chars[next])) {
-      while (next < chars.size() && IsDigit(chars[next])) exponent += chars[next++];
-      number += exponent;
-    }
-  }
-  double parsed = 0;
-  auto [stop, error] = std::from_chars(number.data(), number.data() + number.size(), parsed);
-  (void)stop;
-  if (error != std::errc()) {
-    // Too small for a double is 0; too large is out of range.
-    if (number.find("e-") == std::string::npos) return std::nullopt;
-    parsed = 0;
-  }
-  if (negative) parsed = -parsed;
-  const double rounded = std::nearbyint(parsed);  // halves to even
+  // The platform's own reading of a number; only the range check is ours.
+  const double rounded = std::nearbyint(Val(text));  // halves to even
   if (!std::isfinite(rounded) || rounded < -2147483648.0 || rounded > 2147483647.0) return std::nullopt;
   return static_cast<std::int32_t>(rounded);
 }

@@ -16,8 +16,7 @@ std::string ValueToText(const Value& value);
 // "False" nor a number.
 std::optional<bool> ValueToBool(const Value& value);
 
-// The number at the start of a text (blanks, tabs and line feeds ignored; 0
-// when there is none), rounded to the nearest 32-bit integer with halves to
+// The number at the start of a text, read as Val reads it, rounded to the nearest 32-bit integer with halves to
 // the even neighbour; nothing when it lies outside the 32-bit range.
 std::optional<std::int32_t> TextToLong(const std::string& text);
 

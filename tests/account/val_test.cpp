@@ -1,5 +1,5 @@
 // The number at the start of a reply, read as the platform reads it.
-#include "account/val.h"
+#include "settings/val.h"
 
 #include <gtest/gtest.h>
 

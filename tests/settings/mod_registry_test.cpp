@@ -132,6 +132,7 @@ TEST_F(ModRegistryTest, WritesConvertTheValueForItsLetter) {
       {"a truth value gives 0", "D", true, RegValue::Dword(0)},
       {"blanks inside the number", "D", std::string(" 1 2x"), RegValue::Dword(12)},
       {"exponent", "D", std::string("1e3"), RegValue::Dword(1000)},
+      {"hexadecimal as the platform reads it", "D", std::string("&H1F"), RegValue::Dword(31)},
       {"half rounds to even (down)", "D", 2.5, RegValue::Dword(2)},
       {"half rounds to even (up)", "D", std::string("3.5"), RegValue::Dword(4)},
       {"negative half", "D", std::string("-2.5"), RegValue::Dword(0xFFFFFFFEu)},

@@ -1,4 +1,4 @@
-#include "account/val.h"
+#include "settings/val.h"
 
 #include <charconv>
 #include <cmath>
