@@ -23,7 +23,9 @@ SimWorld::SimWorld(const std::string& outlookVersion) : SimDesktop(storeDir, out
 }
 
 // The add-in goes before the stand-ins it holds on to.
-SimWorld::~SimWorld() { addin.reset(); }
+SimWorld::~SimWorld() {
+  addin.reset();
+}
 
 void SimWorld::Start() {
   addin->OnConnection(outlook, 1);
