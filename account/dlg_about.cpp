@@ -11,37 +11,25 @@ namespace {
 
 std::vector<host::Control> Designed(const std::string& serviceHost) {
   using host::ControlKind;
-  auto control = [](std::string name, ControlKind kind, std::string caption, int left, int top, int width, int height,
-                    std::string container = {}) {
-    host::Control c;
-    c.name = std::move(name);
-    c.kind = kind;
-    c.caption = std::move(caption);
-    c.left = left;
-    c.top = top;
-    c.width = width;
-    c.height = height;
-    c.container = std::move(container);
-    return c;
-  };
   std::vector<host::Control> controls = {
-      control("lTitle", ControlKind::Label, "Corvanta Version ", 120, 120, 3495, 255),
-      control("Label3", ControlKind::Label, "Email tracking add-in for Outlook 2000 / 2002", 120, 360, 3375, 255),
-      control("URLButton", ControlKind::CommandButton, protocol::ServiceUrl(serviceHost, protocol::kPagesPath), 120,
-              600, 3375, 255),
-      control("Frame1", ControlKind::Frame, "Current user", 120, 960, 3375, 855),
-      control("Label1", ControlKind::Label, "Name", 120, 240, 495, 255, "Frame1"),
-      control("Label4", ControlKind::Label, ":", 600, 240, 135, 255, "Frame1"),
-      control("curUserName", ControlKind::Label, "Error", 720, 240, 2535, 255, "Frame1"),
-      control("Label2", ControlKind::Label, "Email", 120, 480, 495, 255, "Frame1"),
-      control("Label6", ControlKind::Label, ":", 600, 480, 135, 255, "Frame1"),
-      control("curUserAddress", ControlKind::Label, "Error", 720, 480, 2535, 255, "Frame1"),
-      control("frefresh", ControlKind::CommandButton, "Reload current user info.", 120, 1800, 3375, 255),
-      control("Frame2", ControlKind::Frame, "Automatically Send/Receive", 120, 2160, 3375, 615),
-      control("opt_send", ControlKind::ComboBox, "", 120, 240, 3135, 315, "Frame2"),
-      control("credit", ControlKind::CommandButton, "View credit", 120, 2880, 3375, 375),
-      control("Donation", ControlKind::CommandButton, "Donation", 120, 3360, 3375, 375),
-      control("ok", ControlKind::CommandButton, "OK", 120, 3840, 3375, 375),
+      host::Designed("lTitle", ControlKind::Label, "Corvanta Version ", 120, 120, 3495, 255),
+      host::Designed("Label3", ControlKind::Label, "Email tracking add-in for Outlook 2000 / 2002", 120, 360, 3375,
+                     255),
+      host::Designed("URLButton", ControlKind::CommandButton, protocol::ServiceUrl(serviceHost, protocol::kPagesPath),
+                     120, 600, 3375, 255),
+      host::Designed("Frame1", ControlKind::Frame, "Current user", 120, 960, 3375, 855),
+      host::Designed("Label1", ControlKind::Label, "Name", 120, 240, 495, 255, "Frame1"),
+      host::Designed("Label4", ControlKind::Label, ":", 600, 240, 135, 255, "Frame1"),
+      host::Designed("curUserName", ControlKind::Label, "Error", 720, 240, 2535, 255, "Frame1"),
+      host::Designed("Label2", ControlKind::Label, "Email", 120, 480, 495, 255, "Frame1"),
+      host::Designed("Label6", ControlKind::Label, ":", 600, 480, 135, 255, "Frame1"),
+      host::Designed("curUserAddress", ControlKind::Label, "Error", 720, 480, 2535, 255, "Frame1"),
+      host::Designed("frefresh", ControlKind::CommandButton, "Reload current user info.", 120, 1800, 3375, 255),
+      host::Designed("Frame2", ControlKind::Frame, "Automatically Send/Receive", 120, 2160, 3375, 615),
+      host::Designed("opt_send", ControlKind::ComboBox, "", 120, 240, 3135, 315, "Frame2"),
+      host::Designed("credit", ControlKind::CommandButton, "View credit", 120, 2880, 3375, 375),
+      host::Designed("Donation", ControlKind::CommandButton, "Donation", 120, 3360, 3375, 375),
+      host::Designed("ok", ControlKind::CommandButton, "OK", 120, 3840, 3375, 375),
   };
   controls[12].items = {"off", "immediately!"};
   return controls;

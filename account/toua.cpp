@@ -10,25 +10,12 @@ namespace corvanta {
 
 namespace {
 
-host::Control Designed(std::string name, host::ControlKind kind, std::string caption, int left, int top, int width,
-                       int height) {
-  host::Control control;
-  control.name = std::move(name);
-  control.kind = kind;
-  control.caption = std::move(caption);
-  control.left = left;
-  control.top = top;
-  control.width = width;
-  control.height = height;
-  return control;
-}
-
 std::vector<host::Control> Designed() {
   using host::ControlKind;
   return {
-      Designed("Text1", ControlKind::TextBox, "Text1", 0, 0, 5295, 5295),
-      Designed("OKButton", ControlKind::CommandButton, "I Agree", 2640, 5400, 1215, 375),
-      Designed("CancelButton", ControlKind::CommandButton, "I Decline", 3960, 5400, 1215, 375),
+      host::Designed("Text1", ControlKind::TextBox, "Text1", 0, 0, 5295, 5295),
+      host::Designed("OKButton", ControlKind::CommandButton, "I Agree", 2640, 5400, 1215, 375),
+      host::Designed("CancelButton", ControlKind::CommandButton, "I Decline", 3960, 5400, 1215, 375),
   };
 }
 

@@ -7,6 +7,20 @@
 
 namespace host {
 
+Control Designed(std::string name, ControlKind kind, std::string caption, int left, int top, int width, int height,
+                 std::string container) {
+  Control control;
+  control.name = std::move(name);
+  control.kind = kind;
+  control.caption = std::move(caption);
+  control.left = left;
+  control.top = top;
+  control.width = width;
+  control.height = height;
+  control.container = std::move(container);
+  return control;
+}
+
 Form::Form(std::string name, std::string caption, int width, int height, std::vector<Control> designed)
     : name_(std::move(name)),
       caption_(caption),

@@ -13,7 +13,7 @@ enum class ControlKind { Label, CommandButton, Frame, ComboBox, TextBox, Progres
 struct Control {
   std::string name;
   ControlKind kind = ControlKind::Label;
-  std::string caption;  // caption of labels, buttons and frames; the text of a text box
+  std::string caption;                           // caption of labels, buttons and frames; the text of a text box
   int left = 0, top = 0, width = 0, height = 0;  // twips, relative to the container
   std::string container;                         // the frame holding it, or empty
   bool visible = true;
@@ -21,6 +21,10 @@ struct Control {
   int listIndex = -1;              // combo box selection
   float max = 100, value = 0;      // progress bar (minimum 0)
 };
+
+// A control as the form designer placed it (twips; container names its frame).
+Control Designed(std::string name, ControlKind kind, std::string caption, int left, int top, int width, int height,
+                 std::string container = {});
 
 // What a host keeps to show a form; told when the model changes.
 class FormView {

@@ -8,26 +8,13 @@ namespace corvanta {
 
 namespace {
 
-host::Control Designed(std::string name, host::ControlKind kind, std::string caption, int left, int top, int width,
-                       int height) {
-  host::Control control;
-  control.name = std::move(name);
-  control.kind = kind;
-  control.caption = std::move(caption);
-  control.left = left;
-  control.top = top;
-  control.width = width;
-  control.height = height;
-  return control;
-}
-
 std::vector<host::Control> Designed() {
   using host::ControlKind;
   return {
-      Designed("lblProgress", ControlKind::Label, "", 120, 120, 4455, 255),
-      Designed("lblEmail", ControlKind::Label, "", 120, 420, 4455, 255),
-      Designed("ctlProgress", ControlKind::ProgressBar, "", 120, 780, 4455, 255),
-      Designed("Close", ControlKind::CommandButton, "Close", 3360, 1200, 1215, 375),
+      host::Designed("lblProgress", ControlKind::Label, "", 120, 120, 4455, 255),
+      host::Designed("lblEmail", ControlKind::Label, "", 120, 420, 4455, 255),
+      host::Designed("ctlProgress", ControlKind::ProgressBar, "", 120, 780, 4455, 255),
+      host::Designed("Close", ControlKind::CommandButton, "Close", 3360, 1200, 1215, 375),
   };
 }
 
