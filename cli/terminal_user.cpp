@@ -11,32 +11,8 @@ namespace {
 
 using host::MsgAnswer;
 using host::MsgButtons;
-
-const char* AnswerName(MsgAnswer answer) {
-  switch (answer) {
-    case MsgAnswer::OK:
-      return "OK";
-    case MsgAnswer::Cancel:
-      return "Cancel";
-    case MsgAnswer::Yes:
-      return "Yes";
-    case MsgAnswer::No:
-      return "No";
-  }
-  return "?";
-}
-
-std::vector<MsgAnswer> Offered(MsgButtons buttons) {
-  switch (buttons) {
-    case MsgButtons::OK:
-      return {MsgAnswer::OK};
-    case MsgButtons::OKCancel:
-      return {MsgAnswer::OK, MsgAnswer::Cancel};
-    case MsgButtons::YesNo:
-      return {MsgAnswer::Yes, MsgAnswer::No};
-  }
-  return {MsgAnswer::OK};
-}
+using host::sim::AnswerName;
+using host::sim::Offered;
 
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });

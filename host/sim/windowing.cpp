@@ -7,9 +7,7 @@
 
 namespace host::sim {
 
-namespace {
-
-const char* Name(MsgAnswer answer) {
+const char* AnswerName(MsgAnswer answer) {
   switch (answer) {
     case MsgAnswer::OK:
       return "OK";
@@ -34,8 +32,6 @@ std::vector<MsgAnswer> Offered(MsgButtons buttons) {
   }
   return {MsgAnswer::OK};
 }
-
-}  // namespace
 
 // What the stand-in keeps of a shown form: it records the model's changes
 // and lets go of the form once it is hidden, unloaded or destroyed.
@@ -186,7 +182,7 @@ MsgAnswer SimWindowing::MsgBox(const std::string& text, MsgButtons buttons, MsgI
   record.answer = answer.value_or(offered.front());
   messages_.push_back(record);
   if (std::find(offered.begin(), offered.end(), record.answer) == offered.end())
-    throw Error(std::string("The script answers ") + Name(record.answer) +
+    throw Error(std::string("The script answers ") + AnswerName(record.answer) +
                 " to a message box without that button: " + text);
   Event event{EventKind::MessageShown};
   event.text = text;

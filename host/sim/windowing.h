@@ -17,6 +17,11 @@
 
 namespace host::sim {
 
+// "OK", "Cancel", "Yes", "No".
+const char* AnswerName(MsgAnswer answer);
+// The answers a box with these buttons offers, the first button first.
+std::vector<MsgAnswer> Offered(MsgButtons buttons);
+
 struct MessageRecord {
   std::string text;
   MsgButtons buttons = MsgButtons::OK;
