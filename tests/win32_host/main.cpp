@@ -1,6 +1,6 @@
 // corvanta-outlook-standin: plays Outlook 2000 for the real Corvix.dll under
 // Wine and checks what the add-in does, as a user at the screen would see it.
-//   corvanta-outlook-standin --scenario first-start|service-down|no-redemption
+//   corvanta-outlook-standin --scenario first-start|service-down|no-redemption|terms-declined
 //       --dll <Corvix.dll> --service <host:port> --artifacts <folder> --credit <n>
 #include <cstdio>
 #include <cstring>
@@ -67,6 +67,8 @@ int main(int argc, char** argv) {
       standin::ServiceDown(options);
     else if (options.scenario == "no-redemption")
       standin::NoRedemption(options);
+    else if (options.scenario == "terms-declined")
+      standin::TermsDeclined(options);
     else
       standin::Check(false, "known scenario " + options.scenario);
   } catch (const std::exception& error) {

@@ -53,7 +53,7 @@ fi
 dll_path=$(winepath -w "$DLL")
 out_path=$(winepath -w "$OUT")
 status=0
-for scenario in no-redemption first-start service-down; do
+for scenario in no-redemption terms-declined first-start service-down; do
   echo "== $scenario"
   # A hung scenario (a window nobody answers) is stopped rather than waited for.
   if ! timeout 180 wine "$HOST_PROGRAM" --scenario "$scenario" --dll "$dll_path" --service "$SERVICE" \

@@ -311,11 +311,23 @@ void ServiceDown(const Options& options) {
   process.RegisterAddin();
   process.ResetSettings(ClosedLoopbackPort());
   WriteDword(HKEY_CURRENT_USER, kAddinKey, "TOUA", 1);
+  // HTML mail with Word as the editor: the add-in offers to switch to the built-in one.
+  WriteDword(HKEY_CURRENT_USER, kMailOptionsKey, "EditorPreference", 0x20001);
 
-  Note("second start, service down");
+  Note("second start with Word as the editor, service down");
   process.Connect();
+  process.user().ExpectMessage(
+      "Built-in editor is not default mail editor. Corvanta Add-in does not support \"Use Microsoft Word to edit "
+      "e-mail "
+      "messages\" option. The add-in is now setting the built-in editor as default mail editor.",
+      IDOK);
+  process.user().ExpectMessage(
+      "You have to restart Outlook for the change to take effect. Do you want to close Outlook now?", IDNO);
   process.StartupComplete();
   process.user().Verify("second start");
+  CheckEqual(ReadDword(HKEY_CURRENT_USER, kMailOptionsKey, "EditorPreference").value_or(0), 0x20000,
+             "the built-in editor is now the default");
+  CheckEqual(process.outlook().explorerCloseCalls(), 0, "Outlook keeps running after \"No\"");
   auto item = process.outlook().NewMail("Status", {SimRecipient::Smtp("Bob", "bob@example.org")}, "All well.");
   auto window = process.Open(item);
   process.CheckDropDown(window, true);
@@ -323,6 +335,28 @@ void ServiceDown(const Options& options) {
   process.Click(window, "Automatic");
   process.user().Verify("Automatic without the service");
   CheckUnsent(process, item, 0, 0, "without the service");
+  process.Shutdown();
+}
+
+void TermsDeclined(const Options& options) {
+  OutlookProcess process(options, true);
+  process.RegisterAddin();
+  process.ResetSettings(options.service);
+
+  Note("first start, terms declined");
+  process.Connect();
+  process.user().ExpectDialog(
+      kTermsTitle, [](HWND window) { Check(PressButton(window, "I Decline"), "the user presses \"I Decline\""); });
+  process.user().ExpectMessage(
+      "Failed to install Corvanta Add-in! If you wish to uninstall completely, please use the Add/Remove Programs "
+      "Wizard from the Control Panel",
+      IDOK);
+  process.StartupComplete();
+  process.user().Verify("terms declined");
+  Check(!ReadDword(HKEY_CURRENT_USER, kAddinKey, "TOUA"), "\"TOUA\" is not written");
+  auto item = process.outlook().NewMail("Status", {SimRecipient::Smtp("Bob", "bob@example.org")}, "All well.");
+  process.CheckDropDown(process.Open(item), false);
+  process.user().Verify("a window after the terms were declined");
   process.Shutdown();
 }
 
