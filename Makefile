@@ -25,6 +25,14 @@ test-asan: setup
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan
 
+# The real Corvix.dll, driven under Wine and Xvfb by a stand-in Outlook host
+# against mailwarden-dev; screenshots in build/win32/tests/win32_host/e2e.
+.PHONY: test-wine-e2e
+test-wine-e2e: build
+	cmake --preset win32
+	cmake --build --preset win32 -j $(JOBS) --target corvanta-outlook-standin
+	tests/win32_host/run-e2e.sh build/win32 build/native/devservice/mailwarden-dev
+
 demo: build
 	build/native/cli/corvanta demo
 
