@@ -29,9 +29,7 @@ class GdiPlus {
   bool ok_ = false;
 };
 
-// At least three colours: a frame and its face alone make two, so a window
-// whose controls and text were drawn has more.
-bool HasContent(HDC dc, HBITMAP bitmap, int width, int height) {
+std::vector<DWORD> Pixels(HDC dc, HBITMAP bitmap, int width, int height) {
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
   info.bmiHeader.biWidth = width;
@@ -40,7 +38,13 @@ bool HasContent(HDC dc, HBITMAP bitmap, int width, int height) {
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
   std::vector<DWORD> pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-  if (!GetDIBits(dc, bitmap, 0, static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS)) return false;
+  if (!GetDIBits(dc, bitmap, 0, static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS)) pixels.clear();
+  return pixels;
+}
+
+// At least three colours: a frame and its face alone make two, so a window
+// whose controls and text were drawn has more.
+bool HasContent(const std::vector<DWORD>& pixels) {
   std::set<DWORD> colours;
   for (DWORD pixel : pixels) {
     colours.insert(pixel & 0xFFFFFF);
@@ -62,12 +66,17 @@ bool SaveScreenshot(HWND window, const std::filesystem::path& file) {
   HDC memory = CreateCompatibleDC(screen);
   HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
   HGDIOBJ old = SelectObject(memory, bitmap);
-  // What the screen shows at the window's place, once the window has drawn itself.
+  // What the screen shows at the window's place, once the window has drawn
+  // itself: the same picture twice in a row.
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
   bool drawn = false;
+  std::vector<DWORD> previous;
   for (int attempt = 0; attempt < 100 && !drawn; ++attempt) {
-    if (attempt > 0) Sleep(20);
-    drawn = BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY) != FALSE &&
-            HasContent(memory, bitmap, width, height);
+    Sleep(30);
+    if (!BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY)) continue;
+    std::vector<DWORD> pixels = Pixels(memory, bitmap, width, height);
+    drawn = HasContent(pixels) && pixels == previous;
+    previous = std::move(pixels);
   }
   SelectObject(memory, old);
 
