@@ -265,6 +265,7 @@ void OutlookProcess::ExpectSend(const std::string& step, const std::string& addr
 void OutlookProcess::VerifySends(const std::string& step) {
   CheckEqual(static_cast<long long>(sends_.size()), 0, step + ": every expected Send came");
   sends_.clear();
+  Check(FindDialog(GetCurrentThreadId(), "Sending...") == nullptr, step + ": the progress window closed afterwards");
 }
 
 void OutlookProcess::BeforeSend() {

@@ -167,6 +167,10 @@ void FirstStart(const Options& options) {
     auto has = [&](const std::string& text) { return std::find(labels.begin(), labels.end(), text) != labels.end(); };
     Check(has("Corvanta Version 1.0.0.1"), "the About window shows the version");
     Check(has(kSenderName) && has(kSenderAddress), "and the sender from Redemption");
+    Check(ChildWithText(window, "Button", "http://" + service + "/cvx/") != nullptr,
+          "and the service's pages on mailwarden-dev");
+    auto choice = ChildTexts(window, "ComboBox");
+    Check(choice.size() == 1 && choice[0] == "immediately!", "Send/Receive \"immediately!\" is chosen");
     Check(SaveScreenshot(window, process.Screenshot("about")), "screenshot of the About window saved");
     Check(PressButton(window, "OK"), "the user presses \"OK\"");
   });
