@@ -20,6 +20,11 @@ using host::sim::RecipientKind;
 using host::sim::SimRecipient;
 
 constexpr const char* kTermsTitle = "Corvanta Add-in for Outlook";
+// What a plain-text body becomes before the insert is added.
+const std::string kConverted =
+    "<HTML><HEAD><META content=\"text/html\" http-equiv=Content-Type><META content=\"MSHTML5.00.2614.3401\" "
+    "name=GENERATOR></HEAD><BODY><PRE>";
+const std::string kConvertedEnd = "</PRE></BODY></HTML>";
 constexpr const char* kCancelSentence = "To cancel the delivery, please open the following link.";
 
 std::string WithoutCr(std::string text) {
@@ -199,10 +204,10 @@ void FirstStart(const Options& options) {
     std::vector<std::string> stamps;
     for (const auto& copy : sent) {
       stamps.push_back(Between(copy->htmlBody(), image.head, image.tail));
-      Check(
-          Contains(copy->htmlBody(), "Hello there.") && copy->htmlBody().size() >= image.tail.size() &&
-              copy->htmlBody().compare(copy->htmlBody().size() - image.tail.size(), image.tail.size(), image.tail) == 0,
-          "Automatic: the tracking image ends the body after the text");
+      // The plain text turned into HTML, then the recipient's image after it.
+      CheckEqual(copy->htmlBody(),
+                 kConverted + "Hello there." + kConvertedEnd + image.head + stamps.back() + image.tail,
+                 "Automatic: the text as HTML, then the tracking image");
       CheckEqual(copy->subject(), "Quarterly figures", "Automatic: the subject stays");
     }
     CheckCopies(sent, three, stamps, Status(service), "tracked", "Automatic");
