@@ -220,7 +220,8 @@ std::shared_ptr<host::sim::SimInspector> OutlookProcess::Open(std::shared_ptr<ho
 
 void OutlookProcess::Click(const std::shared_ptr<host::sim::SimInspector>& inspector, const std::string& caption) {
   try {
-    inspector->ClickTrackingButton(caption);
+    bool cancelDefault = inspector->ClickTrackingButton(caption);
+    Check(!cancelDefault, "\"" + caption + "\" leaves CancelDefault False");
   } catch (const host::Error& error) {
     Check(false, "clicking \"" + caption + "\": " + error.what());
   }
