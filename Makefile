@@ -28,6 +28,7 @@ test-asan: setup
 # The real Corvix.dll, driven under Wine and Xvfb by a stand-in Outlook host
 # against mailwarden-dev; screenshots in build/win32/tests/win32_host/e2e.
 .PHONY: test-wine-e2e
+test: test-wine-e2e
 test-wine-e2e: build
 	cmake --preset win32
 	cmake --build --preset win32 -j $(JOBS) --target corvanta-outlook-standin
