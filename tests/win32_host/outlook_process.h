@@ -65,6 +65,8 @@ class OutlookProcess {
   host::sim::SimRedemption& redemption() { return *redemption_; }
   WindowWatcher& user() { return *watcher_; }
   const Options& options() const { return options_; }
+  // Outlook's main window, which owns the add-in's modal windows.
+  HWND mainWindow() const { return mainWindow_; }
   std::filesystem::path Screenshot(const std::string& name) const;
 
  private:

@@ -164,6 +164,7 @@ void FirstStart(const Options& options) {
     auto edits = ChildTexts(window, "Edit");
     Check(edits.size() == 1 && WithoutCr(edits[0]) == WithoutCr(served),
           "the terms window shows the agreement served by mailwarden-dev");
+    Check(GetWindow(window, GW_OWNER) == process.mainWindow(), "the terms window is owned by Outlook's main window");
     Check(SaveScreenshot(window, process.Screenshot("terms")), "screenshot of the terms window saved");
     Check(PressButton(window, "I Agree"), "the user presses \"I Agree\"");
   });
@@ -176,6 +177,7 @@ void FirstStart(const Options& options) {
           "and the service's pages on mailwarden-dev");
     auto choice = ChildTexts(window, "ComboBox");
     Check(choice.size() == 1 && choice[0] == "immediately!", "Send/Receive \"immediately!\" is chosen");
+    Check(GetWindow(window, GW_OWNER) == process.mainWindow(), "the About window is owned by Outlook's main window");
     Check(SaveScreenshot(window, process.Screenshot("about")), "screenshot of the About window saved");
     Check(PressButton(window, "OK"), "the user presses \"OK\"");
   });
