@@ -16,6 +16,7 @@ constexpr IID IID_HostObject = {0x9F0C7E21, 0x4B1A, 0x4E55, {0x9B, 0x53, 0x6C, 0
 
 struct Registry {
   std::mutex mutex;
+  std::vector<std::shared_ptr<void>> forgotten;
   std::map<const void*, std::pair<std::string, const std::atomic<ULONG>*>> live;
   std::size_t made = 0;
   std::vector<std::string> slips;
@@ -246,6 +247,12 @@ HostObject::HostObject(std::string kind, const IID& iid, std::shared_ptr<void> t
 
 HostObject::~HostObject() {
   for (auto& [cookie, connection] : connections_) {
+    if (connection.keptByOutlook) {
+      // Outlook's own object lives on and keeps calling the sink.
+      std::lock_guard lock(Objects().mutex);
+      Objects().forgotten.push_back(std::make_shared<Connection>(std::move(connection)));
+      continue;
+    }
     connection.subscription = host::Subscription();
     connection.sink->Release();
   }
@@ -403,7 +410,7 @@ HRESULT HostObject::Advise(const IID& iid, IUnknown* sink, DWORD* cookie) {
     try {
       host::Subscription subscription = source.subscribe(*this, events);
       DWORD next = nextCookie_++;
-      connections_.emplace(next, Connection{events, std::move(subscription)});
+      connections_.emplace(next, Connection{events, std::move(subscription), source.keptByOutlook});
       *cookie = next;
       return S_OK;
     } catch (...) {
@@ -444,6 +451,11 @@ std::vector<LiveObject> LiveObjects() {
   std::vector<LiveObject> live;
   for (const auto& [object, entry] : Objects().live) live.push_back({entry.first, entry.second->load()});
   return live;
+}
+
+std::size_t ForgottenConnections() {
+  std::lock_guard lock(Objects().mutex);
+  return Objects().forgotten.size();
 }
 
 std::size_t ObjectsMade() {

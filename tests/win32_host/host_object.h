@@ -93,6 +93,10 @@ struct Member {
 struct EventSource {
   IID iid;
   std::function<host::Subscription(HostObject& self, IDispatch* sink)> subscribe;
+  // Outlook's Inspectors and Explorers keep their sinks until Unadvise, even
+  // after the client let go of the object; an Office button drops them with
+  // its last reference.
+  bool keptByOutlook = false;
 };
 
 class HostObject : public IDispatch, public IConnectionPointContainer {
@@ -139,6 +143,7 @@ class HostObject : public IDispatch, public IConnectionPointContainer {
   struct Connection {
     IDispatch* sink;  // one reference held
     host::Subscription subscription;
+    bool keptByOutlook;
   };
 
   std::atomic<ULONG> references_{1};
@@ -166,6 +171,9 @@ struct LiveObject {
 };
 // Every host object and connection point not yet destroyed.
 std::vector<LiveObject> LiveObjects();
+// Sinks never unadvised from an object Outlook keeps: still held and still
+// called, as Outlook would.
+std::size_t ForgottenConnections();
 // How many objects were ever made.
 std::size_t ObjectsMade();
 // Calls the add-in made that a real object would refuse outright: unknown

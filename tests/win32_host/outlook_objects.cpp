@@ -85,14 +85,16 @@ Value WrapInspectors(std::shared_ptr<host::sim::SimOutlook> outlook) {
     return WrapInspector(open[static_cast<std::size_t>(index - 1)]);
   }));
   // InspectorsEvents: NewInspector(Inspector) 0xF001.
-  object->AddEvents({OfficeIid(0x00063079), [inspectors](HostObject&, IDispatch* sink) {
+  object->AddEvents({OfficeIid(0x00063079),
+                     [inspectors](HostObject&, IDispatch* sink) {
                        return inspectors->OnNewInspector([sink](std::shared_ptr<host::Inspector> inspector) {
                          Value argument = WrapInspector(std::move(inspector));
                          sink->AddRef();
                          Raised(RaiseEvent(*sink, 0xF001, {argument.get()}));
                          sink->Release();
                        });
-                     }});
+                     },
+                     true});
   return Value::Adopt(object);
 }
 
@@ -106,13 +108,15 @@ Value WrapExplorer(std::shared_ptr<host::Explorer> explorer) {
     return Value();
   }));
   // ExplorerEvents: Close() 0xF008.
-  object->AddEvents({OfficeIid(0x0006304F), [explorer](HostObject&, IDispatch* sink) {
+  object->AddEvents({OfficeIid(0x0006304F),
+                     [explorer](HostObject&, IDispatch* sink) {
                        return explorer->OnClose([sink] {
                          sink->AddRef();
                          Raised(RaiseEvent(*sink, 0xF008, {}));
                          sink->Release();
                        });
-                     }});
+                     },
+                     true});
   return Value::Adopt(object);
 }
 

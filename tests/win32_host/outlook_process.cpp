@@ -192,6 +192,8 @@ void OutlookProcess::Shutdown() {
   if (application_) application_->Release();
   if (addInInst_) addInInst_->Release();
   application_ = addInInst_ = nullptr;
+  CheckEqual(static_cast<long long>(ForgottenConnections()), 0,
+             "the add-in unadvised every sink of Outlook's Inspectors and Explorer");
   auto live = LiveObjects();
   Check(live.empty(), "after the final Release every object of the host has a reference count of zero (" +
                           std::to_string(ObjectsMade()) + " objects were made)");
