@@ -162,7 +162,7 @@ Value WrapControl(std::shared_ptr<host::CommandBarControl> control) {
                            sink->AddRef();
                            HRESULT hr = RaiseEvent(*sink, 1, {byRef, ctrl.get()});
                            sink->Release();
-                           if (hr != S_OK) std::fprintf(stderr, "  [host] Click sink answered 0x%08lX\n", hr);
+                           NoteEventResult(hr);
                            cancel = cancelDefault != VARIANT_FALSE;
                          });
                        }});

@@ -33,6 +33,8 @@ Value WrapMAPIUtils(std::shared_ptr<host::MAPIUtils> utils);
 // Events raised on sinks that did not answer S_OK; a connection point does
 // not care, but the add-in must never fail towards Outlook.
 int FailedEvents();
+// Keeps a sink's answer to one event for FailedEvents.
+void NoteEventResult(HRESULT hr);
 
 // Called on every Redemption Send before the stand-in sends, on Outlook's
 // thread: the test looks at the progress window there.

@@ -29,11 +29,6 @@ Value Nothing() {
   return Value::Adopt(nullptr);
 }
 
-// The sink's HRESULT is kept for the checks; the event goes on either way.
-void Raised(HRESULT hr) {
-  if (hr != S_OK) ++failedEvents;
-}
-
 Value WrapRecipient(std::shared_ptr<host::Recipient> recipient) {
   if (!recipient) return Nothing();
   auto* object = NewHostObject("Recipient", OfficeIid(0x00063045), recipient);
@@ -90,7 +85,7 @@ Value WrapInspectors(std::shared_ptr<host::sim::SimOutlook> outlook) {
                        return inspectors->OnNewInspector([sink](std::shared_ptr<host::Inspector> inspector) {
                          Value argument = WrapInspector(std::move(inspector));
                          sink->AddRef();
-                         Raised(RaiseEvent(*sink, 0xF001, {argument.get()}));
+                         NoteEventResult(RaiseEvent(*sink, 0xF001, {argument.get()}));
                          sink->Release();
                        });
                      },
@@ -112,7 +107,7 @@ Value WrapExplorer(std::shared_ptr<host::Explorer> explorer) {
                      [explorer](HostObject&, IDispatch* sink) {
                        return explorer->OnClose([sink] {
                          sink->AddRef();
-                         Raised(RaiseEvent(*sink, 0xF008, {}));
+                         NoteEventResult(RaiseEvent(*sink, 0xF008, {}));
                          sink->Release();
                        });
                      },
@@ -121,6 +116,10 @@ Value WrapExplorer(std::shared_ptr<host::Explorer> explorer) {
 }
 
 }  // namespace
+
+void NoteEventResult(HRESULT hr) {
+  if (hr != S_OK) ++failedEvents;
+}
 
 int FailedEvents() {
   return failedEvents;
