@@ -1,0 +1,48 @@
+#include "host/win32/services.h"
+
+#include <vector>
+
+#include "host/error.h"
+#include "host/win32/win32_api.h"
+
+namespace host::win32 {
+
+LocalTime Clock::Now() {
+  SYSTEMTIME now{};
+  GetLocalTime(&now);
+  return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+}
+
+Random::Random() {
+  Randomize();
+}
+
+void Random::Randomize() {
+  FILETIME now{};
+  GetSystemTimeAsFileTime(&now);
+  std::seed_seq seed{now.dwLowDateTime, now.dwHighDateTime, static_cast<DWORD>(GetTickCount())};
+  engine_.seed(seed);
+}
+
+double Random::Rnd() {
+  // 32 random bits over 2^32: never 1.
+  return static_cast<double>(engine_()) / 4294967296.0;
+}
+
+void UrlHandler::FileProtocolHandler(const std::string& address) {
+  std::string commandLine = "rundll32.exe url.dll,FileProtocolHandler " + address;
+  std::vector<char> writable(commandLine.begin(), commandLine.end());
+  writable.push_back('\0');
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOWNORMAL;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    throw Error(static_cast<std::int32_t>(GetLastError()), "cannot start the URL handler");
+  // Not waited for.
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+}
+
+}  // namespace host::win32
