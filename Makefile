@@ -11,14 +11,22 @@ configure: setup
 
 build: configure
 	cmake --build --preset native -j $(JOBS)
+	cmake --preset win32
+	cmake --build --preset win32 -j $(JOBS)
 
-test: build test-native
+test: build test-native test-win32
 ifdef CI
 test: test-asan
 endif
 
 test-native: build
 	ctest --preset native
+
+# Corvix.dll and the Windows tests, under Wine and Xvfb (scripts/wine-tests).
+test-win32: setup
+	cmake --preset win32
+	cmake --build --preset win32 -j $(JOBS)
+	scripts/wine-tests build/win32
 
 test-asan: setup
 	cmake --preset asan
