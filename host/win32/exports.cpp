@@ -30,9 +30,17 @@ STDAPI DllCanUnloadNow() {
 }
 
 STDAPI DllRegisterServer() {
-  return RegisterServer(ModuleHandle());
+  try {
+    return RegisterServer(ModuleHandle());
+  } catch (...) {
+    return SELFREG_E_CLASS;
+  }
 }
 
 STDAPI DllUnregisterServer() {
-  return UnregisterServer();
+  try {
+    return UnregisterServer();
+  } catch (...) {
+    return SELFREG_E_CLASS;
+  }
 }

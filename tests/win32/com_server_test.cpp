@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "fake_dispatch.h"
 #include "host/win32/clsid.h"
@@ -79,6 +80,21 @@ class CorvixDll : public ::testing::Test {
 TEST_F(CorvixDll, ExportsTheFourEntryPointsUndecorated) {
   for (const char* name : {"DllRegisterServer", "DllUnregisterServer", "DllGetClassObject", "DllCanUnloadNow"})
     EXPECT_TRUE(GetProcAddress(module_, name)) << name;
+}
+
+TEST_F(CorvixDll, SaysItsVersion) {
+  char path[MAX_PATH + 1] = {};
+  GetModuleFileNameA(module_, path, MAX_PATH);
+  DWORD ignored = 0;
+  DWORD size = GetFileVersionInfoSizeA(path, &ignored);
+  ASSERT_GT(size, 0u);
+  std::vector<char> data(size);
+  ASSERT_TRUE(GetFileVersionInfoA(path, 0, size, data.data()));
+  VS_FIXEDFILEINFO* info = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&info), &length));
+  EXPECT_EQ(info->dwFileVersionMS, MAKELONG(0, 1));
+  EXPECT_EQ(info->dwFileVersionLS, MAKELONG(1, 0));
 }
 
 TEST_F(CorvixDll, OffersOnlyItsOwnClass) {
