@@ -73,6 +73,8 @@ int ProgressPosition(const Control& control) {
 void FormDialog::ShowModal(Form& form, HWND owner) {
   const FormTemplate* layout = FindTemplate(form.Name());
   if (!layout) throw Error("no dialog template for " + form.Name());
+  // As in Basic: a form on the screen already cannot also be shown modally.
+  if (form.Visible()) throw Error(400, "Form already displayed; can't show modally");
   InitialiseCommonControls();
   FormDialog view(form, *layout, true);
   INT_PTR result = DialogBoxParamA(ModuleHandle(), MAKEINTRESOURCEA(layout->templateId), owner, &DialogProc,
@@ -85,6 +87,7 @@ void FormDialog::ShowModal(Form& form, HWND owner) {
 HWND FormDialog::ShowModeless(Form& form) {
   const FormTemplate* layout = FindTemplate(form.Name());
   if (!layout) throw Error("no dialog template for " + form.Name());
+  if (form.Visible()) return nullptr;  // on the screen already: one window per form
   InitialiseCommonControls();
   auto* view = new FormDialog(form, *layout, false);
   HWND window = CreateDialogParamA(ModuleHandle(), MAKEINTRESOURCEA(layout->templateId), nullptr, &DialogProc,

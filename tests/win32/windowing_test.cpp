@@ -155,6 +155,11 @@ std::vector<Control> ProgressControls() {
           Make("ctlProgress", ControlKind::ProgressBar, ""), Make("Close", ControlKind::CommandButton, "Close")};
 }
 
+BOOL CALLBACK CountProgressWindows(HWND window, LPARAM count) {
+  if (WindowText(window) == "Sending...") ++*reinterpret_cast<int*>(count);
+  return TRUE;
+}
+
 class ModelessDialog : public ::testing::Test {
  protected:
   HWND Shown(const char* title) {
@@ -211,6 +216,19 @@ TEST_F(ModelessDialog, CloseButtonReachesTheFormThroughThePump) {
   EXPECT_FALSE(IsWindow(dialog));
   EXPECT_FALSE(form_.Visible());
   EXPECT_EQ(host::win32::LiveObjects(), objectsBefore_);
+}
+
+TEST_F(ModelessDialog, AFormShowsInOneWindowOnly) {
+  HWND dialog = Shown("Sending...");
+  ASSERT_TRUE(dialog);
+  windowing_.ShowModeless(form_);
+  int windows = 0;
+  EnumThreadWindows(GetCurrentThreadId(), &CountProgressWindows, reinterpret_cast<LPARAM>(&windows));
+  EXPECT_EQ(windows, 1);
+  EXPECT_THROW(windowing_.ShowModal(form_), host::Error);
+  EXPECT_TRUE(IsWindow(dialog));
+  form_.Unload();
+  EXPECT_FALSE(IsWindow(dialog));
 }
 
 TEST_F(ModelessDialog, GoesWithItsFormWhenTheFormIsDestroyed) {
