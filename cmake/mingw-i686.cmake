@@ -10,6 +10,3 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
-# GCC 12 reports a false -Wrestrict inside std::string's insert and replace at
-# -O2 and above (GCC bug 105329); with warnings as errors it would stop the build.
-set(CMAKE_CXX_FLAGS_INIT "-Wno-restrict")

@@ -127,8 +127,8 @@ std::string HttpSession::Send(const std::string& url, const std::string& verb, c
   parts.lpszExtraInfo = query;
   parts.dwExtraInfoLength = sizeof query;
   if (!InternetCrackUrlA(url.c_str(), 0, 0, &parts)) ThrowLastError();
-  std::string object = std::string(path) + query;
-  if (object.empty()) object = "/";
+  std::string object(path[0] ? path : "/");
+  object.append(query);
 
   progress(icConnecting);
   HINTERNET connection = InternetConnectA(Current(kSession), hostName, parts.nPort, user[0] ? user : nullptr,
