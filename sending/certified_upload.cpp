@@ -3,6 +3,7 @@
 #include "addin/connect.h"
 #include "protocol/encoding.h"
 #include "protocol/service.h"
+#include "sending/closing_steps.h"
 #include "sending/dlg_progress.h"
 #include "sending/recipient_lists.h"
 
@@ -11,64 +12,54 @@ namespace corvanta {
 std::string Connect::SendCertified(dlgProgress& progress, host::SafeMailItem& item, const std::string& curDate,
                                    const std::string& curTime) {
   std::int16_t step = 71;
-  std::string result;
-  try {
-    result = [&]() -> std::string {
-      const sending::RecipientLists lists = sending::CollectRecipients(*this, item);
-      if (!lists.refusal.empty()) return lists.refusal;
-      const std::string subject = item.Subject();
-      progress.SetProgressLabel("Receiving stamp...");
-      platform.windowing.DoEvents();
+  return sending::RunRequest(*this, step, [&]() -> std::string {
+    const sending::RecipientLists lists = sending::CollectRecipients(*this, item);
+    if (!lists.refusal.empty()) return lists.refusal;
+    const std::string subject = item.Subject();
+    progress.SetProgressLabel("Receiving stamp...");
+    platform.windowing.DoEvents();
 
-      std::string content = item.HTMLBody();
-      std::string isHTML = "1";
-      if (content.empty()) {
-        content = item.Body();
-        isHTML = "0";
-      }
-      progress.Inet1().SetRequestTimeout(60000);
+    std::string content = item.HTMLBody();
+    std::string isHTML = "1";
+    if (content.empty()) {
+      content = item.Body();
+      isHTML = "0";
+    }
+    progress.Inet1().SetRequestTimeout(60000);
 
-      using protocol::UrlEscape;
-      const std::string escapedFrom = UrlEscape(GetSenderAddress());
-      const std::string escapedName = UrlEscape(GetSenderName());
-      const std::string toAddy = UrlEscape(lists.addresses);
-      const std::string toName = UrlEscape(lists.names);
-      const std::string subjectEscaped = UrlEscape(subject);
-      const std::string date = UrlEscape(curDate);
-      const std::string time = UrlEscape(curTime);
-      const std::string contentEscaped = UrlEscape(content);
-      const std::string sender = GetSenderAddress();
-      const std::string senderName = GetSenderName();
-      const std::string hash = protocol::MakeHash(
-          sender + senderName + lists.addresses + lists.names + subject + curDate + curTime, platform.random);
-      const std::string body = "fromAddy=" + escapedFrom + "&fromName=" + escapedName + "&toAddy=" + toAddy +
-                               "&toName=" + toName + "&subject=" + subjectEscaped + "&curDate=" + date +
-                               "&curTime=" + time + "&content=" + contentEscaped + "&isHTML=" + isHTML +
-                               "&hash=" + hash;
-      if (static_cast<long long>(body.size()) > SizeLimit) {
-        return "qx;The email is too big. (" + std::to_string(body.size()) + ">" + std::to_string(SizeLimit) + ")";
-      }
-      progress.SetProgressLabel("Sending...");
-      platform.windowing.DoEvents();
+    using protocol::UrlEscape;
+    const std::string escapedFrom = UrlEscape(GetSenderAddress());
+    const std::string escapedName = UrlEscape(GetSenderName());
+    const std::string toAddy = UrlEscape(lists.addresses);
+    const std::string toName = UrlEscape(lists.names);
+    const std::string subjectEscaped = UrlEscape(subject);
+    const std::string date = UrlEscape(curDate);
+    const std::string time = UrlEscape(curTime);
+    const std::string contentEscaped = UrlEscape(content);
+    const std::string sender = GetSenderAddress();
+    const std::string senderName = GetSenderName();
+    const std::string hash = protocol::MakeHash(
+        sender + senderName + lists.addresses + lists.names + subject + curDate + curTime, platform.random);
+    const std::string body = "fromAddy=" + escapedFrom + "&fromName=" + escapedName + "&toAddy=" + toAddy +
+                             "&toName=" + toName + "&subject=" + subjectEscaped + "&curDate=" + date +
+                             "&curTime=" + time + "&content=" + contentEscaped + "&isHTML=" + isHTML + "&hash=" + hash;
+    if (static_cast<long long>(body.size()) > SizeLimit) {
+      return "qx;The email is too big. (" + std::to_string(body.size()) + ">" + std::to_string(SizeLimit) + ")";
+    }
+    progress.SetProgressLabel("Sending...");
+    platform.windowing.DoEvents();
 
-      step = 7;
-      progress.Inet1().Execute(protocol::ServiceUrl(serviceHost, protocol::kUploadPath), "POST", body,
-                               "Content-Type: application/x-www-form-urlencoded");
-      progress.WaitLoop();
-      std::string reply = progress.sInetSays;
+    step = 7;
+    progress.Inet1().Execute(protocol::ServiceUrl(serviceHost, protocol::kUploadPath), "POST", body,
+                             "Content-Type: application/x-www-form-urlencoded");
+    progress.WaitLoop();
+    std::string reply = progress.sInetSays;
 
-      step = 72;
-      progress.SetValue(progress.Value() + 3);
-      platform.windowing.DoEvents();
-      return reply;
-    }();
-    step = 0;
-  } catch (...) {
-    // Reported below with the step code reached.
-  }
-  ShowStepError(step);
-  if (step != 0) result = "qx;not0";
-  return result;
+    step = 72;
+    progress.SetValue(progress.Value() + 3);
+    platform.windowing.DoEvents();
+    return reply;
+  });
 }
 
 }  // namespace corvanta

@@ -6,6 +6,7 @@
 
 #include "addin/connect.h"
 #include "sending/certified_notice.h"
+#include "sending/closing_steps.h"
 #include "sending/dlg_progress.h"
 #include "sending/message_copies.h"
 #include "sending/recipient_lists.h"
@@ -22,117 +23,106 @@ void Connect::guarButton_Click(ButtonPtr, bool&) {
 
   std::int16_t step = 200;
   std::unique_ptr<dlgProgress> dlg;
-  try {
-    [&] {
-      if (!goOutlook) throw host::Error("Outlook is not connected");
-      std::shared_ptr<host::Folder> sent = goOutlook->GetNamespace("MAPI")->GetDefaultFolder(host::olFolderSentMail);
-      LoadCurrentUser();
+  sending::RunSend(*this, step, dlg, [&] {
+    if (!goOutlook) throw host::Error("Outlook is not connected");
+    std::shared_ptr<host::Folder> sent = goOutlook->GetNamespace("MAPI")->GetDefaultFolder(host::olFolderSentMail);
+    LoadCurrentUser();
 
-      step = 201;
-      std::shared_ptr<host::MailItem> item = sending::ActiveMailItem(goOutlook.get());
-      step = 202;
-      const host::LocalTime now = platform.clock.Now();
-      const std::string curDate = sending::FormatDate(now);
-      const std::string curTime = sending::FormatTime(now);
-      step = 203;
-      item->Save();
-      std::shared_ptr<host::SafeMailItem> safe = platform.redemption.CreateSafeMailItem();
-      step = 204;
-      safe->SetItem(item);
-      const int n = safe->Recipients()->Count();
+    step = 201;
+    std::shared_ptr<host::MailItem> item = sending::ActiveMailItem(goOutlook.get());
+    step = 202;
+    const host::LocalTime now = platform.clock.Now();
+    const std::string curDate = sending::FormatDate(now);
+    const std::string curTime = sending::FormatTime(now);
+    step = 203;
+    item->Save();
+    std::shared_ptr<host::SafeMailItem> safe = platform.redemption.CreateSafeMailItem();
+    step = 204;
+    safe->SetItem(item);
+    const int n = safe->Recipients()->Count();
 
-      step = 205;
-      dlg = std::make_unique<dlgProgress>(platform);
-      dlg->SetMax(static_cast<float>(2 * n + 4));
-      dlg->Show();
-      const std::int32_t credit = GetCredit(*dlg, GetSenderAddress());
+    step = 205;
+    dlg = std::make_unique<dlgProgress>(platform);
+    dlg->SetMax(static_cast<float>(2 * n + 4));
+    dlg->Show();
+    const std::int32_t credit = GetCredit(*dlg, GetSenderAddress());
 
-      step = 206;
-      if (credit < 0) return;  // the credit query has reported its failure
-      if (credit < n) {
-        platform.windowing.MsgBox("Insufficient credit.");
-        return;
-      }
-      const std::string reply = SendCertified(*dlg, *safe, curDate, curTime);
-      if (!React(reply, "An error occured while receiving stamp.")) return;
+    step = 206;
+    if (credit < 0) return;  // the credit query has reported its failure
+    if (credit < n) {
+      platform.windowing.MsgBox("Insufficient credit.");
+      return;
+    }
+    const std::string reply = SendCertified(*dlg, *safe, curDate, curTime);
+    if (!React(reply, "An error occured while receiving stamp.")) return;
 
-      step = 207;
-      dlg->SetProgressLabel("Start sending...");
+    step = 207;
+    dlg->SetProgressLabel("Start sending...");
+    platform.windowing.DoEvents();
+    const std::vector<std::string> stamps = sending::SplitStamps(reply);
+    // Every recipient's stamp goes into links unescaped: check them all
+    // before the first notification leaves.
+    if (const std::string problem = sending::StampProblem(stamps, n); !problem.empty()) {
+      platform.windowing.MsgBox(problem);
+      return;
+    }
+
+    step = 208;
+    std::shared_ptr<host::MailItem> notice = item->Copy();
+    step = 209;
+    for (int i = 1; i <= n; ++i) {
+      std::shared_ptr<host::SafeMailItem> safeNotice = platform.redemption.CreateSafeMailItem();
+      std::shared_ptr<host::SafeMailItem> safeKeep = platform.redemption.CreateSafeMailItem();
+      safeKeep->SetItem(item->Copy());
+
+      step = 210;
+      const std::string stamp = stamps.at(i - 1);
+      const std::string senderName = text::HtmlEscape(GetSenderName());
+      const std::string senderAddress = text::HtmlEscape(GetSenderAddress());
+      notice->SetHTMLBody(sending::NotificationBody(serviceHost, senderName, senderAddress, stamp));
+      safeNotice->SetItem(notice->Copy());
+
+      step = 211;
+      sending::KeepOnlyRecipient(*safeNotice, i, n);
+      dlg->SetProgressLabel("Sending to... (" + std::to_string(i) + "/" + std::to_string(n) + ")");
+      dlg->SetEmailLabel(GetSmtpAddress(*safeNotice->Recipients()->Item(1)));
+      dlg->SetValue(dlg->Value() + 1);
       platform.windowing.DoEvents();
-      const std::vector<std::string> stamps = sending::SplitStamps(reply);
-      // Every recipient's stamp goes into links unescaped: check them all
-      // before the first notification leaves.
-      if (const std::string problem = sending::StampProblem(stamps, n); !problem.empty()) {
-        platform.windowing.MsgBox(problem);
-        return;
+
+      step = 212;
+      safeNotice->Recipients()->ResolveAll();
+      safeNotice->Send();
+      dlg->SetProgressLabel("Copying the actual email to the Sent folder...");
+      dlg->SetEmailLabel("");
+      dlg->SetValue(dlg->Value() + 1);
+      platform.windowing.DoEvents();
+
+      step = 214;
+      const std::string cancelLink = sending::CancelLink(serviceHost, stamp);
+      const std::string keptHtml = safeKeep->HTMLBody();
+      if (keptHtml.empty()) {
+        safeKeep->SetBody(sending::PlainCancelNotice(cancelLink) + safeKeep->Body());
+      } else {
+        safeKeep->SetHTMLBody(sending::HtmlCancelNotice(cancelLink) + keptHtml);
       }
+      // The kept copy still holds every recipient; it names the one it stands for.
+      const std::string keptFor = sending::AddressOrName(*this, *safeKeep->Recipients()->Item(i));
+      safeKeep->SetSubject(safeKeep->Subject() + " (" + keptFor + ")");
+      safeKeep->Move(*sent);
+    }
 
-      step = 208;
-      std::shared_ptr<host::MailItem> notice = item->Copy();
-      step = 209;
-      for (int i = 1; i <= n; ++i) {
-        std::shared_ptr<host::SafeMailItem> safeNotice = platform.redemption.CreateSafeMailItem();
-        std::shared_ptr<host::SafeMailItem> safeKeep = platform.redemption.CreateSafeMailItem();
-        safeKeep->SetItem(item->Copy());
+    step = 213;
+    safe.reset();
+    // The notification template is a draft of its own; it must not stay behind.
+    notice->Delete();
+    notice.reset();
+    item->Close(host::olDiscard);
+    item->Delete();
+    item.reset();
 
-        step = 210;
-        const std::string stamp = stamps.at(i - 1);
-        const std::string senderName = text::HtmlEscape(GetSenderName());
-        const std::string senderAddress = text::HtmlEscape(GetSenderAddress());
-        notice->SetHTMLBody(sending::NotificationBody(serviceHost, senderName, senderAddress, stamp));
-        safeNotice->SetItem(notice->Copy());
-
-        step = 211;
-        sending::KeepOnlyRecipient(*safeNotice, i, n);
-        dlg->SetProgressLabel("Sending to... (" + std::to_string(i) + "/" + std::to_string(n) + ")");
-        dlg->SetEmailLabel(GetSmtpAddress(*safeNotice->Recipients()->Item(1)));
-        dlg->SetValue(dlg->Value() + 1);
-        platform.windowing.DoEvents();
-
-        step = 212;
-        safeNotice->Recipients()->ResolveAll();
-        safeNotice->Send();
-        dlg->SetProgressLabel("Copying the actual email to the Sent folder...");
-        dlg->SetEmailLabel("");
-        dlg->SetValue(dlg->Value() + 1);
-        platform.windowing.DoEvents();
-
-        step = 214;
-        const std::string cancelLink = sending::CancelLink(serviceHost, stamp);
-        const std::string keptHtml = safeKeep->HTMLBody();
-        if (keptHtml.empty()) {
-          safeKeep->SetBody(sending::PlainCancelNotice(cancelLink) + safeKeep->Body());
-        } else {
-          safeKeep->SetHTMLBody(sending::HtmlCancelNotice(cancelLink) + keptHtml);
-        }
-        // The kept copy still holds every recipient; it names the one it stands for.
-        const std::string keptFor = sending::AddressOrName(*this, *safeKeep->Recipients()->Item(i));
-        safeKeep->SetSubject(safeKeep->Subject() + " (" + keptFor + ")");
-        safeKeep->Move(*sent);
-      }
-
-      step = 213;
-      safe.reset();
-      // The notification template is a draft of its own; it must not stay behind.
-      notice->Delete();
-      notice.reset();
-      item->Close(host::olDiscard);
-      item->Delete();
-      item.reset();
-
-      step = 215;
-      if (opt_send == 1) SendReceiveSimulation();
-    }();
-    step = 0;
-  } catch (...) {
-    // Reported below with the step code reached.
-  }
-  try {
-    if (dlg) dlg->CloseMe();
-  } catch (...) {
-    // The dialog is going away with this call regardless.
-  }
-  ShowStepError(step);
+    step = 215;
+    if (opt_send == 1) SendReceiveSimulation();
+  });
 }
 
 }  // namespace corvanta

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "addin/connect.h"
+#include "sending/closing_steps.h"
 #include "sending/dlg_progress.h"
 #include "sending/message_copies.h"
 #include "sending/send_guard.h"
@@ -23,83 +24,72 @@ void Connect::SendTracked(const std::string& head, const std::string& tail, bool
 
   std::int16_t step = 10;
   std::unique_ptr<dlgProgress> dlg;
-  try {
-    [&] {
-      LoadCurrentUser();
-      std::shared_ptr<host::MailItem> item = sending::ActiveMailItem(goOutlook.get());
-      const host::LocalTime now = platform.clock.Now();
-      const std::string curDate = sending::FormatDate(now);
-      const std::string curTime = sending::FormatTime(now);
-      std::shared_ptr<host::SafeMailItem> safe = platform.redemption.CreateSafeMailItem();
-      item->Save();
-      safe->SetItem(item);
-      const int n = safe->Recipients()->Count();
+  sending::RunSend(*this, step, dlg, [&] {
+    LoadCurrentUser();
+    std::shared_ptr<host::MailItem> item = sending::ActiveMailItem(goOutlook.get());
+    const host::LocalTime now = platform.clock.Now();
+    const std::string curDate = sending::FormatDate(now);
+    const std::string curTime = sending::FormatTime(now);
+    std::shared_ptr<host::SafeMailItem> safe = platform.redemption.CreateSafeMailItem();
+    item->Save();
+    safe->SetItem(item);
+    const int n = safe->Recipients()->Count();
 
-      dlg = std::make_unique<dlgProgress>(platform);
-      dlg->SetMax(static_cast<float>(n + 2));
-      dlg->Show();
-      const std::int32_t credit = GetCredit(*dlg, GetSenderAddress());
-      if (credit < 0) return;  // the credit query has reported its failure
-      if (credit < n) {
-        platform.windowing.MsgBox("Insufficient credit.");
-        return;
-      }
+    dlg = std::make_unique<dlgProgress>(platform);
+    dlg->SetMax(static_cast<float>(n + 2));
+    dlg->Show();
+    const std::int32_t credit = GetCredit(*dlg, GetSenderAddress());
+    if (credit < 0) return;  // the credit query has reported its failure
+    if (credit < n) {
+      platform.windowing.MsgBox("Insufficient credit.");
+      return;
+    }
 
-      step = 11;
-      const std::string reply = GetStamps(*dlg, *safe, curDate, curTime);
-      step = 13;
-      if (!React(reply, "An error occured while receiving stamp.")) return;
-      const std::vector<std::string> stamps = sending::SplitStamps(reply);
-      // Every recipient's stamp goes into a link unescaped: check them all
-      // before the first copy leaves.
-      if (const std::string problem = sending::StampProblem(stamps, n); !problem.empty()) {
-        platform.windowing.MsgBox(problem);
-        return;
-      }
-      dlg->SetProgressLabel("Start sending...");
+    step = 11;
+    const std::string reply = GetStamps(*dlg, *safe, curDate, curTime);
+    step = 13;
+    if (!React(reply, "An error occured while receiving stamp.")) return;
+    const std::vector<std::string> stamps = sending::SplitStamps(reply);
+    // Every recipient's stamp goes into a link unescaped: check them all
+    // before the first copy leaves.
+    if (const std::string problem = sending::StampProblem(stamps, n); !problem.empty()) {
+      platform.windowing.MsgBox(problem);
+      return;
+    }
+    dlg->SetProgressLabel("Start sending...");
+    platform.windowing.DoEvents();
+
+    step = 14;
+    std::shared_ptr<host::MailItem> copy = item->Copy();
+    step = 15;
+    for (int i = 1; i <= n; ++i) {
+      step = 17;
+      std::string body = copy->Body();
+      std::string htmlBody = copy->HTMLBody();
+      const std::string insert = head + stamps.at(i - 1) + tail;
+      copy->SetHTMLBody(MakeHtmlBody(body, htmlBody, insert, atEnd));
+      std::shared_ptr<host::SafeMailItem> safeCopy = platform.redemption.CreateSafeMailItem();
+      safeCopy->SetItem(copy);
+      dlg->SetProgressLabel("Sending to... (" + std::to_string(i) + "/" + std::to_string(n) + ")");
+      dlg->SetEmailLabel(GetSmtpAddress(*safeCopy->Recipients()->Item(i)));
+      dlg->SetValue(dlg->Value() + 1);
       platform.windowing.DoEvents();
+      sending::KeepOnlyRecipient(*safeCopy, i, n);
+      safeCopy->Recipients()->ResolveAll();
+      safeCopy->Send();
+      if (!Utils) throw host::Error("MAPIUtils is not available");
+      Utils->DeliverNow();
+      if (i != n) copy = item->Copy();
+    }
+    // Only now that every copy has left is the composed message discarded.
+    safe.reset();
+    item->Close(host::olDiscard);
+    item->Delete();
+    item.reset();
 
-      step = 14;
-      std::shared_ptr<host::MailItem> copy = item->Copy();
-      step = 15;
-      for (int i = 1; i <= n; ++i) {
-        step = 17;
-        std::string body = copy->Body();
-        std::string htmlBody = copy->HTMLBody();
-        const std::string insert = head + stamps.at(i - 1) + tail;
-        copy->SetHTMLBody(MakeHtmlBody(body, htmlBody, insert, atEnd));
-        std::shared_ptr<host::SafeMailItem> safeCopy = platform.redemption.CreateSafeMailItem();
-        safeCopy->SetItem(copy);
-        dlg->SetProgressLabel("Sending to... (" + std::to_string(i) + "/" + std::to_string(n) + ")");
-        dlg->SetEmailLabel(GetSmtpAddress(*safeCopy->Recipients()->Item(i)));
-        dlg->SetValue(dlg->Value() + 1);
-        platform.windowing.DoEvents();
-        sending::KeepOnlyRecipient(*safeCopy, i, n);
-        safeCopy->Recipients()->ResolveAll();
-        safeCopy->Send();
-        if (!Utils) throw host::Error("MAPIUtils is not available");
-        Utils->DeliverNow();
-        if (i != n) copy = item->Copy();
-      }
-      // Only now that every copy has left is the composed message discarded.
-      safe.reset();
-      item->Close(host::olDiscard);
-      item->Delete();
-      item.reset();
-
-      step = 16;
-      if (opt_send == 1) SendReceiveSimulation();
-    }();
-    step = 0;
-  } catch (...) {
-    // Reported below with the step code reached.
-  }
-  try {
-    if (dlg) dlg->CloseMe();
-  } catch (...) {
-    // The dialog is going away with this call regardless.
-  }
-  ShowStepError(step);
+    step = 16;
+    if (opt_send == 1) SendReceiveSimulation();
+  });
 }
 
 void Connect::SendReceiveSimulation() {

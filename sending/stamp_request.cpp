@@ -2,6 +2,7 @@
 #include "addin/connect.h"
 #include "protocol/encoding.h"
 #include "protocol/service.h"
+#include "sending/closing_steps.h"
 #include "sending/dlg_progress.h"
 #include "sending/recipient_lists.h"
 
@@ -15,44 +16,33 @@ constexpr std::size_t kMaxQueryLength = 2000;
 std::string Connect::GetStamps(dlgProgress& progress, host::SafeMailItem& item, const std::string& curDate,
                                const std::string& curTime) {
   std::int16_t step = 60;
-  std::string result;
-  try {
-    result = [&]() -> std::string {
-      const sending::RecipientLists lists = sending::CollectRecipients(*this, item);
-      if (!lists.refusal.empty()) return lists.refusal;
-      const std::string subject = item.Subject();
-      progress.SetProgressLabel("Receiving stamp...");
-      platform.windowing.DoEvents();
+  return sending::RunRequest(*this, step, [&]() -> std::string {
+    const sending::RecipientLists lists = sending::CollectRecipients(*this, item);
+    if (!lists.refusal.empty()) return lists.refusal;
+    const std::string subject = item.Subject();
+    progress.SetProgressLabel("Receiving stamp...");
+    platform.windowing.DoEvents();
 
-      step = 7;
-      using protocol::UrlEscape;
-      const std::string escapedFrom = UrlEscape(GetSenderAddress());
-      const std::string toAddy = UrlEscape(lists.addresses);
-      const std::string toName = UrlEscape(lists.names);
-      const std::string subjectEscaped = UrlEscape(subject);
-      const std::string date = UrlEscape(curDate);
-      const std::string time = UrlEscape(curTime);
-      const std::string hash =
-          protocol::MakeHash(GetSenderAddress() + lists.addresses + subject + curDate + curTime, platform.random);
-      const std::string query = "fromAddy=" + escapedFrom + "&toAddy=" + toAddy + "&toName=" + toName +
-                                "&subject=" + subjectEscaped + "&curDate=" + date + "&curTime=" + time +
-                                "&hash=" + hash;
-      if (query.size() > kMaxQueryLength) return "qx;Subject or the email address(es) is too long.";
+    step = 7;
+    using protocol::UrlEscape;
+    const std::string escapedFrom = UrlEscape(GetSenderAddress());
+    const std::string toAddy = UrlEscape(lists.addresses);
+    const std::string toName = UrlEscape(lists.names);
+    const std::string subjectEscaped = UrlEscape(subject);
+    const std::string date = UrlEscape(curDate);
+    const std::string time = UrlEscape(curTime);
+    const std::string hash =
+        protocol::MakeHash(GetSenderAddress() + lists.addresses + subject + curDate + curTime, platform.random);
+    const std::string query = "fromAddy=" + escapedFrom + "&toAddy=" + toAddy + "&toName=" + toName +
+                              "&subject=" + subjectEscaped + "&curDate=" + date + "&curTime=" + time + "&hash=" + hash;
+    if (query.size() > kMaxQueryLength) return "qx;Subject or the email address(es) is too long.";
 
-      std::string reply =
-          progress.Inet1().OpenURL(protocol::ServiceUrl(serviceHost, protocol::kStampPath) + "?" + query);
-      step = 61;
-      progress.SetValue(progress.Value() + 1);
-      platform.windowing.DoEvents();
-      return reply;
-    }();
-    step = 0;
-  } catch (...) {
-    // Reported below with the step code reached.
-  }
-  ShowStepError(step);
-  if (step != 0) result = "qx;not0";
-  return result;
+    std::string reply = progress.Inet1().OpenURL(protocol::ServiceUrl(serviceHost, protocol::kStampPath) + "?" + query);
+    step = 61;
+    progress.SetValue(progress.Value() + 1);
+    platform.windowing.DoEvents();
+    return reply;
+  });
 }
 
 }  // namespace corvanta
