@@ -6,6 +6,7 @@
 
 #include <deque>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,11 @@ struct ErrorCase {
   std::string info;
   std::string expected;
 };
+
+// Names the case by what it expects, so test listings stay readable.
+void PrintTo(const ErrorCase& error, std::ostream* out) {
+  *out << error.expected;
+}
 
 class ErrorStateTest : public StateChangeTest, public ::testing::WithParamInterface<ErrorCase> {};
 
