@@ -29,7 +29,7 @@ T& Must(const std::shared_ptr<T>& object) {
   return *object;
 }
 
-struct ButtonSpec {
+struct ButtonPlan {
   std::shared_ptr<host::CommandBarButton> Connect::*member;
   host::Subscription Connect::*events;
   Connect::TrackingButton which;
@@ -38,7 +38,7 @@ struct ButtonSpec {
   bool beginGroup;
 };
 
-constexpr ButtonSpec kButtons[] = {
+constexpr ButtonPlan kButtons[] = {
     {&Connect::autoButton, &Connect::autoButtonEvents, Connect::TrackingButton::Automatic, "Automatic", 1709, false},
     {&Connect::requButton, &Connect::requButtonEvents, Connect::TrackingButton::RequestReceipt, "Request receipt", 593,
      false},
@@ -48,16 +48,16 @@ constexpr ButtonSpec kButtons[] = {
 
 // Assigning a button to its member listens to its clicks instead of the
 // older button's.
-void AssignButton(Connect& addin, const ButtonSpec& spec, std::shared_ptr<host::CommandBarButton> button) {
-  auto events = button->OnClick([&addin, which = spec.which](Connect::ButtonPtr ctrl, bool& cancelDefault) {
+void AssignButton(Connect& addin, const ButtonPlan& plan, std::shared_ptr<host::CommandBarButton> button) {
+  auto events = button->OnClick([&addin, which = plan.which](Connect::ButtonPtr ctrl, bool& cancelDefault) {
     try {
       addin.RouteClick(which, std::move(ctrl), cancelDefault);
     } catch (...) {
       // Nothing may travel back into Outlook from an event.
     }
   });
-  addin.*spec.member = std::move(button);
-  addin.*spec.events = std::move(events);
+  addin.*plan.member = std::move(button);
+  addin.*plan.events = std::move(events);
 }
 
 }  // namespace
@@ -88,7 +88,7 @@ void Connect::goInspectors_NewInspector(std::shared_ptr<host::Inspector> inspect
     });
     Step([&] { Must(popup).SetCaption(kTracking); });
     Step([&] { Must(popup).SetTag(kTracking); });
-    for (const ButtonSpec& spec : kButtons) {
+    for (const ButtonPlan& plan : kButtons) {
       std::shared_ptr<host::CommandBarButton> button;
       Step([&] {
         button =
@@ -97,11 +97,11 @@ void Connect::goInspectors_NewInspector(std::shared_ptr<host::Inspector> inspect
       // Without a new button there is nothing to set up: the member keeps
       // the older set's button.
       if (!button) continue;
-      Step([&] { AssignButton(*this, spec, button); });
-      Step([&] { button->SetCaption(spec.caption); });
+      Step([&] { AssignButton(*this, plan, button); });
+      Step([&] { button->SetCaption(plan.caption); });
       Step([&] { button->SetStyle(host::msoButtonIconAndCaption); });
-      Step([&] { button->SetFaceId(spec.faceId); });
-      if (spec.beginGroup) Step([&] { button->SetBeginGroup(true); });
+      Step([&] { button->SetFaceId(plan.faceId); });
+      if (plan.beginGroup) Step([&] { button->SetBeginGroup(true); });
     }
     Step([&] { Must(popup).SetBeginGroup(true); });
   }
