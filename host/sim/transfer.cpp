@@ -83,7 +83,10 @@ void CheckUrl(const std::string& url) {
 
 }  // namespace
 
-CurlTransfer::CurlTransfer(std::shared_ptr<EventPump> pump) : shared_(std::make_shared<Shared>(std::move(pump))) {}
+CurlTransfer::CurlTransfer(std::shared_ptr<EventPump> pump, std::int32_t requestTimeout)
+    : shared_(std::make_shared<Shared>(std::move(pump))) {
+  SetRequestTimeout(requestTimeout);
+}
 
 CurlTransfer::~CurlTransfer() {
   shared_->abort = true;
@@ -199,11 +202,16 @@ CurlInternet::CurlInternet(SimWindowing& windowing) : pump_(windowing.Pump()) {}
 CurlInternet::CurlInternet(std::shared_ptr<EventPump> pump) : pump_(std::move(pump)) {}
 
 std::shared_ptr<Transfer> CurlInternet::CreateTransfer() {
-  auto transfer = std::make_shared<CurlTransfer>(pump_);
+  auto transfer = std::make_shared<CurlTransfer>(pump_, defaultTimeout_);
   created_.erase(std::remove_if(created_.begin(), created_.end(), [](const auto& weak) { return weak.expired(); }),
                  created_.end());
   created_.push_back(transfer);
   return transfer;
+}
+
+void CurlInternet::SetDefaultRequestTimeout(std::int32_t seconds) {
+  if (seconds < 0) throw Error(transfer_error::kInvalidValue, transfer_error::Text(transfer_error::kInvalidValue));
+  defaultTimeout_ = seconds;
 }
 
 std::vector<std::shared_ptr<CurlTransfer>> CurlInternet::Transfers() {

@@ -25,7 +25,7 @@ struct TransferRequest {
 
 class CurlTransfer : public Transfer {
  public:
-  explicit CurlTransfer(std::shared_ptr<EventPump> pump);
+  explicit CurlTransfer(std::shared_ptr<EventPump> pump, std::int32_t requestTimeout = 60);
   ~CurlTransfer() override;  // aborts a running request and waits for its worker
 
   // Synchronous GET within RequestTimeout: the whole body whatever the HTTP
@@ -71,11 +71,16 @@ class CurlInternet : public Internet {
   explicit CurlInternet(std::shared_ptr<EventPump> pump);
   std::shared_ptr<Transfer> CreateTransfer() override;
 
+  // The RequestTimeout (seconds, 0 or more) that controls made from now on
+  // start with; 60 unless set. Tests shorten it to reach a time-out quickly.
+  void SetDefaultRequestTimeout(std::int32_t seconds);
+
   // Every control created so far that still exists (the newest last).
   std::vector<std::shared_ptr<CurlTransfer>> Transfers();
 
  private:
   std::shared_ptr<EventPump> pump_;
+  std::int32_t defaultTimeout_ = 60;
   std::vector<std::weak_ptr<CurlTransfer>> created_;
 };
 

@@ -82,6 +82,14 @@ TEST_F(OpenUrl, TheTimeOutIsInSecondsWithTheControlsDefault) {
   EXPECT_EQ(internet.CreateTransfer()->RequestTimeout(), 60);  // each control has its own
 }
 
+TEST_F(OpenUrl, NewControlsStartWithTheInternetsDefaultTimeOut) {
+  internet.SetDefaultRequestTimeout(2);
+  EXPECT_EQ(internet.CreateTransfer()->RequestTimeout(), 2);
+  EXPECT_EQ(transfer->RequestTimeout(), 60);  // made before: unchanged
+  EXPECT_THROW(internet.SetDefaultRequestTimeout(-1), host::Error);
+  EXPECT_EQ(internet.CreateTransfer()->RequestTimeout(), 2);
+}
+
 TEST(ErrorTexts, EveryNumberHasItsOwnText) {
   const std::int32_t codes[] = {transfer_error::kBadUrl,       transfer_error::kCannotConnect,
                                 transfer_error::kHostNotFound, transfer_error::kConnectionFailed,
