@@ -1,5 +1,6 @@
 #include "host/win32/http_session.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "host/error.h"
@@ -12,6 +13,11 @@ namespace {
 constexpr DWORD kCancelled = ERROR_INTERNET_OPERATION_CANCELLED;
 constexpr DWORD kFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
                          INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES;
+
+// An upload goes out in pieces of this size, so each piece that leaves counts as data moving.
+constexpr DWORD kUploadPiece = 8192;
+// No time-out of WinINet's own: a request ends when the control finds it silent too long.
+constexpr DWORD kNoTimeout = 0xFFFFFFFFu;
 
 [[noreturn]] void ThrowLastError() {
   DWORD code = GetLastError();
@@ -48,12 +54,25 @@ std::string InternetErrorText(DWORD code) {
   }
 }
 
-HttpSession::HttpSession(std::int32_t timeoutSeconds)
-    : timeoutMs_(timeoutSeconds > 0 ? static_cast<DWORD>(timeoutSeconds) * 1000u : 0xFFFFFFFFu) {
+HttpSession::HttpSession() : lastMoved_(GetTickCount()) {
   HINTERNET session = InternetOpenA("Corvanta", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
   if (!session) ThrowLastError();
   Keep(kSession, session);
   SetTimeouts(session);
+  // Tells when the connection is made and the request and the reply's head have gone through.
+  InternetSetStatusCallbackA(session, &HttpSession::OnStatus);
+}
+
+void CALLBACK HttpSession::OnStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID, DWORD) {
+  switch (status) {
+    case INTERNET_STATUS_CONNECTED_TO_SERVER:
+    case INTERNET_STATUS_REQUEST_SENT:
+    case INTERNET_STATUS_RESPONSE_RECEIVED:
+      if (context) reinterpret_cast<HttpSession*>(context)->Moved();
+      break;
+    default:
+      break;
+  }
 }
 
 HttpSession::~HttpSession() {
@@ -86,8 +105,9 @@ HINTERNET HttpSession::Current(Level level) {
 }
 
 void HttpSession::SetTimeouts(HINTERNET handle) {
+  DWORD none = kNoTimeout;
   for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT})
-    InternetSetOptionA(handle, option, &timeoutMs_, sizeof timeoutMs_);
+    InternetSetOptionA(handle, option, &none, sizeof none);
 }
 
 std::string HttpSession::ReadAll(HINTERNET handle) {
@@ -97,7 +117,19 @@ std::string HttpSession::ReadAll(HINTERNET handle) {
     DWORD read = 0;
     if (!InternetReadFile(handle, buffer, sizeof buffer, &read)) ThrowLastError();
     if (read == 0) return reply;
+    Moved();
     reply.append(buffer, read);
+  }
+}
+
+void HttpSession::WriteAll(HINTERNET handle, const std::string& data) {
+  for (std::size_t sent = 0; sent < data.size();) {
+    DWORD piece = static_cast<DWORD>(std::min<std::size_t>(kUploadPiece, data.size() - sent));
+    DWORD written = 0;
+    if (!InternetWriteFile(handle, data.data() + sent, piece, &written)) ThrowLastError();
+    if (written == 0) throw Error(static_cast<std::int32_t>(kCancelled), InternetErrorText(kCancelled));
+    sent += written;
+    Moved();
   }
 }
 
@@ -131,23 +163,37 @@ std::string HttpSession::Send(const std::string& url, const std::string& verb, c
   object.append(query);
 
   progress(icConnecting);
+  Moved();
+  const auto context = reinterpret_cast<DWORD_PTR>(this);
   HINTERNET connection = InternetConnectA(Current(kSession), hostName, parts.nPort, user[0] ? user : nullptr,
-                                          password[0] ? password : nullptr, INTERNET_SERVICE_HTTP, 0, 0);
+                                          password[0] ? password : nullptr, INTERNET_SERVICE_HTTP, 0, context);
   if (!connection) ThrowLastError();
   Keep(kConnection, connection);
 
   DWORD flags = kFlags | (parts.nScheme == INTERNET_SCHEME_HTTPS ? INTERNET_FLAG_SECURE : 0);
   const char* accept[] = {"*/*", nullptr};
   HINTERNET request = HttpOpenRequestA(connection, verb.empty() ? "GET" : verb.c_str(), object.c_str(), nullptr,
-                                       nullptr, accept, flags, 0);
+                                       nullptr, accept, flags, context);
   if (!request) ThrowLastError();
   Keep(kRequest, request);
   SetTimeouts(request);
 
   progress(icRequesting);
-  if (!HttpSendRequestA(request, headers.empty() ? nullptr : headers.c_str(), static_cast<DWORD>(headers.size()),
-                        data.empty() ? nullptr : const_cast<char*>(data.data()), static_cast<DWORD>(data.size())))
-    ThrowLastError();
+  const char* headerText = headers.empty() ? nullptr : headers.c_str();
+  if (data.empty()) {
+    if (!HttpSendRequestA(request, headerText, static_cast<DWORD>(headers.size()), nullptr, 0)) ThrowLastError();
+  } else {
+    // The body goes in pieces: a slow upload that keeps moving is not silent.
+    INTERNET_BUFFERSA buffers{};
+    buffers.dwStructSize = sizeof buffers;
+    buffers.lpcszHeader = headerText;
+    buffers.dwHeadersLength = static_cast<DWORD>(headers.size());
+    buffers.dwBufferTotal = static_cast<DWORD>(data.size());
+    if (!HttpSendRequestExA(request, &buffers, nullptr, 0, 0)) ThrowLastError();
+    WriteAll(request, data);
+    if (!HttpEndRequestA(request, nullptr, 0, 0)) ThrowLastError();
+  }
+  Moved();
   progress(icRequestSent);
   progress(icReceivingResponse);
   std::string reply = ReadAll(request);

@@ -1,14 +1,10 @@
 #include "host/win32/windowing.h"
 
 #include "host/win32/form_dialog.h"
+#include "host/win32/windowing_pump.h"
 
 namespace host::win32 {
 namespace {
-
-// How long WaitForEvent sleeps at most when nothing arrives.
-constexpr DWORD kSafetyIntervalMs = 250;
-// DoEvents stops after this many messages, so a window that keeps posting cannot hold it.
-constexpr int kMostMessages = 10000;
 
 bool IsCandidateOwner(HWND window) {
   return window && IsWindowVisible(window) && IsWindowEnabled(window) && !GetWindow(window, GW_OWNER);
@@ -79,21 +75,11 @@ void Windowing::ShowModeless(Form& form) {
 }
 
 void Windowing::DoEvents() {
-  MSG message;
-  for (int handled = 0; handled < kMostMessages && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE); ++handled) {
-    if (message.message == WM_QUIT) {
-      PostQuitMessage(static_cast<int>(message.wParam));  // for the loop that owns the thread
-      return;
-    }
-    if (FormDialog::IsModelessMessage(message)) continue;
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
-  }
+  quitWaiting_ = PumpMessages();
 }
 
 void Windowing::WaitForEvent() {
-  // Sleeps until a message is waiting (one already seen included); never spins.
-  MsgWaitForMultipleObjectsEx(0, nullptr, kSafetyIntervalMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  WaitForMessage(nullptr, quitWaiting_);
 }
 
 }  // namespace host::win32

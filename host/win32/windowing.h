@@ -16,6 +16,9 @@ class Windowing final : public host::Windowing {
   void ShowModeless(Form& form) override;
   void DoEvents() override;
   void WaitForEvent() override;
+
+ private:
+  bool quitWaiting_ = false;  // the last DoEvents put a WM_QUIT back into the queue
 };
 
 // The window that owns the add-in's modal dialogs and message boxes: the

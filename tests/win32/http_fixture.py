@@ -7,6 +7,7 @@ listened on, so a connection to it is refused. Paths:
   GET  /text?n=N      N bytes of a repeating pattern
   GET  /status/500    status 500 with a short body
   GET  /slow          never answers (until the server stops)
+  GET  /delay?ms=M&n=N N bytes of the pattern, after M milliseconds
   POST /echo          "qo;" + the method, the content type and the body
 """
 import http.server
@@ -45,6 +46,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.reply(500, b"qx;server trouble")
         elif url.path == "/slow":
             stopping.wait(120)
+        elif url.path == "/delay":
+            query = urllib.parse.parse_qs(url.query)
+            stopping.wait(int(query.get("ms", ["0"])[0]) / 1000)
+            self.reply(200, pattern(int(query.get("n", ["0"])[0])))
         else:
             self.reply(404, b"not found")
 
