@@ -5,10 +5,10 @@
 namespace host::sim {
 
 void EventPump::Post(std::function<void()> event) {
-  {
-    std::lock_guard lock(mutex_);
-    queue_.push_back(std::move(event));
-  }
+  // Notified under the lock: once the event has run, the poster is done with
+  // the pump, which may then go away.
+  std::lock_guard lock(mutex_);
+  queue_.push_back(std::move(event));
   posted_.notify_all();
 }
 

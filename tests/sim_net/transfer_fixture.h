@@ -23,10 +23,9 @@ namespace simnet {
 class Signal {
  public:
   void Set() {
-    {
-      std::lock_guard lock(mutex_);
-      set_ = true;
-    }
+    // Notified under the lock, so a waiter that returns may destroy the signal at once.
+    std::lock_guard lock(mutex_);
+    set_ = true;
     changed_.notify_all();
   }
   // False when the time passed without the signal.

@@ -169,10 +169,16 @@ TEST_F(OpenUrl, AnEventMayWaitOnAnotherControlButThisOneRefusesASecondRequest) {
 }
 
 // The server holds the request until the test releases it (or a few seconds
-// pass), and notes whether it answered.
+// pass), and notes whether it answered; the test waits for that before it
+// ends, so the server is done with it.
 struct HeldRequest {
   Signal released;
   Signal answered;
+
+  void Release() {
+    released.Set();
+    answered.WaitFor(kHold);
+  }
 };
 
 TEST_F(OpenUrl, AnEventThatThrowsGivesTheRequestUpAndTheExceptionGoesOn) {
@@ -190,7 +196,7 @@ TEST_F(OpenUrl, AnEventThatThrowsGivesTheRequestUpAndTheExceptionGoesOn) {
     EXPECT_STREQ(error.what(), "a handler failed");
   }
   EXPECT_FALSE(held.answered.IsSet()) << "OpenURL waited for the reply";
-  held.released.Set();
+  held.Release();
   EXPECT_FALSE(transfer->StillExecuting());
   server.Get("/next", Reply{200, "next"});
   EXPECT_EQ(transfer->OpenURL(server.Url("/next")), "next");
@@ -213,7 +219,7 @@ TEST_F(OpenUrl, AnEventThatDestroysTheControlEndsItsRequestWithAnError) {
   }
   EXPECT_EQ(transfer, nullptr);
   EXPECT_FALSE(held.answered.IsSet()) << "OpenURL waited for the reply";
-  held.released.Set();
+  held.Release();
 }
 
 TEST(ErrorTexts, EveryNumberHasItsOwnText) {
