@@ -257,7 +257,6 @@ class ServiceFaults : public FaultWorld, public ::testing::WithParamInterface<Ca
 
 TEST_P(ServiceFaults, OneClearMessageTheMessageKeptAndTheNextSendWorks) {
   const Outcome& expected = OutcomeOf(row(), column());
-  if (!expected.skip.empty()) GTEST_SKIP() << expected.skip;
   ASSERT_FALSE(expected.shown.empty());
 
   Arrange();
@@ -289,13 +288,20 @@ std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
   return std::string(Rows()[std::get<0>(info.param)].name) + "_" + NameOf(std::get<1>(info.param));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, ServiceFaults,
-    ::testing::Combine(::testing::Range<std::size_t>(0, Rows().size()),
-                       ::testing::Values(Column::kAutomatic, Column::kRequestReceipt, Column::kGuaranteed,
-                                         Column::kViewCredit, Column::kCreditOfAutomatic,
-                                         Column::kCreditOfRequestReceipt, Column::kCreditOfGuaranteed)),
-    CaseName);
+// Only the cells that make sense run; the others say why in the table.
+std::vector<Case> ApplicableCases() {
+  std::vector<Case> cases;
+  for (std::size_t row = 0; row < Rows().size(); ++row) {
+    for (const Column column :
+         {Column::kAutomatic, Column::kRequestReceipt, Column::kGuaranteed, Column::kViewCredit,
+          Column::kCreditOfAutomatic, Column::kCreditOfRequestReceipt, Column::kCreditOfGuaranteed}) {
+      if (OutcomeOf(Rows()[row], column).skip.empty()) cases.emplace_back(row, column);
+    }
+  }
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ServiceFaults, ::testing::ValuesIn(ApplicableCases()), CaseName);
 
 }  // namespace
 }  // namespace faults
