@@ -6,6 +6,7 @@
 #include <httplib.h>
 
 #include <chrono>
+#include <ostream>
 #include <string>
 #include <thread>
 
@@ -20,6 +21,10 @@ using testsupport::LoggedRequest;
 using testsupport::Reply;
 
 enum class Way { OpenUrl, Execute };
+
+void PrintTo(Way way, std::ostream* out) {
+  *out << (way == Way::OpenUrl ? "OpenURL" : "Execute");
+}
 
 // What a request ended with: an error number (0 for none) and the body.
 struct Outcome {
