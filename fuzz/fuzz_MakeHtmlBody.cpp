@@ -2,10 +2,10 @@
 // absent, a DWORD of any value, or a value of any type and content.
 //
 // Input: byte 0 holds the switches (bit 0: insert at the end; bits 1-2: the
-// setting absent / DWORD / raw; bit 3: an HTML body is given); bytes 1-4 are
-// the setting's DWORD or raw type; the rest, cut at NUL bytes, is the insert,
-// the HTML body, the raw setting's data and the plain body (which keeps any
-// further NUL).
+// setting absent, a DWORD, or a value of any type; bit 3: an HTML body is
+// given); bytes 1-4 are the DWORD or the type; the rest, cut at NUL bytes, is
+// the insert, the HTML body, the typed value's data and the plain body
+// (which keeps any further NUL).
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -76,6 +76,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     addin.regPath = kWithSetting;
     world.desktop.registry.Put(host::HKEY_CURRENT_USER, kWithSetting, kLineWrap,
                                host::sim::RegValue{number, {rawSetting.begin(), rawSetting.end()}});
+    // Whatever its type, a value of four bytes or fewer is read as the
+    // number's low bytes; a longer one does not fit and leaves the default.
+    if (rawSetting.size() <= 4) {
+      std::uint32_t low = 0;
+      for (std::size_t i = rawSetting.size(); i > 0; --i) low = low << 8 | static_cast<std::uint8_t>(rawSetting[i - 1]);
+      width = std::max(static_cast<std::int32_t>(low), 5);
+    } else {
+      width = 76;
+    }
   }
 
   const std::string originalPlain = pieces[3];
