@@ -68,19 +68,22 @@ void Connect::guarButton_Click(ButtonPtr, bool&) {
     }
 
     step = 208;
-    std::shared_ptr<host::MailItem> notice = item->Copy();
+    sending::DraftCopies drafts;
+    std::shared_ptr<host::MailItem> notice = drafts.Hold(item->Copy());
     step = 209;
     for (int i = 1; i <= n; ++i) {
       std::shared_ptr<host::SafeMailItem> safeNotice = platform.redemption.CreateSafeMailItem();
       std::shared_ptr<host::SafeMailItem> safeKeep = platform.redemption.CreateSafeMailItem();
-      safeKeep->SetItem(item->Copy());
+      std::shared_ptr<host::MailItem> kept = drafts.Hold(item->Copy());
+      safeKeep->SetItem(kept);
 
       step = 210;
       const std::string stamp = stamps.at(i - 1);
       const std::string senderName = text::HtmlEscape(GetSenderName());
       const std::string senderAddress = text::HtmlEscape(GetSenderAddress());
       notice->SetHTMLBody(sending::NotificationBody(serviceHost, senderName, senderAddress, stamp));
-      safeNotice->SetItem(notice->Copy());
+      std::shared_ptr<host::MailItem> noticeCopy = drafts.Hold(notice->Copy());
+      safeNotice->SetItem(noticeCopy);
 
       step = 211;
       sending::KeepOnlyRecipient(*safeNotice, i, n);
@@ -92,6 +95,10 @@ void Connect::guarButton_Click(ButtonPtr, bool&) {
       step = 212;
       safeNotice->Recipients()->ResolveAll();
       safeNotice->Send();
+      drafts.Let(noticeCopy);
+      // Recipient i is notified: the kept copy is the sender's record of it
+      // from now on, and stays even if it cannot reach Sent Items.
+      drafts.Let(kept);
       dlg->SetProgressLabel("Copying the actual email to the Sent folder...");
       dlg->SetEmailLabel("");
       dlg->SetValue(dlg->Value() + 1);
@@ -115,6 +122,7 @@ void Connect::guarButton_Click(ButtonPtr, bool&) {
     safe.reset();
     // The notification template is a draft of its own; it must not stay behind.
     notice->Delete();
+    drafts.Let(notice);
     notice.reset();
     item->Close(host::olDiscard);
     item->Delete();

@@ -1,5 +1,7 @@
 #include "sending/message_copies.h"
 
+#include <algorithm>
+
 #include "host/error.h"
 
 namespace corvanta::sending {
@@ -20,6 +22,26 @@ void KeepOnlyRecipient(host::SafeMailItem& copy, int i, int n) {
     copy.Recipients()->Item(j - removals)->Delete();
     ++removals;
   }
+}
+
+DraftCopies::~DraftCopies() {
+  for (const auto& copy : held_) {
+    try {
+      copy->Delete();
+    } catch (...) {
+      // The send's own failure is what the user hears of; a copy that cannot
+      // be deleted stays where it is.
+    }
+  }
+}
+
+std::shared_ptr<host::MailItem> DraftCopies::Hold(std::shared_ptr<host::MailItem> copy) {
+  held_.push_back(copy);
+  return copy;
+}
+
+void DraftCopies::Let(const std::shared_ptr<host::MailItem>& copy) {
+  std::erase(held_, copy);
 }
 
 }  // namespace corvanta::sending

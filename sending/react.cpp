@@ -5,6 +5,24 @@
 
 namespace corvanta {
 
+namespace {
+
+// A reply's own text is shown, but a message box is no place for megabytes,
+// and control bytes garble it (a NUL ends the text early: an empty box).
+constexpr std::size_t kMaxShown = 1000;
+
+std::string Showable(const std::string& text) {
+  std::string shown = text.substr(0, kMaxShown);
+  for (char& c : shown) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte < 0x20 && c != '\t' && c != '\r' && c != '\n') || byte == 0x7f) c = '?';
+  }
+  if (text.size() > kMaxShown) shown += "...";
+  return shown;
+}
+
+}  // namespace
+
 bool Connect::React(const std::string& response, const std::string& defaultMsg) {
   if (response.size() >= 3 && response.compare(0, 3, "qo;") == 0) return true;
   if (response.size() < 5) {
@@ -14,7 +32,7 @@ bool Connect::React(const std::string& response, const std::string& defaultMsg) 
   }
   // "qx;" and anything else alike: the text after the first three characters.
   const std::string message = response.substr(3);
-  if (message != "not0") platform.windowing.MsgBox(message);
+  if (message != "not0") platform.windowing.MsgBox(Showable(message));
   return false;
 }
 

@@ -60,7 +60,8 @@ void Connect::SendTracked(const std::string& head, const std::string& tail, bool
     platform.windowing.DoEvents();
 
     step = 14;
-    std::shared_ptr<host::MailItem> copy = item->Copy();
+    sending::DraftCopies drafts;
+    std::shared_ptr<host::MailItem> copy = drafts.Hold(item->Copy());
     step = 15;
     for (int i = 1; i <= n; ++i) {
       step = 17;
@@ -77,9 +78,10 @@ void Connect::SendTracked(const std::string& head, const std::string& tail, bool
       sending::KeepOnlyRecipient(*safeCopy, i, n);
       safeCopy->Recipients()->ResolveAll();
       safeCopy->Send();
+      drafts.Let(copy);
       if (!Utils) throw host::Error("MAPIUtils is not available");
       Utils->DeliverNow();
-      if (i != n) copy = item->Copy();
+      if (i != n) copy = drafts.Hold(item->Copy());
     }
     // Only now that every copy has left is the composed message discarded.
     safe.reset();

@@ -136,9 +136,19 @@ EmlText FormatEml(const MailMessage& message) {
     g_mime_message_add_mailbox(mime.get(), GMIME_ADDRESS_TYPE_FROM, HeaderText(message.from.name).c_str(),
                                HeaderText(message.from.address).c_str());
   }
-  for (const auto& recipient : message.recipients) {
-    g_mime_message_add_mailbox(mime.get(), AddressType(recipient.kind), HeaderText(recipient.name).c_str(),
-                               HeaderText(recipient.address).c_str());
+  // Each kind's list is built apart and handed over whole: adding mailboxes
+  // one by one re-encodes the header every time, which grows with the square
+  // of the recipients.
+  for (const RecipientKind kind : {RecipientKind::To, RecipientKind::Cc, RecipientKind::Bcc}) {
+    GPtr<InternetAddressList> list(internet_address_list_new());
+    for (const auto& recipient : message.recipients) {
+      if (recipient.kind != kind) continue;
+      GPtr<InternetAddress> mailbox(
+          internet_address_mailbox_new(HeaderText(recipient.name).c_str(), HeaderText(recipient.address).c_str()));
+      internet_address_list_add(list.get(), mailbox.get());
+    }
+    if (internet_address_list_length(list.get()) > 0)
+      internet_address_list_append(g_mime_message_get_addresses(mime.get(), AddressType(kind)), list.get());
   }
   g_mime_message_set_subject(mime.get(), HeaderText(message.subject).c_str(), "utf-8");
 

@@ -19,12 +19,13 @@ struct CurlTransfer::Shared {
   explicit Shared(std::shared_ptr<EventPump> eventPump) : pump(std::move(eventPump)) {}
 
   const std::shared_ptr<EventPump> pump;
-  std::atomic<bool> abort{false};
+  // RequestTimeout in seconds: set on the add-in's thread, read by a running request.
+  std::atomic<std::int32_t> timeout{60};
 
   // The add-in's thread only.
   std::thread worker;
+  std::shared_ptr<CurlRun> run;  // the latest request's, to cancel it or tell it of a new time-out
   bool executing = false;
-  std::int32_t timeout = 60;
   std::int32_t responseCode = 0;
   std::string responseInfo;
   int nextHandler = 0;
@@ -36,6 +37,10 @@ struct CurlTransfer::Shared {
   std::size_t read = 0;
   long httpStatus = 0;
   std::vector<TransferRequest> requests;
+
+  void Join() {
+    if (worker.joinable()) worker.join();
+  }
 
   void Dispatch(std::int16_t state) {
     // A copy, so a handler may subscribe or unsubscribe while we go through them.
@@ -83,32 +88,68 @@ void CheckUrl(const std::string& url) {
 
 }  // namespace
 
-CurlTransfer::CurlTransfer(std::shared_ptr<EventPump> pump) : shared_(std::make_shared<Shared>(std::move(pump))) {}
+CurlTransfer::CurlTransfer(std::shared_ptr<EventPump> pump, std::int32_t requestTimeout)
+    : shared_(std::make_shared<Shared>(std::move(pump))) {
+  SetRequestTimeout(requestTimeout);
+}
 
 CurlTransfer::~CurlTransfer() {
-  shared_->abort = true;
-  if (shared_->worker.joinable()) shared_->worker.join();
+  if (shared_->run) shared_->run->Cancel();
+  shared_->Join();
 }
 
 std::string CurlTransfer::OpenURL(const std::string& url) {
   if (shared_->executing)
     throw Error(transfer_error::kStillExecuting, transfer_error::Text(transfer_error::kStillExecuting));
   CheckUrl(url);
+  // An event run during the wait may destroy this control: from here on only
+  // the shared state is used, which this call keeps alive.
+  const std::shared_ptr<Shared> shared = shared_;
+  shared->Join();  // a finished Execute's worker, only returning
   TransferRequest request{url, "GET", "", ""};
   {
-    std::lock_guard lock(shared_->mutex);
-    shared_->requests.push_back(request);
+    std::lock_guard lock(shared->mutex);
+    shared->requests.push_back(request);
   }
-  std::string body;
-  CurlListener listener;
-  listener.body = [&body](const char* data, std::size_t size) { body.append(data, size); };
-  const CurlOutcome outcome = PerformRequest(request, shared_->timeout, listener);
+  struct Outcome {
+    std::string body;
+    CurlOutcome result;
+    bool delivered = false;  // the add-in's thread only
+  };
+  auto outcome = std::make_shared<Outcome>();
+  auto run = std::make_shared<CurlRun>(shared->timeout);
+  shared->run = run;
+  shared->executing = true;
+  shared->worker = std::thread([shared, run, outcome, request = std::move(request)] {
+    CurlListener listener;
+    listener.body = [&outcome](const char* bytes, std::size_t size) { outcome->body.append(bytes, size); };
+    outcome->result = PerformRequest(request, *run, listener);
+    // Wakes the waiting thread; the pump's lock hands the outcome over with it.
+    shared->pump->Post([outcome] { outcome->delivered = true; });
+  });
+
+  // Window events keep running while the service answers. The wake-up may be
+  // run by a nested pump (an event handler waiting itself); the flag tells.
+  try {
+    for (;;) {
+      shared->pump->RunPending();
+      if (outcome->delivered) break;
+      shared->pump->Wait();
+    }
+  } catch (...) {
+    run->Cancel();
+    shared->Join();
+    shared->executing = false;
+    throw;
+  }
+  shared->Join();
+  shared->executing = false;
   {
-    std::lock_guard lock(shared_->mutex);
-    shared_->httpStatus = outcome.httpStatus;
+    std::lock_guard lock(shared->mutex);
+    shared->httpStatus = outcome->result.httpStatus;
   }
-  if (outcome.code) throw Error(outcome.code, transfer_error::Text(outcome.code));
-  return body;
+  if (outcome->result.code) throw Error(outcome->result.code, transfer_error::Text(outcome->result.code));
+  return std::move(outcome->body);
 }
 
 void CurlTransfer::Execute(const std::string& url, const std::string& operation, const std::string& data,
@@ -118,7 +159,7 @@ void CurlTransfer::Execute(const std::string& url, const std::string& operation,
   TransferRequest request{url, Operation(operation), data, requestHeaders};
   CheckUrl(url);
   // The previous worker has posted its final event already; it is only returning.
-  if (shared_->worker.joinable()) shared_->worker.join();
+  shared_->Join();
   {
     std::lock_guard lock(shared_->mutex);
     shared_->reply.clear();
@@ -129,15 +170,16 @@ void CurlTransfer::Execute(const std::string& url, const std::string& operation,
   shared_->executing = true;
   shared_->responseCode = 0;
   shared_->responseInfo.clear();
-  shared_->worker = std::thread([shared = shared_, request = std::move(request), timeout = shared_->timeout] {
+  auto run = std::make_shared<CurlRun>(shared_->timeout);
+  shared_->run = run;
+  shared_->worker = std::thread([shared = shared_, run, request = std::move(request)] {
     CurlListener listener;
-    listener.abort = &shared->abort;
     listener.state = [&shared](std::int16_t state) { PostState(shared, state); };
     listener.body = [&shared](const char* bytes, std::size_t size) {
       std::lock_guard lock(shared->mutex);
       shared->reply.append(bytes, size);
     };
-    const CurlOutcome outcome = PerformRequest(request, timeout, listener);
+    const CurlOutcome outcome = PerformRequest(request, *run, listener);
     {
       std::lock_guard lock(shared->mutex);
       shared->httpStatus = outcome.httpStatus;
@@ -166,6 +208,7 @@ std::int32_t CurlTransfer::RequestTimeout() {
 void CurlTransfer::SetRequestTimeout(std::int32_t seconds) {
   if (seconds < 0) throw Error(transfer_error::kInvalidValue, transfer_error::Text(transfer_error::kInvalidValue));
   shared_->timeout = seconds;
+  if (shared_->run) shared_->run->Wake();
 }
 
 std::int32_t CurlTransfer::ResponseCode() {
@@ -199,11 +242,16 @@ CurlInternet::CurlInternet(SimWindowing& windowing) : pump_(windowing.Pump()) {}
 CurlInternet::CurlInternet(std::shared_ptr<EventPump> pump) : pump_(std::move(pump)) {}
 
 std::shared_ptr<Transfer> CurlInternet::CreateTransfer() {
-  auto transfer = std::make_shared<CurlTransfer>(pump_);
+  auto transfer = std::make_shared<CurlTransfer>(pump_, defaultTimeout_);
   created_.erase(std::remove_if(created_.begin(), created_.end(), [](const auto& weak) { return weak.expired(); }),
                  created_.end());
   created_.push_back(transfer);
   return transfer;
+}
+
+void CurlInternet::SetDefaultRequestTimeout(std::int32_t seconds) {
+  if (seconds < 0) throw Error(transfer_error::kInvalidValue, transfer_error::Text(transfer_error::kInvalidValue));
+  defaultTimeout_ = seconds;
 }
 
 std::vector<std::shared_ptr<CurlTransfer>> CurlInternet::Transfers() {

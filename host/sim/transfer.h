@@ -1,8 +1,9 @@
 #pragma once
-// The stand-in transfer control: real HTTP with libcurl. OpenURL blocks;
-// Execute runs on a worker thread and posts its StateChanged events to the
-// add-in thread's pump, so handlers run only inside DoEvents, never on the
-// worker. Errors carry the numbers in transfer_errors.h.
+// The stand-in transfer control: real HTTP with libcurl, each request on a
+// worker thread. OpenURL waits for its worker by pumping the add-in thread's
+// events; Execute returns at once and its worker posts the StateChanged
+// events to that pump, so handlers run only on the add-in's thread, never on
+// the worker. Errors carry the numbers in transfer_errors.h.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -25,28 +26,35 @@ struct TransferRequest {
 
 class CurlTransfer : public Transfer {
  public:
-  explicit CurlTransfer(std::shared_ptr<EventPump> pump);
+  explicit CurlTransfer(std::shared_ptr<EventPump> pump, std::int32_t requestTimeout = 60);
   ~CurlTransfer() override;  // aborts a running request and waits for its worker
 
-  // Synchronous GET within RequestTimeout: the whole body whatever the HTTP
-  // status (a non-2xx status is not a transport error); host::Error on a
-  // transport failure or time-out.
+  // GET, returning once the whole body is in, whatever the HTTP status (a
+  // non-2xx status is not a transport error); host::Error on a transport
+  // failure or time-out. Meanwhile it runs the pump's events on this thread
+  // and sleeps between them, so the user interface keeps working; an event
+  // may make requests of other controls (a nested wait), while this control
+  // refuses them (kStillExecuting) until OpenURL returns. If an event throws,
+  // the request is given up and the exception goes on to the caller.
   std::string OpenURL(const std::string& url) override;
   // operation "GET" or "POST" (case-insensitive; empty means GET); data is the
   // POST body; requestHeaders is one header line, or several separated by
   // CR LF, without a final line end. Throws host::Error (kStillExecuting)
   // while a request runs. The states posted: 1, 2, 3, 4, 5, 6, 7, 8, then 12,
   // or 11 at the first failure. A non-2xx reply completes with 12 and its
-  // body. RequestTimeout is read when the request starts and bounds connect
-  // and transfer together.
+  // body.
   void Execute(const std::string& url, const std::string& operation, const std::string& data,
                const std::string& requestHeaders) override;
   // True from Execute until the pump dispatches the final event (11 or 12);
-  // it turns false just before that event's handlers run.
+  // it turns false just before that event's handlers run. True during OpenURL.
   bool StillExecuting() override;
   // The next part of the reply received by Execute, at most size bytes; "" at
   // the end. A new Execute starts a new reply.
   std::string GetChunk(std::int32_t size) override;
+  // Seconds without any data moving (0: no limit) after which a request ends
+  // in kTimedOut; the wait for the connection counts as such a silence. A
+  // running request follows a new value at once, counting from the last
+  // moment data moved.
   std::int32_t RequestTimeout() override;
   void SetRequestTimeout(std::int32_t seconds) override;  // 0 or more; host::Error otherwise
   // Set when the final event of a failed Execute is dispatched; 0 and "" else.
@@ -71,11 +79,16 @@ class CurlInternet : public Internet {
   explicit CurlInternet(std::shared_ptr<EventPump> pump);
   std::shared_ptr<Transfer> CreateTransfer() override;
 
+  // The RequestTimeout (seconds, 0 or more) that controls made from now on
+  // start with; 60 unless set. Tests shorten it to reach a time-out quickly.
+  void SetDefaultRequestTimeout(std::int32_t seconds);
+
   // Every control created so far that still exists (the newest last).
   std::vector<std::shared_ptr<CurlTransfer>> Transfers();
 
  private:
   std::shared_ptr<EventPump> pump_;
+  std::int32_t defaultTimeout_ = 60;
   std::vector<std::weak_ptr<CurlTransfer>> created_;
 };
 

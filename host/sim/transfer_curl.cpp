@@ -2,6 +2,8 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <chrono>
 #include <memory>
 #include <mutex>
 
@@ -14,10 +16,16 @@ void GlobalInit() {
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
+using Clock = std::chrono::steady_clock;
+
+// The longest sleep in curl's poll; a cancel or a new time-out wakes it sooner.
+constexpr int kLongestSleepMs = 1000;
+
 struct Progress {
   const CurlListener& listener;
   bool connected = false;
   bool receiving = false;
+  Clock::time_point lastMoved = Clock::now();  // when data last went out or came in
 
   void State(std::int16_t state) const {
     if (listener.state) listener.state(state);
@@ -30,9 +38,11 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
   return size * count;
 }
 
-// The debug stream tells when the request goes out and the answer starts.
+// The debug stream tells when data moves, when the request goes out and when
+// the answer starts.
 int OnDebug(CURL*, curl_infotype type, char*, std::size_t, void* user) {
   auto* progress = static_cast<Progress*>(user);
+  if (type != CURLINFO_TEXT) progress->lastMoved = Clock::now();
   if (type == CURLINFO_HEADER_OUT && !progress->connected) {
     progress->connected = true;
     progress->State(icConnected);
@@ -43,11 +53,6 @@ int OnDebug(CURL*, curl_infotype type, char*, std::size_t, void* user) {
     progress->State(icReceivingResponse);
   }
   return 0;
-}
-
-int OnXfer(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-  auto* progress = static_cast<Progress*>(user);
-  return progress->listener.abort && progress->listener.abort->load() ? 1 : 0;
 }
 
 std::int32_t ErrorNumber(CURLcode result) {
@@ -68,6 +73,9 @@ std::int32_t ErrorNumber(CURLcode result) {
 
 struct EasyDeleter {
   void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+};
+struct MultiDeleter {
+  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
 };
 struct ListDeleter {
   void operator()(curl_slist* list) const { curl_slist_free_all(list); }
@@ -92,10 +100,31 @@ std::unique_ptr<curl_slist, ListDeleter> HeaderList(const std::string& requestHe
 
 }  // namespace
 
-CurlOutcome PerformRequest(const TransferRequest& request, std::int32_t timeoutSeconds, const CurlListener& listener) {
+void CurlRun::Cancel() {
+  cancelled_ = true;
+  Wake();
+}
+
+void CurlRun::Wake() {
+  std::lock_guard lock(mutex_);
+  if (multi_) curl_multi_wakeup(multi_);
+}
+
+void CurlRun::Attach(CURLM* multi) {
+  std::lock_guard lock(mutex_);
+  multi_ = multi;
+}
+
+void CurlRun::Detach() {
+  std::lock_guard lock(mutex_);
+  multi_ = nullptr;
+}
+
+CurlOutcome PerformRequest(const TransferRequest& request, CurlRun& run, const CurlListener& listener) {
   GlobalInit();
   std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
-  if (!easy) return {transfer_error::kConnectionFailed, 0};
+  std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
+  if (!easy || !multi) return {transfer_error::kConnectionFailed, 0};
   CURL* handle = easy.get();
   Progress progress{listener};
   auto headers = HeaderList(request.requestHeaders);
@@ -106,16 +135,12 @@ CurlOutcome PerformRequest(const TransferRequest& request, std::int32_t timeoutS
   curl_easy_setopt(handle, CURLOPT_NOPROXY, "*");
   curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 0L);
   curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, static_cast<long>(timeoutSeconds) * 1000L);
   curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
   curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, OnBody);
   curl_easy_setopt(handle, CURLOPT_WRITEDATA, &progress);
   curl_easy_setopt(handle, CURLOPT_VERBOSE, 1L);
   curl_easy_setopt(handle, CURLOPT_DEBUGFUNCTION, OnDebug);
   curl_easy_setopt(handle, CURLOPT_DEBUGDATA, &progress);
-  curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, OnXfer);
-  curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &progress);
   if (request.operation == "POST") {
     curl_easy_setopt(handle, CURLOPT_POST, 1L);
     curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.data.size()));
@@ -123,11 +148,50 @@ CurlOutcome PerformRequest(const TransferRequest& request, std::int32_t timeoutS
   } else {
     curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L);
   }
+  if (curl_multi_add_handle(multi.get(), handle) != CURLM_OK) return {transfer_error::kConnectionFailed, 0};
 
   progress.State(icConnecting);
-  const CURLcode result = curl_easy_perform(handle);
+  progress.lastMoved = Clock::now();
+  run.Attach(multi.get());
+  CURLcode result = CURLE_OK;
+  bool timedOut = false;
+  for (;;) {
+    int running = 0;
+    if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
+      result = CURLE_RECV_ERROR;
+      break;
+    }
+    if (running == 0) {
+      int left = 0;
+      CURLMsg* message = curl_multi_info_read(multi.get(), &left);
+      result = message && message->msg == CURLMSG_DONE ? message->data.result : CURLE_RECV_ERROR;
+      break;
+    }
+    if (run.Cancelled()) {
+      result = CURLE_ABORTED_BY_CALLBACK;
+      break;
+    }
+    int sleepMs = kLongestSleepMs;
+    if (const std::int32_t seconds = run.TimeoutSeconds(); seconds > 0) {
+      const auto silence = Clock::now() - progress.lastMoved;
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(std::chrono::seconds(seconds) - silence);
+      if (left.count() <= 0) {
+        timedOut = true;
+        break;
+      }
+      sleepMs = static_cast<int>(std::min<std::chrono::milliseconds::rep>(left.count(), sleepMs));
+    }
+    curl_multi_poll(multi.get(), nullptr, 0, sleepMs, nullptr);
+  }
+  run.Detach();
+
   CurlOutcome outcome;
   curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &outcome.httpStatus);
+  curl_multi_remove_handle(multi.get(), handle);
+  if (timedOut) {
+    outcome.code = transfer_error::kTimedOut;
+    return outcome;
+  }
   if (result != CURLE_OK) {
     outcome.code = ErrorNumber(result);
     return outcome;

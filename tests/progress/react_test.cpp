@@ -21,7 +21,9 @@ struct ReactCase {
   std::optional<std::string> shown;  // the one message box, or none
 };
 
-void PrintTo(const ReactCase& c, std::ostream* os) { *os << '"' << c.response << '"'; }
+void PrintTo(const ReactCase& c, std::ostream* os) {
+  *os << '"' << c.response << '"';
+}
 
 class ReactTest : public ::testing::TestWithParam<ReactCase> {
  protected:
@@ -57,14 +59,22 @@ INSTANTIATE_TEST_SUITE_P(
                       ReactCase{"QO;12345", false, "12345"},
                       // already reported: nothing more, and the comparison is exact
                       ReactCase{"qx;not0", false, std::nullopt}, ReactCase{"qx;NOT0", false, "NOT0"},
-                      ReactCase{"qx;not0 ", false, "not0 "}));
+                      ReactCase{"qx;not0 ", false, "not0 "},
+                      // a message box shows no more than 1000 characters, and no control bytes
+                      ReactCase{"qx;" + std::string(1000, 'a'), false, std::string(1000, 'a')},
+                      ReactCase{"qx;" + std::string(1001, 'a'), false, std::string(1000, 'a') + "..."},
+                      ReactCase{"<p>" + std::string(999, 'a') + "\x01" + "b", false, std::string(999, 'a') + "?..."},
+                      ReactCase{std::string("qx;\0 the rest", 13), false, "? the rest"},
+                      ReactCase{"qx;a\tb\r\nc\x01\x1b\x1f\x7f\x80\xff", false, "a\tb\r\nc????\x80\xff"}));
 
 struct StepCase {
   std::int16_t code;
   std::optional<std::string> shown;
 };
 
-void PrintTo(const StepCase& c, std::ostream* os) { *os << c.code; }
+void PrintTo(const StepCase& c, std::ostream* os) {
+  *os << c.code;
+}
 
 class ShowStepErrorTest : public ::testing::TestWithParam<StepCase> {
  protected:

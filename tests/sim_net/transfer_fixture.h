@@ -3,8 +3,11 @@
 // curl Internet, with the states each control reported.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,6 +17,33 @@
 #include "support/loopback_server.h"
 
 namespace simnet {
+
+// Set once by one thread, awaited by another (the server's handler waits for
+// what the add-in's thread does during the request).
+class Signal {
+ public:
+  void Set() {
+    {
+      std::lock_guard lock(mutex_);
+      set_ = true;
+    }
+    changed_.notify_all();
+  }
+  // False when the time passed without the signal.
+  bool WaitFor(std::chrono::milliseconds time) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, time, [this] { return set_; });
+  }
+  bool IsSet() {
+    std::lock_guard lock(mutex_);
+    return set_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool set_ = false;
+};
 
 class TransferTest : public ::testing::Test {
  protected:

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <stdexcept>
 
 #include "host/error.h"
 #include "sim_net/transfer_fixture.h"
@@ -10,6 +11,7 @@ namespace {
 
 using host::sim::CurlTransfer;
 namespace transfer_error = host::sim::transfer_error;
+using simnet::Signal;
 using simnet::TransferTest;
 using testsupport::LoggedRequest;
 using testsupport::LoopbackServer;
@@ -80,6 +82,138 @@ TEST_F(OpenUrl, TheTimeOutIsInSecondsWithTheControlsDefault) {
   EXPECT_THROW(transfer->SetRequestTimeout(-1), host::Error);
   EXPECT_EQ(transfer->RequestTimeout(), 10);
   EXPECT_EQ(internet.CreateTransfer()->RequestTimeout(), 60);  // each control has its own
+}
+
+TEST_F(OpenUrl, NewControlsStartWithTheInternetsDefaultTimeOut) {
+  internet.SetDefaultRequestTimeout(2);
+  EXPECT_EQ(internet.CreateTransfer()->RequestTimeout(), 2);
+  EXPECT_EQ(transfer->RequestTimeout(), 60);  // made before: unchanged
+  EXPECT_THROW(internet.SetDefaultRequestTimeout(-1), host::Error);
+  EXPECT_EQ(internet.CreateTransfer()->RequestTimeout(), 2);
+}
+
+// While the service answers, OpenURL runs the window events of its thread.
+// The server posts an event and holds its reply until the event has run (at
+// most a few seconds), so a blocking OpenURL would return with it unrun.
+constexpr auto kHold = std::chrono::seconds(5);
+
+TEST_F(OpenUrl, AnEventPostedDuringTheRequestRunsBeforeItReturns) {
+  Signal ran, answered;
+  bool beforeTheReply = false;
+  bool executingInEvent = false;
+  std::thread::id ranOn;
+  server.Get("/cvx/credit", [&](const LoggedRequest&) {
+    windowing.Post([&] {
+      ranOn = std::this_thread::get_id();
+      beforeTheReply = !answered.IsSet();
+      executingInEvent = transfer->StillExecuting();
+      ran.Set();
+    });
+    ran.WaitFor(kHold);
+    answered.Set();
+    return Reply{200, "qo;7"};
+  });
+  EXPECT_EQ(transfer->OpenURL(server.Url("/cvx/credit")), "qo;7");
+  EXPECT_TRUE(ran.IsSet());
+  EXPECT_TRUE(beforeTheReply);
+  EXPECT_EQ(ranOn, testThread);
+  EXPECT_TRUE(executingInEvent);
+  EXPECT_FALSE(transfer->StillExecuting());
+  EXPECT_FALSE(windowing.Pump()->Pending());
+  EXPECT_TRUE(states.empty());  // OpenURL reports no state changes
+}
+
+TEST_F(OpenUrl, AnEventMayWaitOnAnotherControlButThisOneRefusesASecondRequest) {
+  Signal innerRan, innerAnswered, outerRan, outerAnswered;
+  bool innerBeforeItsReply = false, outerBeforeItsReply = false;
+  std::vector<std::int32_t> refusals;
+  std::string inner;
+  server.Get("/inner", [&](const LoggedRequest&) {
+    // Runs inside the nested wait of the other control.
+    windowing.Post([&] {
+      innerBeforeItsReply = !innerAnswered.IsSet();
+      innerRan.Set();
+    });
+    innerRan.WaitFor(kHold);
+    innerAnswered.Set();
+    return Reply{200, "inner reply"};
+  });
+  server.Get("/outer", [&](const LoggedRequest&) {
+    windowing.Post([&] {
+      for (int attempt : {0, 1}) {
+        try {
+          if (attempt == 0)
+            transfer->OpenURL(server.Url("/inner"));
+          else
+            transfer->Execute(server.Url("/inner"), "GET", "", "");
+        } catch (const host::Error& error) {
+          refusals.push_back(error.code());
+          EXPECT_EQ(std::string(error.what()), transfer_error::Text(transfer_error::kStillExecuting));
+        }
+      }
+      inner = internet.CreateTransfer()->OpenURL(server.Url("/inner"));
+      outerBeforeItsReply = !outerAnswered.IsSet();
+      outerRan.Set();
+    });
+    outerRan.WaitFor(kHold);
+    outerAnswered.Set();
+    return Reply{200, "outer reply"};
+  });
+  EXPECT_EQ(transfer->OpenURL(server.Url("/outer")), "outer reply");
+  EXPECT_EQ(refusals, (std::vector<std::int32_t>{transfer_error::kStillExecuting, transfer_error::kStillExecuting}));
+  EXPECT_EQ(inner, "inner reply");
+  EXPECT_TRUE(innerBeforeItsReply);
+  EXPECT_TRUE(outerBeforeItsReply);
+  EXPECT_EQ(server.RequestCount(), 2u);
+  EXPECT_TRUE(states.empty());
+}
+
+// The server holds the request until the test releases it (or a few seconds
+// pass), and notes whether it answered.
+struct HeldRequest {
+  Signal released;
+  Signal answered;
+};
+
+TEST_F(OpenUrl, AnEventThatThrowsGivesTheRequestUpAndTheExceptionGoesOn) {
+  HeldRequest held;
+  server.Get("/slow", [&](const LoggedRequest&) {
+    windowing.Post([] { throw std::runtime_error("a handler failed"); });
+    held.released.WaitFor(kHold);
+    held.answered.Set();
+    return Reply{200, "too late"};
+  });
+  try {
+    transfer->OpenURL(server.Url("/slow"));
+    ADD_FAILURE() << "the event's exception was lost";
+  } catch (const std::runtime_error& error) {
+    EXPECT_STREQ(error.what(), "a handler failed");
+  }
+  EXPECT_FALSE(held.answered.IsSet()) << "OpenURL waited for the reply";
+  held.released.Set();
+  EXPECT_FALSE(transfer->StillExecuting());
+  server.Get("/next", Reply{200, "next"});
+  EXPECT_EQ(transfer->OpenURL(server.Url("/next")), "next");
+}
+
+TEST_F(OpenUrl, AnEventThatDestroysTheControlEndsItsRequestWithAnError) {
+  HeldRequest held;
+  server.Get("/slow", [&](const LoggedRequest&) {
+    windowing.Post([&] { transfer.reset(); });
+    held.released.WaitFor(kHold);
+    held.answered.Set();
+    return Reply{200, "too late"};
+  });
+  host::Transfer* control = transfer.get();
+  try {
+    control->OpenURL(server.Url("/slow"));
+    ADD_FAILURE() << "no error";
+  } catch (const host::Error& error) {
+    EXPECT_EQ(error.code(), transfer_error::kConnectionFailed);
+  }
+  EXPECT_EQ(transfer, nullptr);
+  EXPECT_FALSE(held.answered.IsSet()) << "OpenURL waited for the reply";
+  held.released.Set();
 }
 
 TEST(ErrorTexts, EveryNumberHasItsOwnText) {

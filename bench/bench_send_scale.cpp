@@ -1,0 +1,173 @@
+// What a send costs the add-in itself per recipient, on the stand-in desktop
+// against mailwarden-dev on 127.0.0.1: "Automatic" up to the 40 recipients
+// the stamp query has room for, and "Guaranteed" with a message just under
+// the upload's size limit. The CPU column is the add-in's thread only, so the
+// service's work (its own threads) is left out; the complexity fit gives the
+// cost per recipient and shows whether it stays linear.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "addin/connect.h"
+#include "devservice/server.h"
+#include "devservice/service.h"
+#include "host/sim/desktop.h"
+#include "host/sim/mail_store.h"
+
+namespace {
+
+using host::sim::SimRecipient;
+
+constexpr const char* kSender = "ann@example.org";
+
+// Short addresses: 40 of them with their names still fit the stamp query.
+std::vector<SimRecipient> Recipients(int count) {
+  std::vector<SimRecipient> recipients;
+  for (int i = 0; i < count; ++i) {
+    const std::string n = std::to_string(100 + i).substr(1);
+    recipients.push_back(SimRecipient::Smtp("R" + n, "r" + n + "@ex.org"));
+  }
+  return recipients;
+}
+
+// The add-in started on a stand-in desktop, talking to an in-process service.
+class World {
+ public:
+  World()
+      : store_(std::filesystem::temp_directory_path() / ("corvanta-bench-scale-" + std::to_string(::getpid()))),
+        service_(mailwarden::Options{1000000, ""}),
+        server_(service_, 0) {
+    std::filesystem::remove_all(store_);
+    desktop_ = std::make_unique<host::sim::SimDesktop>(store_, "9.0");
+    addin_ = std::make_unique<corvanta::Connect>(desktop_->platform);
+    server_.Start();
+    desktop_->SetString("ServiceHost", server_.Host());
+    desktop_->SetDword("TOUA", 1);
+    desktop_->SetDword("opt_send", 0);
+    desktop_->SetSender("Ann Sender", kSender);
+    addin_->OnConnection(desktop_->outlook, 1);
+    addin_->OnStartupComplete();
+    Check();
+  }
+
+  ~World() {
+    addin_.reset();
+    desktop_.reset();
+    server_.Stop();
+    std::filesystem::remove_all(store_);
+  }
+
+  // Composes a message, opens it and picks a "Tracking" button.
+  void Send(const std::string& button, const std::vector<SimRecipient>& recipients, const std::string& body) {
+    auto item = desktop_->outlook->NewMail("Quarterly figures", recipients, body);
+    desktop_->outlook->OpenInspector(item)->ClickTrackingButton(button);
+  }
+
+  // The messages shown since the last call, which are then forgotten with
+  // the rest of the screen's records (so memory stays flat).
+  std::vector<std::string> TakeShown() {
+    std::vector<std::string> shown;
+    for (const auto& message : desktop_->windowing.Messages()) shown.push_back(message.text);
+    desktop_->windowing.ClearRecords();
+    return shown;
+  }
+
+  void Check() {
+    const auto shown = TakeShown();
+    if (!shown.empty()) throw std::runtime_error("the add-in said: " + shown.front());
+  }
+
+  // Empties the folders the sends fill, so every round starts alike.
+  void Tidy() {
+    service_.SetCredit(kSender, 1000000);
+    for (const char* folder : {host::sim::MailStore::kOutbox, host::sim::MailStore::kSentItems})
+      for (const auto& stored : desktop_->store->InFolder(folder)) std::filesystem::remove(stored.path);
+  }
+
+ private:
+  std::filesystem::path store_;
+  mailwarden::Service service_;
+  mailwarden::Server server_;
+  std::unique_ptr<host::sim::SimDesktop> desktop_;
+  std::unique_ptr<corvanta::Connect> addin_;
+};
+
+World& Shared() {
+  static World world;
+  return world;
+}
+
+void Measure(benchmark::State& state, const std::string& button, const std::string& body) {
+  World& world = Shared();
+  const auto recipients = Recipients(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    world.Send(button, recipients, body);
+    state.PauseTiming();
+    try {
+      world.Check();
+    } catch (const std::exception& e) {
+      state.SkipWithError(e.what());
+      break;
+    }
+    world.Tidy();
+    state.ResumeTiming();
+  }
+  state.SetComplexityN(state.range(0));
+  state.counters["recipients"] = static_cast<double>(state.range(0));
+}
+
+void BM_AutomaticSend(benchmark::State& state) {
+  Measure(state, "Automatic", "Hello there. The figures are attached below.\r\n");
+}
+
+// The plain text that makes the upload's body just under the size limit for
+// this many recipients: one oversized send tells the body's length in the
+// add-in's own "too big" message, and letters escape to one character each.
+std::string JustUnderTheLimit(int recipients) {
+  constexpr std::size_t kProbe = 25000;
+  constexpr std::size_t kLimit = 20000;
+  constexpr std::size_t kMargin = 10;
+  World& world = Shared();
+  world.Send("Guaranteed", Recipients(recipients), std::string(kProbe, 'x'));
+  const auto shown = world.TakeShown();
+  const std::string prefix = "The email is too big. (";
+  if (shown.size() != 1 || shown[0].rfind(prefix, 0) != 0)
+    throw std::runtime_error("no size message for the probe: " + (shown.empty() ? std::string() : shown[0]));
+  const std::size_t bodyLength = std::stoul(shown[0].substr(prefix.size()));
+  const std::size_t overhead = bodyLength - kProbe;
+  return std::string(kLimit - kMargin - overhead, 'x');
+}
+
+void BM_GuaranteedSendNearSizeLimit(benchmark::State& state) {
+  const std::string body = JustUnderTheLimit(static_cast<int>(state.range(0)));
+  state.counters["content_chars"] = static_cast<double>(body.size());
+  Measure(state, "Guaranteed", body);
+}
+
+BENCHMARK(BM_AutomaticSend)
+    ->Arg(1)
+    ->Arg(5)
+    ->Arg(10)
+    ->Arg(20)
+    ->Arg(40)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10)
+    ->Complexity(benchmark::oN);
+BENCHMARK(BM_GuaranteedSendNearSizeLimit)
+    ->Arg(1)
+    ->Arg(5)
+    ->Arg(10)
+    ->Arg(20)
+    ->Arg(40)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10)
+    ->Complexity(benchmark::oN);
+
+}  // namespace
+
+BENCHMARK_MAIN();
