@@ -1,6 +1,7 @@
-// The request hash: what MakeHash makes, CheckHash accepts, with given draws
-// and with a generator that strays to 1, below 0, NaN or infinity; and a hash
-// with one check symbol changed is refused.
+// The request hash: MakeHash against a plain transcription of the rule; what
+// it makes, with given draws and with a generator that strays to 1, below 0,
+// NaN or infinity, CheckHash accepts; a hash with one check symbol changed
+// it refuses.
 //
 // Input: four bytes for the draws (R1, R2, R3, k: each byte mod 62 for the
 // given draws; byte / 252 as the generator's number, 252 to 255 giving 1,
@@ -57,6 +58,32 @@ std::size_t CheckPosition(int k, int j) {
   return j < k % 7 ? static_cast<std::size_t>(j) : static_cast<std::size_t>(j + 3);
 }
 
+// The hash rule as it reads, with the position counted from 1 and every sum
+// in 64 bits (wide enough for any input here, so nothing overflows).
+std::string HashByTheRule(const std::string& input, const corvanta::protocol::HashDraws& d) {
+  std::int64_t h1 = 0, h2 = 0, h3 = 0, h4 = 0, h5 = 0, h6 = 0, i = 0;
+  const std::int64_t r1 = d.r1, r2 = d.r2, r3 = d.r3;
+  for (const char ch : input) {
+    ++i;
+    const std::int64_t c = static_cast<unsigned char>(ch);
+    h1 = (r1 * h1 + i + r2 + r3 + c) % 62;
+    h2 = (r1 * h1 + h2 + i + r3 + c) % 62;
+    h3 = (h2 + h3 + r2 * i + r3 + c) % 62;
+    h4 = (h2 + h4 + r1 + r2 * i + c) % 62;
+    h5 = (h3 + h5 + r1 + i + r2 * c) % 62;
+    h6 = (h5 + h6 + r1 + i + r2 + r3 * c) % 62;
+  }
+  const std::int64_t checks[] = {h1, h2, h3, h4, h5, h6};
+  const std::string randoms{kAlphabet[r1], kAlphabet[r2], kAlphabet[r3]};
+  const int p = d.k % 7;
+  std::string hash = p == 0 ? randoms : "";
+  for (int j = 1; j <= 6; ++j) {
+    hash += kAlphabet[checks[j - 1]];
+    if (j == p) hash += randoms;
+  }
+  return hash + kAlphabet[d.k];
+}
+
 void CheckMade(const std::string& text, const std::string& hash, const char* how) {
   if (hash.size() != 10 || !InAlphabet(hash)) fuzz::Fail("a hash is ten symbols of the alphabet", how);
   if (!corvanta::protocol::CheckHash(text, hash)) {
@@ -65,6 +92,14 @@ void CheckMade(const std::string& text, const std::string& hash, const char* how
 }
 
 }  // namespace
+
+// The transcription itself against the worked examples of the rule.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzz::Require(
+      HashByTheRule("abc", {1, 2, 3, 10}) == "FFlBCDfQEK" && HashByTheRule("abc", {0, 0, 0, 0}) == "AAAeqWW6tA",
+      "the transcribed hash rule gives the worked examples");
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 4) return 0;
@@ -77,6 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const HashDraws draws{data[0] % 62, data[1] % 62, data[2] % 62, data[3] % 62};
   const std::string hash = MakeHash(text, draws);
   CheckMade(text, hash, "given draws");
+  if (hash != HashByTheRule(text, draws)) fuzz::Fail("MakeHash follows the rule", hash + " for " + fuzz::Shown(text));
   fuzz::Require(hash[9] == kAlphabet[draws.k], "k is the last symbol");
   const std::size_t p = static_cast<std::size_t>(draws.k % 7);
   fuzz::Require(
