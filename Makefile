@@ -42,6 +42,15 @@ test-wine-e2e: build
 	cmake --build --preset win32 -j $(JOBS) --target corvanta-outlook-standin
 	tests/win32_host/run-e2e.sh build/win32 build/native/devservice/mailwarden-dev
 
+# The libFuzzer targets (fuzz/): a few seconds each with a fixed seed; the
+# longer run (FUZZ_TIME seconds per target) writes to build/fuzz/findings.
+.PHONY: test-fuzz fuzz-long
+test: test-fuzz
+test-fuzz: setup
+	JOBS=$(JOBS) scripts/fuzz short
+fuzz-long: setup
+	JOBS=$(JOBS) scripts/fuzz long
+
 demo: build
 	build/native/cli/corvanta demo
 

@@ -1,11 +1,12 @@
+#include <algorithm>
 #include <exception>
 #include <string>
 
-#include "settings/val.h"
 #include "addin/connect.h"
 #include "protocol/encoding.h"
 #include "protocol/service.h"
 #include "sending/dlg_progress.h"
+#include "settings/val.h"
 
 namespace corvanta {
 
@@ -32,9 +33,11 @@ std::int32_t Connect::GetCredit(dlgProgress& progress, const std::string& addres
     // The count is the number the reply starts with after "qo;". A number
     // beyond the 32-bit range is taken as the nearest end of the range rather
     // than as a failure: the service still meters every stamp itself, and a
-    // send is not stopped without a word over an odd count.
+    // send is not stopped without a word over an odd count. A count below 0
+    // is no credit: as a negative result it would pass for a failure already
+    // reported, and a send would end without a word.
     if (React(reply, "An error occured while retrieving credit info(Error#1)")) {
-      credit = RoundToLong(Val(std::string_view(reply).substr(3)));
+      credit = std::max<std::int32_t>(0, RoundToLong(Val(std::string_view(reply).substr(3))));
     } else {
       credit = -1;
     }

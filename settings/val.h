@@ -8,9 +8,9 @@ namespace corvanta {
 
 // Blanks, tabs and line feeds are skipped wherever they stand; then an
 // optional sign, digits with at most one decimal point and an exponent (E or
-// D), or "&H" / "&O" with hexadecimal / octal digits (four digits or fewer
-// read as a signed 16-bit value, more as a signed 32-bit one, unless a "&"
-// follows). Reading stops at the first character that cannot continue the
+// D), or "&H" / "&O" with hexadecimal / octal digits (a value that fits
+// 16 bits is read as a signed 16-bit number, a larger one as a signed 32-bit
+// one, unless a "&" follows). Reading stops at the first character that cannot continue the
 // number; no number at all gives 0.
 double Val(std::string_view text);
 

@@ -224,7 +224,7 @@ void PrintTo(const CreditFailureCase& c, std::ostream* os) {
 
 class AboutCreditFailureTest : public AboutFixture, public ::testing::TestWithParam<CreditFailureCase> {};
 
-TEST_P(AboutCreditFailureTest, NoCreditMessageAfterAFailure) {
+TEST_P(AboutCreditFailureTest, AnOddOrFailedCreditReplyIsToldOnceAtMost) {
   Connect().LoadCurrentUser();
   if (GetParam().reply.empty()) {
     Connect().serviceHost = "127.0.0.1:" + std::to_string(testsupport::LoopbackServer::UnusedPort());
@@ -241,7 +241,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         CreditFailureCase{"AlreadyReported", "qx;not0", {}},
         CreditFailureCase{"ServiceMessage", "qx;Unknown sender", {"Unknown sender"}},
-        CreditFailureCase{"NegativeCount", "qo;-3", {}},
+        // A count below 0 is no credit, said as such rather than not at all.
+        CreditFailureCase{"NegativeCount",
+                          "qo;-3",
+                          {"You have 0 credits for this month.\r\nYou will receive new credits on the 1st day of each "
+                           "month."}},
         CreditFailureCase{
             "NoService", "", {"Connection timeout! Please check your Internet connection and try again. #7"}}),
     [](const ::testing::TestParamInfo<CreditFailureCase>& param) { return param.param.name; });

@@ -64,7 +64,6 @@ TEST_P(CreditReplyTest, ReadsTheCountOrReports) {
 }
 
 constexpr auto kMax = std::numeric_limits<std::int32_t>::max();
-constexpr auto kMin = std::numeric_limits<std::int32_t>::min();
 
 INSTANTIATE_TEST_SUITE_P(
     Replies, CreditReplyTest,
@@ -73,10 +72,10 @@ INSTANTIATE_TEST_SUITE_P(
                       CreditCase{"qo;&H1F", 31}, CreditCase{"qo;&O17", 15}, CreditCase{"qo;2.5", 2},
                       CreditCase{"qo;3.5", 4}, CreditCase{"qo;2.51", 3}, CreditCase{"qo;1e2", 100},
                       CreditCase{"qo;none", 0},
-                      // negatives come back unchanged; the callers take them as no credit
-                      CreditCase{"qo;-5", -5}, CreditCase{"qo;-2.5", -2},
+                      // a count below 0 is no credit, never the "already reported" -1
+                      CreditCase{"qo;-5", 0}, CreditCase{"qo;-1", 0}, CreditCase{"qo;-2.5", 0},
                       // beyond the 32-bit range: the nearest end, quietly
-                      CreditCase{"qo;99999999999", kMax}, CreditCase{"qo;-99999999999", kMin},
+                      CreditCase{"qo;99999999999", kMax}, CreditCase{"qo;-99999999999", 0},
                       CreditCase{"qo;1e400", kMax},
                       // failures React reports (or not)
                       CreditCase{"qx;not0", -1}, CreditCase{"qx;Unknown sender", -1, "Unknown sender"},

@@ -1,0 +1,94 @@
+// WordWrap at any width: the fast wrap against a plain transcription of the
+// rule, one character at a time, and the shape of what it gives.
+//
+// Input: the first byte is the width (byte - 16, so -16 to 223), or from
+// 0xF0 up, the next four bytes are it (little-endian: huge and negative
+// widths); the rest is the text.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "support/check.h"
+#include "text/word_wrap.h"
+
+namespace {
+
+std::string Mid(const std::string& text, long long start, long long count) {
+  if (start > static_cast<long long>(text.size())) return {};
+  return text.substr(static_cast<std::size_t>(start - 1), static_cast<std::size_t>(count));
+}
+
+// The rule with 1-based positions, as it reads.
+std::string WrapByTheRule(const std::string& text, long long width) {
+  if (width < 1) return text;
+  const long long length = static_cast<long long>(text.size());
+  long long lineStart = 1, column = 0, lastSpace = 0;
+  std::string out;
+  for (long long pos = 1; pos <= length; ++pos) {
+    ++column;
+    const char ch = text[static_cast<std::size_t>(pos - 1)];
+    if (ch == ' ') lastSpace = column;
+    if (ch == '\r') {
+      out += Mid(text, lineStart, column + 1);
+      lineStart += column + 1;
+      ++pos;
+      column = 0;
+      lastSpace = 0;
+    } else if (column > width) {
+      if (lastSpace == 0) {
+        out += Mid(text, lineStart, width) + "\r\n";
+        lineStart += width;
+        column = 1;
+      } else {
+        out += Mid(text, lineStart, lastSpace - 1) + "\r\n";
+        lineStart += lastSpace;
+        column = width - lastSpace + 1;
+        lastSpace = 0;
+      }
+    }
+  }
+  return out + Mid(text, lineStart, length);
+}
+
+std::string Without(std::string text, const std::string& what) {
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at)) text.erase(at, what.size());
+  return text;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < 1) return 0;
+  std::int32_t width = static_cast<std::int32_t>(data[0]) - 16;
+  std::size_t used = 1;
+  if (data[0] >= 0xF0) {
+    if (size < 5) return 0;
+    std::uint32_t raw = 0;
+    for (int i = 4; i >= 1; --i) raw = raw << 8 | data[i];
+    std::memcpy(&width, &raw, sizeof width);
+    used = 5;
+  }
+  const std::string text(reinterpret_cast<const char*>(data) + used, size - used);
+
+  const std::string wrapped = corvanta::modWordWrap::WordWrap(text, width);
+  if (wrapped != WrapByTheRule(text, width)) {
+    fuzz::Fail("WordWrap follows the rule", "width " + std::to_string(width) + ", text \"" + fuzz::Shown(text) +
+                                                "\" gave \"" + fuzz::Shown(wrapped) + "\"");
+  }
+  if (width < 1) fuzz::Require(wrapped == text, "a width below 1 leaves the text as it is");
+
+  // Without carriage returns in the text every line break is the wrap's own:
+  // no line is longer than the width, and only blanks are lost.
+  if (width >= 1 && text.find('\r') == std::string::npos) {
+    std::size_t start = 0;
+    while (start <= wrapped.size()) {
+      std::size_t end = wrapped.find("\r\n", start);
+      if (end == std::string::npos) end = wrapped.size();
+      fuzz::Require(end - start <= static_cast<std::size_t>(width), "no line is longer than the width");
+      start = end + 2;
+    }
+    fuzz::Require(Without(Without(wrapped, "\r\n"), " ") == Without(text, " "), "the wrap loses only blanks");
+  }
+  return 0;
+}

@@ -1,0 +1,66 @@
+// The stamps of a reply: splitting them off, the check of each stamp, and
+// the verdict on a reply for a number of recipients.
+//
+// Input: the first byte is the number of recipients (0 to 63, the rest of the
+// byte ignored); the rest is the reply.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sending/stamps.h"
+#include "support/check.h"
+
+namespace {
+
+// Safe unescaped in a URL query and in a double-quoted HTML attribute.
+bool SafeCharacter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+         std::string_view("-._~=&%+").find(c) != std::string_view::npos;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < 1) return 0;
+  const int recipients = data[0] & 63;
+  const std::string reply(reinterpret_cast<const char*>(data) + 1, size - 1);
+  using namespace corvanta::sending;
+
+  const std::vector<std::string> stamps = SplitStamps(reply);
+  if (reply.size() <= 3) {
+    fuzz::Require(stamps.empty(), "no payload, no stamps");
+  } else {
+    std::string joined;
+    for (std::size_t i = 0; i < stamps.size(); ++i) {
+      fuzz::Require(stamps[i].find(' ') == std::string::npos, "a stamp holds no blank");
+      joined += (i ? " " : "") + stamps[i];
+    }
+    fuzz::Require(joined == reply.substr(3), "the stamps joined by blanks are the payload");
+  }
+
+  std::size_t safe = 0;  // how many stamps from the first on are accepted
+  for (std::size_t i = 0; i < stamps.size(); ++i) {
+    const std::string& stamp = stamps[i];
+    const bool accepted = IsSafeStamp(stamp);
+    if (accepted) {
+      fuzz::Require(!stamp.empty(), "an accepted stamp is not empty");
+      fuzz::Require(std::all_of(stamp.begin(), stamp.end(), SafeCharacter),
+                    "an accepted stamp holds only safe characters");
+    } else {
+      fuzz::Require(stamp.empty() || !std::all_of(stamp.begin(), stamp.end(), SafeCharacter),
+                    "a stamp of safe characters is accepted");
+    }
+    if (accepted && safe == i) ++safe;
+  }
+
+  // Usable exactly when the first stamps, one per recipient, are all safe.
+  const std::string problem = StampProblem(stamps, recipients);
+  const bool usable =
+      stamps.size() >= static_cast<std::size_t>(recipients) && safe >= static_cast<std::size_t>(recipients);
+  fuzz::Require(problem.empty() == usable, "the stamps are refused exactly when one is missing or unsafe");
+  if (!usable) fuzz::Require(problem.find("Nothing was sent") != std::string::npos, "a refusal says nothing was sent");
+  return 0;
+}
