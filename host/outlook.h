@@ -13,10 +13,10 @@ namespace host {
 class CommandBars;
 class Folder;
 
-constexpr int olMailItem = 0;         // CreateItem type
-constexpr int olMail = 43;            // Class of a mail item
-constexpr int olDiscard = 1;          // Close(SaveMode)
-constexpr int olFolderSentMail = 5;   // GetDefaultFolder
+constexpr int olMailItem = 0;        // CreateItem type
+constexpr int olMail = 43;           // Class of a mail item
+constexpr int olDiscard = 1;         // Close(SaveMode)
+constexpr int olFolderSentMail = 5;  // GetDefaultFolder
 constexpr int olFolderOutbox = 4;
 constexpr int olFolderDrafts = 16;
 

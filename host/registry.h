@@ -39,11 +39,11 @@ class Registry {
   virtual std::int32_t CreateKey(Key root, const std::string& subKey, Key& result) = 0;
   // RegQueryValueExA. With data null only the size is asked for. When the
   // buffer is too small the answer is 234 and size holds the size needed.
-  virtual std::int32_t QueryValue(Key key, const std::string& valueName, std::uint32_t& type,
-                                  std::uint8_t* data, std::uint32_t& size) = 0;
+  virtual std::int32_t QueryValue(Key key, const std::string& valueName, std::uint32_t& type, std::uint8_t* data,
+                                  std::uint32_t& size) = 0;
   // RegSetValueExA.
-  virtual std::int32_t SetValue(Key key, const std::string& valueName, std::uint32_t type,
-                                const std::uint8_t* data, std::uint32_t size) = 0;
+  virtual std::int32_t SetValue(Key key, const std::string& valueName, std::uint32_t type, const std::uint8_t* data,
+                                std::uint32_t size) = 0;
   virtual std::int32_t CloseKey(Key key) = 0;
 
   // FindFirstFileA over ordinary files only (no directories, hidden or
@@ -58,8 +58,8 @@ class Registry {
   virtual std::uint32_t GetPrivateProfileInt(const std::string& section, const std::string& entry,
                                              std::int32_t defaultValue, const std::string& file) = 0;
   // WritePrivateProfileStringA; creates the file, section and entry as needed.
-  virtual bool WritePrivateProfileString(const std::string& section, const std::string& entry,
-                                         const std::string& value, const std::string& file) = 0;
+  virtual bool WritePrivateProfileString(const std::string& section, const std::string& entry, const std::string& value,
+                                         const std::string& file) = 0;
 };
 
 }  // namespace host

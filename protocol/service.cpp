@@ -2,6 +2,8 @@
 
 namespace corvanta::protocol {
 
-std::string ServiceUrl(const std::string& host, const char* path) { return "http://" + host + path; }
+std::string ServiceUrl(const std::string& host, const char* path) {
+  return "http://" + host + path;
+}
 
 }  // namespace corvanta::protocol

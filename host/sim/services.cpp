@@ -27,6 +27,8 @@ double SimRandom::Rnd() {
   return std::uniform_real_distribution<double>(0.0, 1.0)(engine_);
 }
 
-void SimRandom::Script(std::vector<int> digitValues) { scripted_.assign(digitValues.begin(), digitValues.end()); }
+void SimRandom::Script(std::vector<int> digitValues) {
+  scripted_.assign(digitValues.begin(), digitValues.end());
+}
 
 }  // namespace host::sim
