@@ -11,22 +11,19 @@
 #include <benchmark/benchmark.h>
 #include <httplib.h>
 #include <pthread.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <ctime>
-#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "addin/connect.h"
-#include "host/sim/desktop.h"
 #include "protocol/service.h"
+#include "started_addin.h"
 
 namespace {
 
@@ -140,24 +137,14 @@ std::vector<host::sim::SimRecipient> ThreeRecipients() {
 
 void BM_SendWhileTheServiceTakesASecond(benchmark::State& state, const std::string& button) {
   SlowService service(pthread_self());
-  const auto store =
-      std::filesystem::temp_directory_path() / ("corvanta-bench-responsiveness-" + std::to_string(::getpid()));
-  std::filesystem::remove_all(store);
   double longestMs = 0, sendCpu = 0, sendWall = 0;
   long eventsRan = 0;
   {
-    host::sim::SimDesktop desktop(store, "9.0");
-    desktop.SetString("ServiceHost", service.Host());
-    desktop.SetDword("TOUA", 1);
-    desktop.SetDword("opt_send", 0);
-    desktop.SetSender("Ann Sender", "ann@example.org");
-    auto addin = std::make_unique<corvanta::Connect>(desktop.platform);
-    addin->OnConnection(desktop.outlook, 1);
-    addin->OnStartupComplete();
+    bench::StartedAddin started("responsiveness", service.Host());
+    host::sim::SimDesktop& desktop = started.desktop();
 
     for (auto _ : state) {
-      auto item = desktop.outlook->NewMail("Quarterly figures", ThreeRecipients(), "Hello there.");
-      auto inspector = desktop.outlook->OpenInspector(item);
+      auto inspector = started.Compose(ThreeRecipients(), "Hello there.");
       desktop.windowing.ClearRecords();
       desktop.windowing.DoEvents();
 
@@ -177,10 +164,7 @@ void BM_SendWhileTheServiceTakesASecond(benchmark::State& state, const std::stri
         break;
       }
     }
-    addin->OnBeginShutdown();
-    addin->OnDisconnection(1);
   }
-  std::filesystem::remove_all(store);
 
   const auto [heldCpu, heldWall] = service.Held();
   state.counters["longest_wait_ms"] = longestMs;

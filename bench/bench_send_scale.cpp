@@ -5,7 +5,6 @@
 // service's work (its own threads) is left out; the complexity fit gives the
 // cost per recipient and shows whether it stays linear.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <memory>
@@ -13,17 +12,14 @@
 #include <string>
 #include <vector>
 
-#include "addin/connect.h"
 #include "devservice/server.h"
 #include "devservice/service.h"
-#include "host/sim/desktop.h"
 #include "host/sim/mail_store.h"
+#include "started_addin.h"
 
 namespace {
 
 using host::sim::SimRecipient;
-
-constexpr const char* kSender = "ann@example.org";
 
 // Short addresses: 40 of them with their names still fit the stamp query.
 std::vector<SimRecipient> Recipients(int count) {
@@ -38,42 +34,28 @@ std::vector<SimRecipient> Recipients(int count) {
 // The add-in started on a stand-in desktop, talking to an in-process service.
 class World {
  public:
-  World()
-      : store_(std::filesystem::temp_directory_path() / ("corvanta-bench-scale-" + std::to_string(::getpid()))),
-        service_(mailwarden::Options{1000000, ""}),
-        server_(service_, 0) {
-    std::filesystem::remove_all(store_);
-    desktop_ = std::make_unique<host::sim::SimDesktop>(store_, "9.0");
-    addin_ = std::make_unique<corvanta::Connect>(desktop_->platform);
+  World() : service_(mailwarden::Options{1000000, ""}), server_(service_, 0) {
     server_.Start();
-    desktop_->SetString("ServiceHost", server_.Host());
-    desktop_->SetDword("TOUA", 1);
-    desktop_->SetDword("opt_send", 0);
-    desktop_->SetSender("Ann Sender", kSender);
-    addin_->OnConnection(desktop_->outlook, 1);
-    addin_->OnStartupComplete();
+    started_ = std::make_unique<bench::StartedAddin>("scale", server_.Host());
     Check();
   }
 
   ~World() {
-    addin_.reset();
-    desktop_.reset();
+    started_.reset();
     server_.Stop();
-    std::filesystem::remove_all(store_);
   }
 
   // Composes a message, opens it and picks a "Tracking" button.
   void Send(const std::string& button, const std::vector<SimRecipient>& recipients, const std::string& body) {
-    auto item = desktop_->outlook->NewMail("Quarterly figures", recipients, body);
-    desktop_->outlook->OpenInspector(item)->ClickTrackingButton(button);
+    started_->Compose(recipients, body)->ClickTrackingButton(button);
   }
 
   // The messages shown since the last call, which are then forgotten with
   // the rest of the screen's records (so memory stays flat).
   std::vector<std::string> TakeShown() {
     std::vector<std::string> shown;
-    for (const auto& message : desktop_->windowing.Messages()) shown.push_back(message.text);
-    desktop_->windowing.ClearRecords();
+    for (const auto& message : desktop().windowing.Messages()) shown.push_back(message.text);
+    desktop().windowing.ClearRecords();
     return shown;
   }
 
@@ -84,17 +66,17 @@ class World {
 
   // Empties the folders the sends fill, so every round starts alike.
   void Tidy() {
-    service_.SetCredit(kSender, 1000000);
+    service_.SetCredit(bench::kSender, 1000000);
     for (const char* folder : {host::sim::MailStore::kOutbox, host::sim::MailStore::kSentItems})
-      for (const auto& stored : desktop_->store->InFolder(folder)) std::filesystem::remove(stored.path);
+      for (const auto& stored : desktop().store->InFolder(folder)) std::filesystem::remove(stored.path);
   }
 
  private:
-  std::filesystem::path store_;
+  host::sim::SimDesktop& desktop() { return started_->desktop(); }
+
   mailwarden::Service service_;
   mailwarden::Server server_;
-  std::unique_ptr<host::sim::SimDesktop> desktop_;
-  std::unique_ptr<corvanta::Connect> addin_;
+  std::unique_ptr<bench::StartedAddin> started_;
 };
 
 World& Shared() {
