@@ -1,0 +1,217 @@
+#pragma once
+// What the tracking service keeps, behind one interface with two engines
+// (SQLite embedded, PostgreSQL shared by several service processes). Every
+// method is one transaction; an engine is safe to call from many threads.
+// Addresses compare case-insensitively: engines keep them lower case.
+// All text is UTF-8.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace mailwarden::store {
+
+// Microseconds since 1970-01-01 UTC.
+using Time = std::int64_t;
+
+// The database could not be reached or refused a statement; the request
+// fails with a 503 and is counted, it is never answered as done.
+class StoreError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct Account {
+  std::int64_t id = 0;
+  std::string address;       // lower case
+  std::string passwordHash;  // crypto_pwhash_str form; empty: cannot sign in
+  int monthlyCredit = 0;
+  int codepage = 1252;  // the sender's Windows code page, for the escapes
+  Time created = 0;
+};
+
+enum class Kind { kTracked, kCertified };
+
+struct NewRecipient {
+  std::string address;
+  std::string name;
+};
+
+// One stamp request or certified upload.
+struct NewMessage {
+  std::string sender;  // any case
+  Kind kind = Kind::kTracked;
+  std::string subject;
+  std::string sentDate;  // "yyyy-mm-dd" and "hh:mm:ss" as the add-in sent them
+  std::string sentTime;
+  Time issued = 0;
+  std::string ip;  // who asked for the stamps
+  // Certified mail only: kept until read-expiry or cancellation.
+  std::string fromName;
+  std::string content;
+  bool isHtml = false;
+  std::vector<NewRecipient> recipients;
+};
+
+enum class IssueOutcome { kIssued, kUnknownSender, kInsufficientCredit };
+
+struct Issued {
+  IssueOutcome outcome = IssueOutcome::kIssued;
+  std::int64_t messageId = 0;
+  std::vector<std::string> stamps;  // in recipient order
+  int creditLeft = 0;               // this month, after the issue
+};
+
+enum class EventType { kImage, kReceipt, kRead, kCancel };
+enum class EventClass { kPerson, kMachine, kSender };
+
+struct NewEvent {
+  std::string stamp;
+  EventType type = EventType::kImage;
+  EventClass eventClass = EventClass::kPerson;
+  Time time = 0;
+  std::string ip;
+  std::string userAgent;
+};
+
+// What the service knows of a stamp, for recording and classifying events.
+struct StampInfo {
+  std::string stamp;
+  std::int64_t messageId = 0;
+  std::int64_t accountId = 0;
+  std::string sender;
+  std::string recipient;
+  std::string recipientName;
+  Kind kind = Kind::kTracked;
+  std::string subject;
+  Time issued = 0;
+  std::string issuerIp;
+  bool cancelled = false;
+};
+
+enum class CertifiedState { kFound, kUnknown, kNotCertified, kCancelled, kExpired };
+
+struct Certified {
+  CertifiedState state = CertifiedState::kUnknown;
+  StampInfo info;
+  std::string fromName;
+  std::string content;
+  bool isHtml = false;
+};
+
+// The sender's pages: one message with its recipients and their events.
+struct Event {
+  EventType type = EventType::kImage;
+  EventClass eventClass = EventClass::kPerson;
+  Time time = 0;
+  std::string ip;
+  std::string userAgent;
+};
+
+struct RecipientView {
+  std::string stamp;
+  std::string address;
+  std::string name;
+  bool cancelled = false;
+  std::vector<Event> events;  // oldest first
+};
+
+struct MessageView {
+  std::int64_t id = 0;
+  Kind kind = Kind::kTracked;
+  std::string subject;
+  std::string sentDate;
+  std::string sentTime;
+  Time issued = 0;
+  bool hasContent = false;  // certified content still kept
+  std::vector<RecipientView> recipients;
+};
+
+struct MessageQuery {
+  std::int64_t accountId = 0;
+  std::string search;  // over subject and recipient address/name; empty: all
+  // Keyset paging, newest first: messages with id below this one (0: from
+  // the newest).
+  std::int64_t beforeId = 0;
+  int limit = 50;
+};
+
+struct Session {
+  std::int64_t accountId = 0;
+  std::string csrf;
+  Time lastSeen = 0;
+};
+
+class Store {
+ public:
+  virtual ~Store() = default;
+
+  // Accounts (the administrator's commands and the pages).
+  // AddAccount throws StoreError when the address exists.
+  virtual Account AddAccount(std::string_view address, int monthlyCredit, Time now) = 0;
+  virtual std::optional<Account> FindAccount(std::string_view address) = 0;
+  virtual std::vector<Account> ListAccounts() = 0;
+  // False when there is no such account.
+  virtual bool SetMonthlyCredit(std::string_view address, int monthlyCredit) = 0;
+  virtual bool SetPasswordHash(std::string_view address, std::string_view hash) = 0;
+  virtual bool SetCodepage(std::string_view address, int codepage) = 0;
+  // With every message, stamp, event and session of the account.
+  virtual bool RemoveAccount(std::string_view address) = 0;
+
+  // The credit left in the calendar month (UTC) of now; nothing for a sender
+  // without an account.
+  virtual std::optional<int> CreditLeft(std::string_view address, Time now) = 0;
+
+  // Creates the sender's account with newSenderCredit when there is none and
+  // newSenderCredit > 0; then, in the same transaction, issues one stamp per
+  // recipient (made by newStamp, unique) and takes one credit each, or
+  // nothing at all when the month's credit does not cover them.
+  virtual Issued IssueStamps(const NewMessage& message, int newSenderCredit,
+                             const std::function<std::string()>& newStamp) = 0;
+
+  virtual std::optional<StampInfo> FindStamp(std::string_view stamp) = 0;
+
+  // Image fetches and receipt clicks, written in batches; events of unknown
+  // stamps are skipped.
+  virtual void RecordEvents(const std::vector<NewEvent>& events) = 0;
+
+  // The certified message of the stamp; a found one records the read event
+  // in the same transaction. Content is gone after expiry or cancellation.
+  virtual Certified ReadCertified(const NewEvent& read) = 0;
+  // Deletes the stamp's delivery: its copy of the content is no longer
+  // shown, the cancel event is recorded. kCancelled when already cancelled.
+  virtual CertifiedState Cancel(const NewEvent& cancel) = 0;
+
+  // Deletes certified content issued before the given time (read-expiry);
+  // the records stay. Returns how many messages lost their content.
+  virtual int ExpireContent(Time issuedBefore) = 0;
+  // Deletes messages, stamps and events older than the given time.
+  virtual int PurgeBefore(Time before) = 0;
+
+  // The sender's pages.
+  virtual std::vector<MessageView> ListMessages(const MessageQuery& query) = 0;
+  virtual std::optional<MessageView> GetMessage(std::int64_t accountId, std::int64_t messageId) = 0;
+  virtual void CreateSession(std::string_view tokenHash, const Session& session) = 0;
+  // Nothing when unknown or idle since before idleSince; a found session's
+  // lastSeen becomes now.
+  virtual std::optional<Session> TouchSession(std::string_view tokenHash, Time idleSince, Time now) = 0;
+  virtual void DeleteSession(std::string_view tokenHash) = 0;
+
+  // Counts an attempt of the given kind ("signin", "stamp", ...) by key
+  // (an address or an IP) in the window starting at windowStart, and returns
+  // the count including this one; shared by every service process.
+  virtual int CountAttempt(std::string_view kind, std::string_view key, Time windowStart, Time now) = 0;
+
+  // True when the database answers.
+  virtual bool Healthy() = 0;
+};
+
+// "sqlite:PATH", "sqlite::memory:" or "postgresql://..." (any libpq
+// connection string); applies the schema migrations. Throws StoreError.
+std::unique_ptr<Store> OpenStore(std::string_view url);
+
+}  // namespace mailwarden::store
