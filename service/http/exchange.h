@@ -1,0 +1,35 @@
+#pragma once
+// One HTTP request and its reply as the service's handlers see them, apart
+// from whichever HTTP library carries them, so routes and pages can be
+// tested without a socket.
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace mailwarden::http {
+
+struct Request {
+  std::string method;  // "GET", "POST", ...
+  std::string path;    // without the query, not decoded
+  std::string query;   // after "?", not decoded; empty when there is none
+  std::vector<std::pair<std::string, std::string>> headers;  // names as sent
+  std::string body;
+  std::string ip;  // the peer's address
+
+  // The first header of that name, compared case-insensitively; empty when
+  // there is none.
+  const std::string& Header(std::string_view name) const;
+};
+
+struct Reply {
+  int status = 200;
+  std::vector<std::pair<std::string, std::string>> headers;  // Content-Type among them
+  std::string body;
+
+  Reply& Set(std::string name, std::string value) {
+    headers.emplace_back(std::move(name), std::move(value));
+    return *this;
+  }
+};
+
+}  // namespace mailwarden::http
