@@ -62,6 +62,8 @@ Var Parameters
 !insertmacro MUI_PAGE_WELCOME
 Page custom ServiceHostPage ServiceHostPageLeave
 !insertmacro MUI_PAGE_DIRECTORY
+; The progress page stays once done, so the details can be read.
+!define MUI_FINISHPAGE_NOAUTOCLOSE
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_TITLE "${PRODUCT} is installed"
 !define MUI_FINISHPAGE_TEXT "${PRODUCT} ${VERSION} is installed. It starts with Outlook's next start: you will first be asked to accept its terms of use.$\r$\n$\r$\nClick Finish to close this wizard."
@@ -198,6 +200,11 @@ Function ValidHost
     StrCpy $0 "The service host must not be empty."
     Goto done
   ${EndIf}
+  ${StrLoc} $1 $0 "/" ">"
+  ${If} $1 != ""
+    StrCpy $0 "The service host is host or host:port alone, without http:// and without a path."
+    Goto done
+  ${EndIf}
   ${Do}
     StrCpy $1 $0 1 $2
     ${If} $1 == ""
@@ -223,7 +230,7 @@ Function ValidHost
       Call IsHostCharacter
       Pop $1
       ${If} $1 == 0
-        StrCpy $0 "The service host may hold only letters, digits, '.' and '-', then ':' and a port (no http:// and no path)."
+        StrCpy $0 "The service host may hold only letters, digits, '.' and '-', then ':' and a port."
         Goto done
       ${EndIf}
     ${EndIf}
