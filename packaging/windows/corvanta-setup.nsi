@@ -147,7 +147,7 @@ Function ${un}WaitForOutlook
       ClearErrors
       FileOpen $0 "$INSTDIR\Corvix.dll" a
       ${If} ${Errors}
-        StrCpy $1 "Corvix.dll is in use by a running program (Outlook)"
+        StrCpy $1 "Corvix.dll ($INSTDIR\Corvix.dll) is in use by a running program, most likely Outlook"
       ${Else}
         FileClose $0
       ${EndIf}
@@ -155,8 +155,8 @@ Function ${un}WaitForOutlook
     ${If} $1 == ""
       ${Break}
     ${EndIf}
-    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$1. Please close Outlook, then click Retry; Cancel ends the setup and changes nothing." /SD IDCANCEL IDRETRY retry
-    !insertmacro Fail 3 "$1 ($INSTDIR\Corvix.dll); nothing was changed"
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$1.$\r$\n$\r$\nPlease close Outlook, then click Retry. Cancel stops here and changes nothing." /SD IDCANCEL IDRETRY retry
+    !insertmacro Fail 3 "$1; nothing was changed"
     retry:
   ${Loop}
   Pop $1
