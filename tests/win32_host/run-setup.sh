@@ -4,8 +4,9 @@
 # stand-in Outlook starting the installed add-in (found through the registry) and
 # sending one message "Automatic"; a setup refused while a program holds the DLL; an
 # upgrade to a newer build that keeps the settings; a silent uninstall that keeps only
-# the settings; one with /REMOVESETTINGS that leaves nothing; and the interactive setup
-# under Xvfb, every page photographed and pressed through by the test's window watcher.
+# the settings; one with /REMOVESETTINGS that leaves nothing; an all-users install and its
+# removal; and the interactive setup under Xvfb, every page photographed and pressed
+# through by the test's window watcher.
 #   tests/win32_host/run-setup.sh <win32 build folder> <service command...>
 # The service command starts the tracking service on a free loopback port and prints
 # "... listening on http://127.0.0.1:PORT/". Screenshots and logs go to
@@ -95,10 +96,11 @@ run_setup() {  # setup program, arguments...; the exit status is the setup's
   wine "$program" "$@" /LOG="$log_win"
 }
 # The uninstaller copies itself away and returns at once: wait for its last log line.
-uninstall() {
-  local lines
+uninstall() {  # folder, arguments...
+  local lines from=$1
+  shift
   lines=$(wc -l <"$log" 2>/dev/null || echo 0)
-  wine "$folder\\Uninstall.exe" "$@" /LOG="$log_win"
+  wine "$from\\Uninstall.exe" "$@" /LOG="$log_win"
   for _ in $(seq 300); do
     tail -n +"$((lines + 1))" "$log" 2>/dev/null | grep -qE ': removed|failed' && break
     sleep 0.1
@@ -170,7 +172,7 @@ for name in $kept; do
 done
 
 echo "== silent uninstall"
-uninstall /S
+uninstall "$folder" /S
 expect "no file of ours is left" eval '[ -z "$(ours_left)" ]'
 expect "no class key is left" eval '! has_key "$class" && ! has_key "$progid"'
 expect "no Add or Remove Programs entry is left" eval '! has_key "$entry"'
@@ -182,9 +184,24 @@ run_setup "$NEWER" /S
 expect "the install exits with 0" [ $? -eq 0 ]
 expect "\"ServiceHost\" is still $SERVICE" is "$addin" ServiceHost "$SERVICE"
 expect "\"TOUA\" is still 1" is "$addin" TOUA 0x1
-uninstall /S /REMOVESETTINGS
+uninstall "$folder" /S /REMOVESETTINGS
 expect "no file of ours is left" eval '[ -z "$(ours_left)" ]'
 expect "no key of ours is left" eval '! has_key "$addin" && ! has_key "$class" && ! has_key "$progid" && ! has_key "$entry"'
+
+echo "== for all users, elevated (as every Wine user is)"
+machine='HKLM\Software\Microsoft\Office\Outlook\Addins\Corvix.Connect'
+machine_class="HKLM\\Software\\Classes\\CLSID\\$clsid"
+programs=$(wine cmd /c echo %ProgramFiles% 2>/dev/null | tr -d '\r')\\Corvanta
+run_setup "$SETUP" /S /ALLUSERS
+expect "the all-users install exits with 0" [ $? -eq 0 ]
+expect "Corvix.dll is installed in $programs" cmp -s "$DLL" "$(winepath -u "$programs\\Corvix.dll")"
+expect "the class and the add-in are registered for the machine" \
+  eval 'is "$machine_class\\InprocServer32" "" "$programs\\Corvix.dll" && is "$machine" LoadBehavior 0x3'
+expect "and listed in the machine's Add or Remove Programs" \
+  is 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Corvanta' DisplayVersion 1.0.0.1
+uninstall "$programs" /S /ALLUSERS /REMOVESETTINGS
+expect "its uninstall leaves no file and no key of ours" eval '[ -z "$(ours_left)" ] && ! has_key "$machine" &&
+  ! has_key "$machine_class" && ! has_key "HKLM\\Software\\Classes\\Corvix.Connect" && ! has_key "$addin"'
 
 echo "== the interactive setup, page by page"
 timeout 180 wine "$HOST_PROGRAM" --scenario setup-pages --setup "$(winepath -w "$SETUP")" --service "$SERVICE" \
