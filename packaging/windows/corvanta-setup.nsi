@@ -54,6 +54,7 @@ Var HostField        ; the text field of the service host page
 Var AllUsers         ; 1 for an all-users install
 Var LogFile
 Var Parameters
+Var Upgrade          ; 1 when an earlier installation is replaced in its folder
 
 !define MUI_ABORTWARNING
 !define MUI_CUSTOMFUNCTION_ABORT UserAbort
@@ -61,6 +62,8 @@ Var Parameters
 !define MUI_WELCOMEPAGE_TEXT "This will install ${PRODUCT}, the e-mail tracking add-in for Outlook 2000 and Outlook 2002.$\r$\n$\r$\nPlease close Outlook before you go on. Settings of an earlier installation are kept.$\r$\n$\r$\nClick Next to continue."
 !insertmacro MUI_PAGE_WELCOME
 Page custom ServiceHostPage ServiceHostPageLeave
+; An upgrade stays in the folder of the installation it replaces.
+!define MUI_PAGE_CUSTOMFUNCTION_PRE SkipFolderOnUpgrade
 !insertmacro MUI_PAGE_DIRECTORY
 ; The progress page stays once done, so the details can be read.
 !define MUI_FINISHPAGE_NOAUTOCLOSE
@@ -259,6 +262,11 @@ FunctionEnd
 
 Function .onInit
   Call OpenLog
+  ; /D= on the command line has already replaced the default folder.
+  StrCpy $1 0
+  ${If} $INSTDIR != "$LOCALAPPDATA\${PRODUCT}"
+    StrCpy $1 1
+  ${EndIf}
   StrCpy $AllUsers 0
   ClearErrors
   ${GetOptions} $Parameters "/ALLUSERS" $0
@@ -270,13 +278,17 @@ Function .onInit
     ${EndIf}
     StrCpy $AllUsers 1
     SetShellVarContext all
-    StrCpy $INSTDIR "$PROGRAMFILES\${PRODUCT}"
+    ${If} $1 == 0
+      StrCpy $INSTDIR "$PROGRAMFILES\${PRODUCT}"
+    ${EndIf}
   ${EndIf}
 
   ; An earlier installation: the same folder, so the upgrade replaces it in place.
+  StrCpy $Upgrade 0
   ReadRegStr $0 SHCTX "${UNINSTALL_KEY}" "InstallLocation"
   ${If} $0 != ""
     StrCpy $INSTDIR $0
+    StrCpy $Upgrade 1
   ${EndIf}
 
   ; The service host: the command line, else the one already set, else the built-in one.
@@ -301,6 +313,12 @@ Function .onInit
   ${If} $ServiceHost == ""
   ${AndIfNot} ${Silent}
     StrCpy $ServiceHost "${BUILTIN_HOST}"
+  ${EndIf}
+FunctionEnd
+
+Function SkipFolderOnUpgrade
+  ${If} $Upgrade == 1
+    Abort
   ${EndIf}
 FunctionEnd
 
