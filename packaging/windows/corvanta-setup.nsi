@@ -9,7 +9,9 @@
 ;
 ; Command line:  /S  silent;  /SERVICEHOST=host[:port];  /ALLUSERS (elevated only);
 ;                /LOG=file (default %TEMP%\Corvanta-Setup.log);  /D=folder (last).
-; Uninstaller:   /S  silent (keeps the settings);  /REMOVESETTINGS  removes them too.
+; Uninstaller:   /S  silent (keeps the settings);  /REMOVESETTINGS  removes them too;
+;                /ALLUSERS for an all-users installation;  /LOG=file as above (the
+;                default log is deleted once the uninstall has succeeded).
 ; Exit codes:    0 done, 1 cancelled, 2 bad command line, 3 Outlook is running,
 ;                4 a file could not be written, 5 a registry key could not be written,
 ;                6 /ALLUSERS without administrator rights.
@@ -53,6 +55,7 @@ Var ServiceHost      ; what goes into "ServiceHost"
 Var HostField        ; the text field of the service host page
 Var AllUsers         ; 1 for an all-users install
 Var LogFile
+Var LogGiven         ; 1 when /LOG= named the log file
 Var Parameters
 Var Upgrade          ; 1 when an earlier installation is replaced in its folder
 
@@ -128,10 +131,12 @@ FunctionEnd
 Function ${un}OpenLog
   ${GetParameters} $Parameters
   ClearErrors
+  StrCpy $LogGiven 1
   ${GetOptions} $Parameters "/LOG=" $LogFile
   ${If} ${Errors}
   ${OrIf} $LogFile == ""
     StrCpy $LogFile "$TEMP\${PRODUCT}-Setup.log"
+    StrCpy $LogGiven 0
   ${EndIf}
 FunctionEnd
 
@@ -472,4 +477,8 @@ Section "Uninstall"
     !insertmacro Fail 4 "$INSTDIR\Corvix.dll could not be removed."
   ${EndIf}
   !insertmacro Log "${PRODUCT} ${VERSION}: removed"
+  ; Nothing of ours stays behind: the setup's own log goes too, unless /LOG= asked for it.
+  ${If} $LogGiven == 0
+    Delete $LogFile
+  ${EndIf}
 SectionEnd

@@ -2,7 +2,8 @@
 // Wine and checks what the add-in does, as a user at the screen would see it.
 //   corvanta-outlook-standin --scenario first-start|service-down|no-redemption|terms-declined
 //       --dll <Corvix.dll> --service <host:port> --artifacts <folder> --credit <n>
-//   corvanta-outlook-standin --scenario installed|hold-addin|setup-pages [--setup <setup.exe>]
+//   corvanta-outlook-standin --scenario installed|hold-addin|setup-pages|uninstall-pages
+//       [--setup <setup.exe or Uninstall.exe>]
 //       --service <host:port> --artifacts <folder>      (the add-in as the setup program installed it)
 #include <cstdio>
 #include <cstring>
@@ -59,8 +60,8 @@ int main(int argc, char** argv) {
     }
   }
   // The scenarios of an installed add-in find its DLL through the registry.
-  bool installed =
-      options.scenario == "installed" || options.scenario == "hold-addin" || options.scenario == "setup-pages";
+  bool installed = options.scenario == "installed" || options.scenario == "hold-addin" ||
+                   options.scenario == "setup-pages" || options.scenario == "uninstall-pages";
   if (options.scenario.empty() || (options.dll.empty() && !installed) || options.service.empty() ||
       options.artifacts.empty()) {
     std::fprintf(stderr, "usage: %s --scenario NAME --dll PATH --service HOST:PORT --artifacts DIR [--credit N]\n",
@@ -84,6 +85,8 @@ int main(int argc, char** argv) {
       standin::HoldAddin(options);
     else if (options.scenario == "setup-pages")
       standin::SetupPages(options);
+    else if (options.scenario == "uninstall-pages")
+      standin::UninstallPages(options);
     else
       standin::Check(false, "known scenario " + options.scenario);
   } catch (const std::exception& error) {

@@ -5,8 +5,8 @@
 # sending one message "Automatic"; a setup refused while a program holds the DLL; an
 # upgrade to a newer build that keeps the settings; a silent uninstall that keeps only
 # the settings; one with /REMOVESETTINGS that leaves nothing; an all-users install and its
-# removal; and the interactive setup under Xvfb, every page photographed and pressed
-# through by the test's window watcher.
+# removal; and the interactive setup and uninstaller under Xvfb, every page photographed
+# and pressed through by the test's window watcher.
 #   tests/win32_host/run-setup.sh <win32 build folder> <service command...>
 # The service command starts the tracking service on a free loopback port and prints
 # "... listening on http://127.0.0.1:PORT/". Screenshots and logs go to
@@ -93,20 +93,22 @@ is() { [ "$(value "$1" "$2")" = "$3" ] || { echo "  $1 ${2:-(Default)} is '$(val
 run_setup() {  # setup program, arguments...; the exit status is the setup's
   local program=$1
   shift
-  wine "$program" "$@" /LOG="$log_win"
+  timeout 120 wine "$program" "$@" /LOG="$log_win"
 }
+# Waits for the prefix's programs to end, or ends them: nothing may hang the run.
+settle() { timeout 60 wineserver -w || { echo "FAIL a Windows program was still running"; wineserver -k; }; }
 # The uninstaller copies itself away and returns at once: wait for its last log line.
 uninstall() {  # folder, arguments...
   local lines from=$1
   shift
   lines=$(wc -l <"$log" 2>/dev/null || echo 0)
-  wine "$from\\Uninstall.exe" "$@" /LOG="$log_win"
+  timeout 120 wine "$from\\Uninstall.exe" "$@" /LOG="$log_win"
   for _ in $(seq 300); do
     tail -n +"$((lines + 1))" "$log" 2>/dev/null | grep -qE ': removed|failed' && break
     sleep 0.1
   done
   tail -n +"$((lines + 1))" "$log" | tr -d '\r'
-  wineserver -w
+  settle
 }
 ours_left() {  # files of ours anywhere in the prefix
   find "$WINEPREFIX/drive_c" \( -iname 'Corvix.dll' -o -iname 'Corvanta' -o -iname 'Corvanta-Setup*' \) -print
@@ -209,6 +211,15 @@ timeout 180 wine "$HOST_PROGRAM" --scenario setup-pages --setup "$(winepath -w "
 expect "the setup was pressed through to the end" [ $? -eq 0 ]
 expect "registered as regsvr32 would" registered_as_regsvr32_would
 expect "five pages photographed" [ "$(ls "$OUT"/screenshots/setup-*.png 2>/dev/null | wc -l)" -eq 5 ]
+
+echo "== the interactive uninstall, answering that the settings go too"
+timeout 180 wine "$HOST_PROGRAM" --scenario uninstall-pages --setup "$folder\\Uninstall.exe" --service "$SERVICE" \
+  --artifacts "$out_win" 2>>"$OUT/host-stderr.log"
+expect "the uninstaller was pressed through to the end" [ $? -eq 0 ]
+settle
+expect "no file of ours is left" eval '[ -z "$(ours_left)" ]'
+expect "no key of ours is left" eval '! has_key "$addin" && ! has_key "$class" && ! has_key "$progid" && ! has_key "$entry"'
+expect "three uninstaller windows photographed" [ "$(ls "$OUT"/screenshots/uninstall-*.png 2>/dev/null | wc -l)" -eq 3 ]
 
 wineserver -k 2>/dev/null || true
 echo "setup tests: $failed failed"

@@ -33,35 +33,44 @@ HWND WaitFor(const std::function<HWND()>& found, std::chrono::milliseconds patie
   return nullptr;
 }
 
-struct ProcessWindows {
-  DWORD process;
+// Whose windows to look at: a process, or (for the uninstaller, which runs on
+// as a copy of itself in a process of its own) every window whose title begins so.
+struct Owner {
+  DWORD process = 0;
+  std::string title;
+};
+
+struct OwnedDialogs {
+  Owner owner;
   std::vector<HWND> found;
 };
 
 BOOL CALLBACK CollectDialog(HWND window, LPARAM lParam) {
-  auto& wanted = *reinterpret_cast<ProcessWindows*>(lParam);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  if (owner == wanted.process && IsWindowVisible(window) && ClassOf(window) == "#32770") wanted.found.push_back(window);
+  auto& wanted = *reinterpret_cast<OwnedDialogs*>(lParam);
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  bool owned =
+      wanted.owner.process ? process == wanted.owner.process : WindowText(window).rfind(wanted.owner.title, 0) == 0;
+  if (owned && IsWindowVisible(window) && ClassOf(window) == "#32770") wanted.found.push_back(window);
   return TRUE;
 }
 
-// The visible dialogs (#32770) of a process: the wizard and its message boxes.
-std::vector<HWND> DialogsOf(DWORD process) {
-  ProcessWindows search{process, {}};
+// The visible dialogs (#32770) of the owner: the wizard and its message boxes.
+std::vector<HWND> DialogsOf(const Owner& owner) {
+  OwnedDialogs search{owner, {}};
   EnumWindows(&CollectDialog, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
 // The wizard has a Back button (3); a message box has its text (0xFFFF).
-HWND Wizard(DWORD process) {
-  for (HWND window : DialogsOf(process))
+HWND Wizard(const Owner& owner) {
+  for (HWND window : DialogsOf(owner))
     if (GetDlgItem(window, 3)) return window;
   return nullptr;
 }
 
-HWND MessageBoxOf(DWORD process) {
-  for (HWND window : DialogsOf(process))
+HWND MessageBoxOf(const Owner& owner) {
+  for (HWND window : DialogsOf(owner))
     if (GetDlgItem(window, 0xFFFF)) return window;
   return nullptr;
 }
@@ -105,8 +114,8 @@ bool PressMain(HWND wizard, const std::string& caption) {
   return PostMessageA(wizard, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(button)) != FALSE;
 }
 
-std::filesystem::path Shot(const Options& options, const std::string& name) {
-  return options.artifacts / "screenshots" / ("setup-" + name + ".png");
+std::filesystem::path Shot(const Options& options, const std::string& name, const char* program = "setup") {
+  return options.artifacts / "screenshots" / (std::string(program) + "-" + name + ".png");
 }
 
 }  // namespace
@@ -178,7 +187,7 @@ void SetupPages(const Options& options) {
   if (!Check(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &setup),
              "the setup program starts: " + options.setup))
     return;
-  DWORD process = setup.dwProcessId;
+  Owner process{setup.dwProcessId, {}};
   HWND wizard = WaitFor([&] { return Wizard(process); });
   if (Check(wizard != nullptr, "the setup shows its window")) {
     if (AwaitPage(wizard, "Welcome to the Corvanta", "welcome")) {
@@ -239,6 +248,47 @@ void SetupPages(const Options& options) {
     Check(addin->perUser, "registered for the current user");
     Check(GetFileAttributesA(addin->dll.c_str()) != INVALID_FILE_ATTRIBUTES, "its DLL is there: " + addin->dll);
   }
+}
+
+void UninstallPages(const Options& options) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  std::string command = "\"" + options.setup + "\"";
+  if (!Check(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started),
+             "the uninstaller starts: " + options.setup))
+    return;
+  CloseHandle(started.hThread);
+  CloseHandle(started.hProcess);
+  const Owner uninstaller{0, "Corvanta Uninstall"};
+  HWND wizard = WaitFor([&] { return Wizard(uninstaller); });
+  if (!wizard) {
+    std::string seen;
+    EnumWindows(
+        [](HWND window, LPARAM lParam) -> BOOL CALLBACK {
+          if (IsWindowVisible(window)) *reinterpret_cast<std::string*>(lParam) += " [" + WindowText(window) + "]";
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&seen));
+    Check(false, "the uninstaller shows its window; the screen has" + seen);
+    return;
+  }
+  if (AwaitPage(wizard, "Uninstall Corvanta", "confirmation")) {
+    Check(SaveScreenshot(wizard, Shot(options, "1-confirm", "uninstall")), "screenshot of the confirmation page");
+    PressMain(wizard, "Uninstall");
+  }
+  HWND question = WaitFor([&] { return MessageBoxOf(uninstaller); });
+  if (Check(question != nullptr, "the uninstaller asks about the settings")) {
+    std::string text = MessageText(question);
+    Check(text.rfind("Keep your Corvanta settings", 0) == 0, "whether to keep them: " + text);
+    Check(SaveScreenshot(question, Shot(options, "2-keep-settings", "uninstall")), "screenshot of the question");
+    PostMessageA(question, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED), 0);  // "No": remove them too
+  }
+  if (AwaitPage(wizard, "Uninstallation Complete", "progress")) {
+    Check(SaveScreenshot(wizard, Shot(options, "3-done", "uninstall")), "screenshot of the finished uninstall");
+    PressMain(wizard, "Close");
+  }
+  Check(WaitFor([&] { return IsWindow(wizard) ? nullptr : GetDesktopWindow(); }) != nullptr, "the uninstaller closes");
 }
 
 }  // namespace standin

@@ -13,5 +13,8 @@ void HoldAddin(const Options& options);
 // The setup program run as a user would: each page looked at, photographed
 // and answered, then what it installed.
 void SetupPages(const Options& options);
+// The uninstaller (options.setup) run as a user would, answering "No" to keeping
+// the settings.
+void UninstallPages(const Options& options);
 
 }  // namespace standin
