@@ -72,7 +72,7 @@ Page custom ServiceHostPage ServiceHostPageLeave
 !define MUI_FINISHPAGE_NOAUTOCLOSE
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_TITLE "${PRODUCT} is installed"
-!define MUI_FINISHPAGE_TEXT "${PRODUCT} ${VERSION} is installed. It starts with Outlook's next start: you will first be asked to accept its terms of use.$\r$\n$\r$\nClick Finish to close this wizard."
+!define MUI_FINISHPAGE_TEXT "${PRODUCT} ${VERSION} is installed. It starts with Outlook's next start, where a first installation asks you to accept its terms of use.$\r$\n$\r$\nClick Finish to close this wizard."
 !insertmacro MUI_PAGE_FINISH
 
 !insertmacro MUI_UNPAGE_CONFIRM

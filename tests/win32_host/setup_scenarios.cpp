@@ -55,6 +55,12 @@ BOOL CALLBACK CollectDialog(HWND window, LPARAM lParam) {
   return TRUE;
 }
 
+// The titles of the visible windows, for a report of what was there instead.
+BOOL CALLBACK CollectTitle(HWND window, LPARAM lParam) {
+  if (IsWindowVisible(window)) *reinterpret_cast<std::string*>(lParam) += " [" + WindowText(window) + "]";
+  return TRUE;
+}
+
 // The visible dialogs (#32770) of the owner: the wizard and its message boxes.
 std::vector<HWND> DialogsOf(const Owner& owner) {
   OwnedDialogs search{owner, {}};
@@ -264,12 +270,7 @@ void UninstallPages(const Options& options) {
   HWND wizard = WaitFor([&] { return Wizard(uninstaller); });
   if (!wizard) {
     std::string seen;
-    EnumWindows(
-        [](HWND window, LPARAM lParam) -> BOOL CALLBACK {
-          if (IsWindowVisible(window)) *reinterpret_cast<std::string*>(lParam) += " [" + WindowText(window) + "]";
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&seen));
+    EnumWindows(&CollectTitle, reinterpret_cast<LPARAM>(&seen));
     Check(false, "the uninstaller shows its window; the screen has" + seen);
     return;
   }
