@@ -42,6 +42,16 @@ test-wine-e2e: build
 	cmake --build --preset win32 -j $(JOBS) --target corvanta-outlook-standin
 	tests/win32_host/run-e2e.sh build/win32 build/native/devservice/mailwarden-dev
 
+# The setup program under Wine in a fresh prefix: silent install against the tracking
+# service, the installed add-in sending, a setup refused while the DLL is in use, an
+# upgrade, uninstalls, and the interactive pages photographed (build/win32/tests/setup).
+# The service's command line, said once: it must print "listening on http://HOST:PORT/".
+SETUP_TEST_SERVICE = build/native/devservice/mailwarden-dev --port 0 --credit 20
+.PHONY: test-wine-setup
+test: test-wine-setup
+test-wine-setup: build
+	tests/win32_host/run-setup.sh build/win32 $(SETUP_TEST_SERVICE)
+
 # The libFuzzer targets (fuzz/): a few seconds each with a fixed seed; the
 # longer run (FUZZ_TIME seconds per target) writes to build/fuzz/findings.
 .PHONY: test-fuzz fuzz-long

@@ -1,8 +1,9 @@
-// Outlook 2000 and 2002 run on Windows 2000 and XP, whose kernel32 has no
-// GetTickCount64. The thread runtime linked into Corvix.dll asks for it, and a
-// DLL importing a missing function does not load at all, so the DLL brings
-// its own: this import slot is taken before the linker looks in kernel32's
-// import library, and GetTickCount64 never appears among the imports.
+// Outlook 2000 and 2002 run on Windows 2000 and XP. The thread runtime linked
+// into Corvix.dll asks kernel32 for functions that Windows 2000 (and, for
+// GetTickCount64, XP) lacks, and a DLL importing a missing function does not
+// load at all. So the DLL fills these import slots itself: each is taken
+// before the linker looks in kernel32's import library, and the functions
+// never appear among the imports (host/win32/imports.txt lists those that do).
 #include <windows.h>
 
 namespace {
@@ -19,8 +20,40 @@ ULONGLONG WINAPI TickCount64() {
   return static_cast<ULONGLONG>(now.QuadPart / frequency * 1000 + now.QuadPart % frequency * 1000 / frequency);
 }
 
+// kernel32's own function where this Windows has it (XP and later), else null.
+// Looked up at each call: the runtime calls these once as the DLL is loaded and
+// once as it is unloaded, where a guarded static would be out of place.
+FARPROC Kernel32(const char* name) {
+  HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
+  return kernel32 ? GetProcAddress(kernel32, name) : nullptr;
+}
+
+using AddHandler = PVOID(WINAPI*)(ULONG, PVECTORED_EXCEPTION_HANDLER);
+using RemoveHandler = ULONG(WINAPI*)(PVOID);
+
+// The thread runtime installs a vectored handler only so that naming a thread
+// without a debugger does not end the process; given no handler (Windows
+// 2000 has none), it leaves threads unnamed instead, which nothing here needs.
+PVOID WINAPI AddVectoredHandler(ULONG first, PVECTORED_EXCEPTION_HANDLER handler) {
+  auto add = reinterpret_cast<AddHandler>(reinterpret_cast<void*>(Kernel32("AddVectoredExceptionHandler")));
+  return add ? add(first, handler) : nullptr;
+}
+
+ULONG WINAPI RemoveVectoredHandler(PVOID handle) {
+  if (!handle) return 0;
+  auto remove = reinterpret_cast<RemoveHandler>(reinterpret_cast<void*>(Kernel32("RemoveVectoredExceptionHandler")));
+  return remove ? remove(handle) : 0;
+}
+
 }  // namespace
 
-// The name the stdcall import slot has on 32-bit Windows.
+// The names the stdcall import slots have on 32-bit Windows.
 extern "C" ULONGLONG(WINAPI* const corvixGetTickCount64)() asm("__imp__GetTickCount64@0");
 extern "C" ULONGLONG(WINAPI* const corvixGetTickCount64)() = &TickCount64;
+extern "C" PVOID(WINAPI* const corvixAddVectoredExceptionHandler)(ULONG, PVECTORED_EXCEPTION_HANDLER) asm(
+    "__imp__AddVectoredExceptionHandler@8");
+extern "C" PVOID(WINAPI* const corvixAddVectoredExceptionHandler)(ULONG,
+                                                                  PVECTORED_EXCEPTION_HANDLER) = &AddVectoredHandler;
+extern "C" ULONG(WINAPI* const corvixRemoveVectoredExceptionHandler)(PVOID) asm(
+    "__imp__RemoveVectoredExceptionHandler@4");
+extern "C" ULONG(WINAPI* const corvixRemoveVectoredExceptionHandler)(PVOID) = &RemoveVectoredHandler;

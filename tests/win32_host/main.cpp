@@ -2,6 +2,9 @@
 // Wine and checks what the add-in does, as a user at the screen would see it.
 //   corvanta-outlook-standin --scenario first-start|service-down|no-redemption|terms-declined
 //       --dll <Corvix.dll> --service <host:port> --artifacts <folder> --credit <n>
+//   corvanta-outlook-standin --scenario installed|hold-addin|setup-pages|uninstall-pages
+//       [--setup <setup.exe or Uninstall.exe>]
+//       --service <host:port> --artifacts <folder>      (the add-in as the setup program installed it)
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -11,6 +14,7 @@
 
 #include "checks.h"
 #include "scenarios.h"
+#include "setup_scenarios.h"
 
 namespace {
 
@@ -46,6 +50,8 @@ int main(int argc, char** argv) {
       options.service = value;
     else if (name == "--artifacts")
       options.artifacts = value;
+    else if (name == "--setup")
+      options.setup = value;
     else if (name == "--credit")
       options.startingCredit = std::atoi(value.c_str());
     else {
@@ -53,7 +59,11 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if (options.scenario.empty() || options.dll.empty() || options.service.empty() || options.artifacts.empty()) {
+  // The scenarios of an installed add-in find its DLL through the registry.
+  bool installed = options.scenario == "installed" || options.scenario == "hold-addin" ||
+                   options.scenario == "setup-pages" || options.scenario == "uninstall-pages";
+  if (options.scenario.empty() || (options.dll.empty() && !installed) || options.service.empty() ||
+      options.artifacts.empty()) {
     std::fprintf(stderr, "usage: %s --scenario NAME --dll PATH --service HOST:PORT --artifacts DIR [--credit N]\n",
                  argv[0]);
     return 2;
@@ -69,6 +79,14 @@ int main(int argc, char** argv) {
       standin::NoRedemption(options);
     else if (options.scenario == "terms-declined")
       standin::TermsDeclined(options);
+    else if (options.scenario == "installed")
+      standin::InstalledSend(options);
+    else if (options.scenario == "hold-addin")
+      standin::HoldAddin(options);
+    else if (options.scenario == "setup-pages")
+      standin::SetupPages(options);
+    else if (options.scenario == "uninstall-pages")
+      standin::UninstallPages(options);
     else
       standin::Check(false, "known scenario " + options.scenario);
   } catch (const std::exception& error) {

@@ -125,13 +125,16 @@ void OutlookProcess::ResetSettings(const std::string& serviceHost) {
   DeleteValue(HKEY_CURRENT_USER, kMailOptionsKey, "EditorPreference");
 }
 
-void OutlookProcess::Connect() {
-  CLSID clsid{};
-  if (!CheckHr(CLSIDFromProgID(L"Corvix.Connect", &clsid), "CLSIDFromProgID(\"Corvix.Connect\")")) return;
-  IUnknown* unknown = nullptr;
-  if (!CheckHr(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, reinterpret_cast<void**>(&unknown)),
-               "CoCreateInstance makes the add-in object"))
-    return;
+void OutlookProcess::Connect(IUnknown* created) {
+  IUnknown* unknown = created;
+  if (!unknown) {
+    CLSID clsid{};
+    if (!CheckHr(CLSIDFromProgID(L"Corvix.Connect", &clsid), "CLSIDFromProgID(\"Corvix.Connect\")")) return;
+    if (!CheckHr(
+            CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, reinterpret_cast<void**>(&unknown)),
+            "CoCreateInstance makes the add-in object"))
+      return;
+  }
   HRESULT hr = unknown->QueryInterface(IID_IDTExtensibility2, reinterpret_cast<void**>(&addin_));
   unknown->Release();
   if (!CheckHr(hr, "the add-in answers for IDTExtensibility2")) return;

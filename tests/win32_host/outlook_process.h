@@ -21,6 +21,7 @@ struct Options {
   std::string service;  // host:port of mailwarden-dev
   std::filesystem::path artifacts;
   int startingCredit = 0;
+  std::string setup;  // the setup program, for the scenarios that run it
 };
 
 inline constexpr const char* kSenderName = "Ann Archer";
@@ -38,9 +39,10 @@ class OutlookProcess {
   // The add-in's own settings as on a first start; "ServiceHost" points at serviceHost.
   void ResetSettings(const std::string& serviceHost);
 
-  // As Outlook starts an add-in: CoCreateInstance by ProgID, IDTExtensibility2,
-  // OnConnection (Startup), then OnStartupComplete.
-  void Connect();
+  // As Outlook starts an add-in: CoCreateInstance by ProgID (or the object
+  // given, made from an installed add-in), IDTExtensibility2, OnConnection
+  // (Startup), then OnStartupComplete.
+  void Connect(IUnknown* created = nullptr);
   void StartupComplete();
   // As Outlook ends: the main window closes, OnBeginShutdown,
   // OnDisconnection (HostShutdown), the final Release; then every object of
