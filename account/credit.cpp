@@ -22,8 +22,8 @@ std::int32_t Connect::GetCredit(dlgProgress& progress, const std::string& addres
 
     stepCode = 7;
     const std::string url = protocol::ServiceUrl(serviceHost, protocol::kCreditPath) +
-                            "?email=" + protocol::UrlEscape(address) +
-                            "&hash=" + protocol::MakeHash(address, platform.random);
+                            "?email=" + protocol::UrlEscape(address, platform.codePage) +
+                            "&hash=" + protocol::MakeHash(address, platform.codePage, platform.random);
     const std::string reply = progress.Inet1().OpenURL(url);
 
     stepCode = 41;

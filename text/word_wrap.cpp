@@ -2,16 +2,19 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
+
+#include "host/utf8.h"
 
 namespace corvanta::modWordWrap {
+namespace {
 
 // Positions below are 0-based; the column counts the characters of the
 // current output line scanned so far, and lastSpace is the column of its last
 // blank (0 for none). Instead of looking at every character, each step jumps
 // to the next event: a CR within the rest of the line, or the first character
 // past the width, whose line's last blank is then found by looking back.
-std::string WordWrap(const std::string& text, std::int32_t width) {
-  if (width < 1) return text;
+std::string WrapAscii(const std::string& text, std::int32_t width) {
   const std::size_t length = text.size();
   const auto limit = static_cast<std::size_t>(width);
   std::string out;
@@ -67,6 +70,80 @@ std::string WordWrap(const std::string& text, std::int32_t width) {
   }
   appendFromLineStart(length);
   return out;
+}
+
+// The rule over UTF-16 units, as the platform's strings count characters.
+// A cut never falls between the two units of one character: a hard cut that
+// would takes the character whole to the next line, and the character after a
+// CR goes with it whole.
+std::string WrapUnits(const std::string& text, std::int32_t width) {
+  // Per unit: the offset of the character it belongs to and whether it is
+  // the second unit of that character; one more entry for the end.
+  struct Unit {
+    std::size_t offset;
+    bool second;
+  };
+  std::vector<Unit> units;
+  units.reserve(text.size() + 1);
+  for (std::size_t at = 0; at < text.size();) {
+    const host::utf8::Character ch = host::utf8::At(text, at);
+    units.push_back({at, false});
+    if (ch.units == 2) units.push_back({at, true});
+    at += ch.bytes;
+  }
+  const std::size_t count = units.size();
+  units.push_back({text.size(), false});
+  const auto limit = static_cast<std::size_t>(width);
+  // The byte offset where unit u begins (u may be the end).
+  auto offsetOf = [&](std::size_t u) { return units[std::min(u, count)].offset; };
+  auto isSecond = [&](std::size_t u) { return u < count && units[u].second; };
+  std::string out;
+  out.reserve(text.size() + 2 * (count / limit) + 2);
+  auto append = [&](std::size_t from, std::size_t to) {
+    if (from < to) out.append(text, offsetOf(from), offsetOf(to) - offsetOf(from));
+  };
+  std::size_t lineStart = 0;
+  std::size_t column = 0;
+  std::size_t lastSpace = 0;
+  for (std::size_t pos = 0; pos < count; ++pos) {
+    ++column;
+    const char ch = units[pos].second ? '\0' : text[units[pos].offset];
+    if (ch == ' ') lastSpace = column;
+    if (ch == '\r') {
+      // The line with its CR and the whole character after it, which is not scanned.
+      std::size_t next = pos + 1 < count ? 1 : 0;
+      if (isSecond(pos + 2)) next = 2;
+      append(lineStart, pos + 1 + next);
+      lineStart = pos + 1 + next;
+      pos += next;
+      column = 0;
+      lastSpace = 0;
+    } else if (column > limit) {
+      if (lastSpace == 0) {
+        std::size_t cut = limit;
+        if (isSecond(lineStart + cut)) cut = cut > 1 ? cut - 1 : 2;
+        append(lineStart, lineStart + cut);
+        out += "\r\n";
+        lineStart += cut;
+      } else {
+        append(lineStart, lineStart + lastSpace - 1);
+        out += "\r\n";
+        lineStart += lastSpace;
+        lastSpace = 0;
+      }
+      // The characters already scanned that now form the new line.
+      column = pos + 1 - std::min(lineStart, pos + 1);
+    }
+  }
+  append(lineStart, count);
+  return out;
+}
+
+}  // namespace
+
+std::string WordWrap(const std::string& text, std::int32_t width) {
+  if (width < 1) return text;
+  return host::utf8::IsAscii(text) ? WrapAscii(text, width) : WrapUnits(text, width);
 }
 
 }  // namespace corvanta::modWordWrap

@@ -45,4 +45,19 @@ void UrlHandler::FileProtocolHandler(const std::string& address) {
   CloseHandle(process.hProcess);
 }
 
+unsigned CodePage::Number() {
+  return GetACP();
+}
+
+std::int16_t CodePage::Code(char16_t unit) {
+  const wchar_t wide = static_cast<wchar_t>(unit);
+  char bytes[4] = {};
+  const int length = WideCharToMultiByte(CP_ACP, 0, &wide, 1, bytes, sizeof bytes, nullptr, nullptr);
+  if (length == 1) return static_cast<unsigned char>(bytes[0]);
+  if (length == 2)
+    return static_cast<std::int16_t>(
+        static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[0]) << 8 | static_cast<unsigned char>(bytes[1])));
+  return '?';
+}
+
 }  // namespace host::win32

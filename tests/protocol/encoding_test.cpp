@@ -215,20 +215,22 @@ TEST(MakeHashTest, DrawsComeFromTheGeneratorReseededEachCall) {
     std::vector<int> draws{1, 2, 3, 10, 0, 0, 0, 0};
     std::size_t next = 0;
   } random;
-  EXPECT_EQ(MakeHash("abc", random), "FFlBCDfQEK");
-  EXPECT_EQ(MakeHash("abc", random), "AAAeqWW6tA");
+  host::sim::SimCodePage codePage;
+  EXPECT_EQ(MakeHash("abc", codePage, random), "FFlBCDfQEK");
+  EXPECT_EQ(MakeHash("abc", codePage, random), "AAAeqWW6tA");
   EXPECT_EQ(random.calls, "RddddRdddd");
 
   host::sim::SimRandom scripted;
   scripted.Script({1, 2, 3, 10});
-  EXPECT_EQ(MakeHash("abc", scripted), "FFlBCDfQEK");
+  EXPECT_EQ(MakeHash("abc", codePage, scripted), "FFlBCDfQEK");
 }
 
 TEST(MakeHashTest, ResultsAreTenSymbolsWithTheRandomsWhereKPutsThem) {
   host::sim::SimRandom random;
+  host::sim::SimCodePage codePage;
   std::set<std::string> seen;
   for (int round = 0; round < 50; ++round) {
-    const std::string hash = MakeHash("someone@example.com", random);
+    const std::string hash = MakeHash("someone@example.com", codePage, random);
     ASSERT_EQ(hash.size(), 10u);
     for (const char symbol : hash) EXPECT_NE(kAlphabet.find(symbol), std::string::npos) << hash;
     const int k = static_cast<int>(kAlphabet.find(hash[9]));
