@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "host/utf8.h"
@@ -9,12 +10,24 @@
 namespace corvanta::modWordWrap {
 namespace {
 
+// Whether any of the bytes is beyond ASCII; no branch per byte, so the
+// compiler takes many bytes at once.
+bool AnyBeyondAscii(const char* bytes, std::size_t count) {
+  unsigned char any = 0;
+  for (std::size_t i = 0; i < count; ++i) any |= static_cast<unsigned char>(bytes[i]);
+  return (any & 0x80) != 0;
+}
+
+// The wrap of a text that is all ASCII, where a byte is a character; nothing
+// for a text with any other byte. The bytes are checked a block ahead of the
+// scan, so that the scan finds them in the cache.
+//
 // Positions below are 0-based; the column counts the characters of the
 // current output line scanned so far, and lastSpace is the column of its last
 // blank (0 for none). Instead of looking at every character, each step jumps
 // to the next event: a CR within the rest of the line, or the first character
 // past the width, whose line's last blank is then found by looking back.
-std::string WrapAscii(const std::string& text, std::int32_t width) {
+std::optional<std::string> WrapAscii(const std::string& text, std::int32_t width) {
   const std::size_t length = text.size();
   const auto limit = static_cast<std::size_t>(width);
   std::string out;
@@ -27,10 +40,18 @@ std::string WrapAscii(const std::string& text, std::int32_t width) {
   auto appendFromLineStart = [&](std::size_t count) {
     if (lineStart < length) out.append(data + lineStart, std::min(count, length - lineStart));
   };
-  std::size_t pos = 0;  // the next character to scan
+  constexpr std::size_t kBlock = 1 << 16;
+  std::size_t checked = 0;  // the bytes before this are ASCII
+  std::size_t pos = 0;      // the next character to scan
   while (pos < length) {
     // Characters up to and including the first one past the width.
     const std::size_t reach = std::min(limit + 1 - column, length - pos);
+    // These and the one after them (which follows a CR unscanned) are known.
+    while (checked < length && checked <= pos + reach) {
+      const std::size_t block = std::min(kBlock, length - checked);
+      if (AnyBeyondAscii(data + checked, block)) return std::nullopt;
+      checked += block;
+    }
     const auto* cr = static_cast<const char*>(std::memchr(data + pos, '\r', reach));
     if (cr) {
       // The line with its CR and the character after it (the LF), which is not scanned.
@@ -143,7 +164,8 @@ std::string WrapUnits(const std::string& text, std::int32_t width) {
 
 std::string WordWrap(const std::string& text, std::int32_t width) {
   if (width < 1) return text;
-  return host::utf8::IsAscii(text) ? WrapAscii(text, width) : WrapUnits(text, width);
+  if (auto wrapped = WrapAscii(text, width)) return *std::move(wrapped);
+  return WrapUnits(text, width);
 }
 
 }  // namespace corvanta::modWordWrap

@@ -89,6 +89,20 @@ TEST(WordWrapTest, RandomTextsFollowTheRule) {
   }
 }
 
+// A long text that is ASCII up to one character far into it, or up to one
+// right after a CR, wraps as the rule says all the same.
+TEST(WordWrapTest, ALateCharacterBeyondAsciiCountsAsOne) {
+  std::string text;
+  for (int i = 0; text.size() < 300000; ++i) text += i % 9 == 0 ? "word\r\n" : "word ";
+  for (const std::size_t at : {std::size_t{70000}, std::size_t{150001}, text.size() - 1}) {
+    for (const std::string& late : {std::string("é"), std::string("\r日")}) {
+      std::string mixed = text;
+      mixed.insert(at, late);
+      ASSERT_EQ(WordWrap(mixed, 8), WrapByTheRule(mixed, 8)) << at << " " << late;
+    }
+  }
+}
+
 TEST(WordWrapTest, NoLineOfPlainTextGrowsPastTheWidthNorCutsACharacter) {
   std::mt19937 engine(5);
   std::uniform_int_distribution<int> word(1, 12);
