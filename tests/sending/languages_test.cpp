@@ -92,9 +92,7 @@ class Languages : public SendWorld, public ::testing::WithParamInterface<CodePag
 
   // The hash checks against the hashed fields in the code page's codes.
   void ExpectHashOf(const std::string& hashed, const std::string& raw) {
-    EXPECT_TRUE(
-        corvanta::protocol::CheckHash(corvanta::protocol::CharCodes(hashed, world.codePage), Field(raw, "hash")))
-        << raw.substr(0, 300);
+    EXPECT_TRUE(CheckHash(CharCodes(hashed, world.codePage), Field(raw, "hash"))) << raw.substr(0, 300);
   }
 
   const std::string addresses = "omega@example.org taro@example.org ivan@example.org ";
