@@ -125,27 +125,26 @@ std::optional<std::string> WrapAscii(const std::string& text, std::int32_t width
 // A cut never falls between the two units of one character: a hard cut that
 // would takes the character whole to the next line, and the character after a
 // CR goes with it whole.
+// Offset is wide enough for twice the text's length: each unit is kept as the
+// offset of its character times two, plus one for the second unit of a
+// character.
+template <typename Offset>
 std::string WrapUnits(const std::string& text, std::int32_t width) {
-  // Per unit: the offset of the character it belongs to and whether it is
-  // the second unit of that character; one more entry for the end.
-  struct Unit {
-    std::size_t offset;
-    bool second;
-  };
-  std::vector<Unit> units;
+  // Per unit, and one more entry for the end.
+  std::vector<Offset> units;
   units.reserve(text.size() + 1);
   for (std::size_t at = 0; at < text.size();) {
     const host::utf8::Character ch = host::utf8::At(text, at);
-    units.push_back({at, false});
-    if (ch.units == 2) units.push_back({at, true});
+    units.push_back(static_cast<Offset>(at << 1));
+    if (ch.units == 2) units.push_back(static_cast<Offset>(at << 1 | 1));
     at += ch.bytes;
   }
   const std::size_t count = units.size();
-  units.push_back({text.size(), false});
+  units.push_back(static_cast<Offset>(text.size() << 1));
   const auto limit = static_cast<std::size_t>(width);
   // The byte offset where unit u begins (u may be the end).
-  auto offsetOf = [&](std::size_t u) { return units[std::min(u, count)].offset; };
-  auto isSecond = [&](std::size_t u) { return u < count && units[u].second; };
+  auto offsetOf = [&](std::size_t u) { return static_cast<std::size_t>(units[std::min(u, count)] >> 1); };
+  auto isSecond = [&](std::size_t u) { return u < count && (units[u] & 1) != 0; };
   std::string out;
   out.reserve(text.size() + 2 * (count / limit) + 2);
   auto append = [&](std::size_t from, std::size_t to) {
@@ -156,7 +155,7 @@ std::string WrapUnits(const std::string& text, std::int32_t width) {
   std::size_t lastSpace = 0;
   for (std::size_t pos = 0; pos < count; ++pos) {
     ++column;
-    const char ch = units[pos].second ? '\0' : text[units[pos].offset];
+    const char ch = isSecond(pos) ? '\0' : text[offsetOf(pos)];
     if (ch == ' ') lastSpace = column;
     if (ch == '\r') {
       // The line with its CR and the whole character after it, which is not scanned.
@@ -193,7 +192,8 @@ std::string WrapUnits(const std::string& text, std::int32_t width) {
 std::string WordWrap(const std::string& text, std::int32_t width) {
   if (width < 1) return text;
   if (auto wrapped = WrapAscii(text, width)) return *std::move(wrapped);
-  return WrapUnits(text, width);
+  if (text.size() < (std::size_t{1} << 31)) return WrapUnits<std::uint32_t>(text, width);
+  return WrapUnits<std::uint64_t>(text, width);
 }
 
 }  // namespace corvanta::modWordWrap
