@@ -1,5 +1,8 @@
 #include <algorithm>
+#include <cmath>
 #include <exception>
+#include <limits>
+#include <stdexcept>
 #include <string>
 
 #include "addin/connect.h"
@@ -22,8 +25,8 @@ std::int32_t Connect::GetCredit(dlgProgress& progress, const std::string& addres
 
     stepCode = 7;
     const std::string url = protocol::ServiceUrl(serviceHost, protocol::kCreditPath) +
-                            "?email=" + protocol::UrlEscape(address) +
-                            "&hash=" + protocol::MakeHash(address, platform.random);
+                            "?email=" + protocol::UrlEscape(address, platform.codePage) +
+                            "&hash=" + protocol::MakeHash(address, platform.codePage, platform.random);
     const std::string reply = progress.Inet1().OpenURL(url);
 
     stepCode = 41;
@@ -31,13 +34,15 @@ std::int32_t Connect::GetCredit(dlgProgress& progress, const std::string& addres
     platform.windowing.DoEvents();
 
     // The count is the number the reply starts with after "qo;". A number
-    // beyond the 32-bit range is taken as the nearest end of the range rather
-    // than as a failure: the service still meters every stamp itself, and a
-    // send is not stopped without a word over an odd count. A count below 0
-    // is no credit: as a negative result it would pass for a failure already
-    // reported, and a send would end without a word.
+    // beyond the 32-bit range is an error of this step: the query ends with
+    // -1 and the step's message. A count below 0 is no credit: as a negative
+    // result it would pass for a failure already reported, and a send would
+    // end without a word.
     if (React(reply, "An error occured while retrieving credit info(Error#1)")) {
-      credit = std::max<std::int32_t>(0, RoundToLong(Val(std::string_view(reply).substr(3))));
+      const double count = std::nearbyint(Val(std::string_view(reply).substr(3)));
+      if (!(count >= std::numeric_limits<std::int32_t>::min() && count <= std::numeric_limits<std::int32_t>::max()))
+        throw std::overflow_error("the credit is beyond the 32-bit range");
+      credit = std::max<std::int32_t>(0, RoundToLong(count));
     } else {
       credit = -1;
     }

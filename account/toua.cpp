@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/utf8.h"
 #include "protocol/service.h"
 
 namespace corvanta {
@@ -90,7 +91,7 @@ void toua::LoadText() {
     inet_->SetRequestTimeout(10);
     std::string reply = inet_->OpenURL(protocol::ServiceUrl(serviceHost_, protocol::kTermsPath));
     // A short answer is an error page or a placeholder, not the terms.
-    if (reply.size() > 200) text = std::move(reply);
+    if (host::utf8::Units(reply) > 200) text = std::move(reply);
   } catch (const std::exception&) {
     // No connection or no terms on the server: the built-in text, silently.
   }

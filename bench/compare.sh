@@ -4,9 +4,12 @@
 # breaks (best of RUNS runs each, default 5), and checks that each routine's
 # cost grows linearly (64 MB at most 80 times the 1 MB time). Times are CPU
 # seconds of the work (fold's own, as a process), so a busy machine counts less.
-# Prints exactly two lines on stdout, R being the other tool's time over ours:
+# The same two on 16 MB of Greek and Japanese words (UTF-8), reported only.
+# Prints exactly four lines on stdout, R being the other tool's time over ours:
 #   wordwrap_vs_fold: R
 #   urlescape_vs_curl: R
+#   wordwrap_vs_fold_greek_japanese: R
+#   urlescape_vs_curl_greek_japanese: R
 # Everything else goes to stderr; a cost that is not linear fails the script.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -28,6 +31,14 @@ cpu() { awk -v name="$1" '$1 == name { print $2 }' <<<"$times"; }
 
 awk -v fold="$(cpu fold)" -v wrap="$(cpu wordwrap)" -v curl="$(cpu curl_escape)" -v escape="$(cpu urlescape)" \
   'BEGIN { printf "wordwrap_vs_fold: %.2f\nurlescape_vs_curl: %.2f\n", fold / wrap, curl / escape }'
+
+# The same on Greek and Japanese: fold -s counts bytes, ours UTF-16 units.
+languages=$dir/languages.txt
+"$tool" languages "$languages" $((16 << 20))
+times=$("$tool" time "$languages" "$runs")
+echo "$times" | awk '{ printf "Greek and Japanese seconds: %-12s cpu %s  wall %s\n", $1, $2, $3 }' >&2
+awk -v fold="$(cpu fold)" -v wrap="$(cpu wordwrap)" -v curl="$(cpu curl_escape)" -v escape="$(cpu urlescape)" \
+  'BEGIN { printf "wordwrap_vs_fold_greek_japanese: %.2f\nurlescape_vs_curl_greek_japanese: %.2f\n", fold / wrap, curl / escape }'
 
 linearity=$("$tool" linearity "$text")
 echo "$linearity" | awk '{ printf "64 MB over 1 MB: %-10s %s (1 MB cold), %s (1 MB cached)\n", $1, $2, $3 }' >&2

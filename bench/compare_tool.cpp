@@ -1,5 +1,6 @@
 // The in-process half of bench/compare.sh.
 //   compare_tool generate FILE BYTES   writes the sample text
+//   compare_tool languages FILE BYTES  writes a text of Greek and Japanese words
 //   compare_tool time FILE RUNS        best-of-RUNS seconds for WordWrap at 76,
 //                                      `fold -s -w 76 FILE >/dev/null` (as a
 //                                      process), UrlEscape and curl_easy_escape
@@ -29,6 +30,7 @@
 #include <vector>
 
 #include "bench/sample_text.h"
+#include "host/sim/services.h"
 #include "protocol/encoding.h"
 #include "text/word_wrap.h"
 
@@ -93,18 +95,25 @@ void WordWrap(const std::string& text) {
   benchmark::DoNotOptimize(wrapped.data());
 }
 
+// The add-in's escaping: UTF-8 text through the system code page (1252).
+host::sim::SimCodePage& CodePage() {
+  static host::sim::SimCodePage page;
+  return page;
+}
+
 void UrlEscape(const std::string& text) {
-  std::string escaped = corvanta::protocol::UrlEscape(text);
+  std::string escaped = corvanta::protocol::UrlEscape(text, CodePage());
   benchmark::DoNotOptimize(escaped.data());
 }
 
 void S256to62(const std::string& text) {
-  std::string encoded = corvanta::protocol::s256to62(text);
+  std::string encoded = corvanta::protocol::s256to62(text, CodePage());
   benchmark::DoNotOptimize(encoded.data());
 }
 
 void MakeHash(const std::string& text) {
-  std::string hash = corvanta::protocol::MakeHash(text, corvanta::protocol::HashDraws{17, 61, 40, 22});
+  std::string hash = corvanta::protocol::MakeHash(corvanta::protocol::CharCodes(text, CodePage()),
+                                                  corvanta::protocol::HashDraws{17, 61, 40, 22});
   benchmark::DoNotOptimize(hash.data());
 }
 
@@ -186,9 +195,15 @@ int main(int argc, char** argv) {
       out << text;
       return out ? 0 : 1;
     }
+    if (mode == "languages" && argc == 4) {
+      const std::string text = corvanta::bench::LanguagesText(std::strtoull(argv[3], nullptr, 10));
+      std::ofstream out(argv[2], std::ios::binary | std::ios::trunc);
+      out << text;
+      return out ? 0 : 1;
+    }
     if (mode == "time" && argc == 4) return Time(argv[2], std::max(1, std::atoi(argv[3])));
     if (mode == "linearity" && argc == 3) return Linearity(argv[2]);
-    std::cerr << "usage: compare_tool generate FILE BYTES | time FILE RUNS | linearity FILE\n";
+    std::cerr << "usage: compare_tool generate FILE BYTES | languages FILE BYTES | time FILE RUNS | linearity FILE\n";
     return 2;
   } catch (const std::exception& error) {
     std::cerr << "compare_tool: " << error.what() << "\n";

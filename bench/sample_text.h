@@ -38,4 +38,28 @@ inline std::string SampleText(std::size_t size, std::uint64_t seed = 2003) {
   return text;
 }
 
+// Greek and Japanese words (two and three bytes a character in UTF-8) with
+// blanks and CR LF paragraphs, cut at a character's end.
+inline std::string LanguagesText(std::size_t size, std::uint64_t seed = 2003) {
+  static const char* const kWords[] = {"Καλημέρα", "κόσμε", "Ωμέγα", "αναφορά",    "ευχαριστώ", "日本語",
+                                       "テキスト", "報告",  "東京",  "ありがとう", "会議",      "資料"};
+  std::uint64_t state = seed * 0x9E3779B97F4A7C15ull + 1;
+  auto next = [&state](std::uint32_t below) {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    return static_cast<std::uint32_t>(state % below);
+  };
+  std::string text;
+  text.reserve(size + 32);
+  while (text.size() < size) {
+    text += kWords[next(12)];
+    text += next(60) == 0 ? "\r\n" : " ";
+  }
+  std::size_t end = size;
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  text.resize(end);
+  return text;
+}
+
 }  // namespace corvanta::bench

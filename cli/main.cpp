@@ -19,6 +19,11 @@ void AddSessionOptions(CLI::App& command, cli::SessionOptions& options, std::vec
       ->default_str(cli::DefaultStoreDir().string());
   command.add_option("--outlook", options.outlook, "Outlook 2000, 2002 or a version text such as 11.0")
       ->capture_default_str();
+  command
+      .add_option(
+          "--codepage", options.codePage,
+          "The system's ANSI code page, whose character codes go into the service's requests (932 Japanese, ...)")
+      ->capture_default_str();
   command.add_flag("--accept-terms", options.user.acceptTerms, "Press \"I Agree\" if the terms of use appear");
   command
       .add_option("--answer", answers,

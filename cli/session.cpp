@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <iostream>
+#include <stdexcept>
 
 namespace cli {
 
@@ -44,6 +45,11 @@ Session::Session(const SessionOptions& options, std::ostream& output, std::istre
       registryFile_(options.registryFile.empty() ? DefaultRegistryFile()
                                                  : std::filesystem::path(options.registryFile)) {
   const Person sender = Sender(options.from);
+  try {
+    desktop.codePage.Set(options.codePage);
+  } catch (const std::invalid_argument& error) {
+    throw UsageError(std::string("--codepage: ") + error.what());
+  }
   desktop.registry.LoadRegFile(registryFile_.string());
   if (!options.service.empty()) desktop.SetString("ServiceHost", options.service);
   desktop.SetSender(sender.name, sender.address);

@@ -28,6 +28,7 @@ struct SessionOptions {
   std::string registryFile;  // empty: the default under $XDG_CONFIG_HOME
   std::string storeDir;      // empty: the default under $XDG_DATA_HOME
   std::string outlook = "2000";
+  unsigned codePage = 1252;  // the system's ANSI code page
   UserOptions user;
 };
 

@@ -1,11 +1,13 @@
 // Connect::React on the stand-in platform: which replies count as success,
 // and the one message the user sees for a failure.
 //
-// Input: the reply as the service sent it.
+// Input: the reply as the service sent it, read as UTF-8: characters are
+// counted in UTF-16 units, as the platform's strings count them.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include "host/utf8.h"
 #include "support/check.h"
 #include "support/stand_in_world.h"
 
@@ -25,8 +27,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::Require(messages.size() <= 1, "at most one message box per reply");
   if (success) fuzz::Require(messages.empty(), "no message box for a success");
   if (reply == "qx;not0") fuzz::Require(messages.empty(), "no message box for \"qx;not0\"");
-  // Every other failure tells the user something.
-  const bool silentFailure = reply.size() == 7 && reply.compare(3, 4, "not0") == 0;
+  // Every other failure tells the user something. Its text is what follows
+  // the first three characters.
+  const std::string rest = reply.substr(host::utf8::Left(reply, 3).size());
+  const bool silentFailure = host::utf8::Units(reply) >= 5 && rest == "not0";
   if (!success && !silentFailure) {
     fuzz::Require(messages.size() == 1, "one message box for a failure");
     const std::string& shown = messages[0].text;
@@ -38,14 +42,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       fuzz::Require(byte >= 0x20 ? byte != 0x7F : c == '\t' || c == '\r' || c == '\n',
                     "the message box holds no control characters");
     }
-    fuzz::Require(shown.size() <= kLongestShown, "the message box holds a thousand characters at most");
+    fuzz::Require(host::utf8::Units(shown) <= kLongestShown, "the message box holds a thousand characters at most");
     // A short, plain reply is shown as it came, after its first three characters.
-    bool plain = reply.size() >= 5 && reply.size() - 3 <= 1000;
-    for (std::size_t i = 3; plain && i < reply.size(); ++i) {
-      const auto byte = static_cast<unsigned char>(reply[i]);
+    bool plain = host::utf8::Units(reply) >= 5 && host::utf8::Units(rest) <= 1000;
+    for (std::size_t i = 0; plain && i < rest.size(); ++i) {
+      const auto byte = static_cast<unsigned char>(rest[i]);
       plain = byte >= 0x20 && byte != 0x7F;
     }
-    if (plain) fuzz::Require(shown == reply.substr(3), "a short reply's own text is shown as it came");
+    if (plain) fuzz::Require(shown == rest, "a short reply's own text is shown as it came");
   }
   return 0;
 }

@@ -1,6 +1,10 @@
 // UrlEscape and s256to62, each read back by what the service uses to read
 // them (mailwarden-dev's PercentDecode and DecodeName); and getSChar.
 //
+// The input is also taken as the add-in's UTF-8 text, read through the code
+// pages 1252 and 932: one code per UTF-16 unit, each escaped by the rule,
+// and every symbol of the base-62 names and the hash within the alphabet.
+//
 // Input: the text; its first two bytes are also a digit value for getSChar.
 #include <cstddef>
 #include <cstdint>
@@ -10,6 +14,8 @@
 #include "devservice/bad_request.h"
 #include "devservice/form.h"
 #include "devservice/recipients.h"
+#include "host/sim/services.h"
+#include "host/utf8.h"
 #include "protocol/encoding.h"
 #include "support/check.h"
 
@@ -20,6 +26,40 @@ bool IsAlphanumeric(char c) {
 }
 bool IsUpperHex(char c) {
   return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+}
+
+// The escape of one code as the rule writes it: letters and digits as they
+// are, "%" and the upper-case hexadecimal digits without leading zeros, "%0"
+// in front below 16 (a negative code: the four digits of its 16 bits).
+std::string EscapeByTheRule(std::int16_t code) {
+  static const char kHex[] = "0123456789ABCDEF";
+  if (code >= 0 && code < 128 && IsAlphanumeric(static_cast<char>(code)))
+    return std::string(1, static_cast<char>(code));
+  unsigned value = code < 0 ? static_cast<std::uint16_t>(code) : static_cast<unsigned>(code);
+  std::string digits;
+  do {
+    digits.insert(digits.begin(), kHex[value % 16]);
+    value /= 16;
+  } while (value);
+  return (code < 16 ? "%0" : "%") + digits;
+}
+
+void CheckCodePage(const std::string& text, unsigned number) {
+  static host::sim::SimCodePage western, japanese;
+  static const bool set = (japanese.Set(932), true);
+  (void)set;
+  host::sim::SimCodePage& page = number == 932 ? japanese : western;
+  using namespace corvanta::protocol;
+  const Codes codes = CharCodes(text, page);
+  fuzz::Require(codes.size() == host::utf8::Units(text), "one code for each UTF-16 unit");
+  const std::string escaped = UrlEscape(text, page);
+  fuzz::Require(escaped == UrlEscape(codes), "escaping the text is escaping its codes");
+  std::string byTheRule;
+  for (const std::int16_t code : codes) byTheRule += EscapeByTheRule(code);
+  fuzz::Require(escaped == byTheRule, "each code is escaped by the rule");
+  for (const char c : s256to62(text, page)) fuzz::Require(IsAlphanumeric(c), "s256to62 stays in the alphabet");
+  for (const char c : MakeHash(codes, HashDraws{61, 61, 61, 6}))
+    fuzz::Require(IsAlphanumeric(c), "the hash stays in the alphabet");
 }
 
 }  // namespace
@@ -62,6 +102,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const mailwarden::BadRequest& refused) {
     fuzz::Fail("the service reads a base-62 name back", refused.what());
   }
+
+  CheckCodePage(text, 1252);
+  CheckCodePage(text, 932);
 
   if (size >= 2) {
     const auto n = static_cast<std::int16_t>(data[0] | data[1] << 8);

@@ -21,6 +21,7 @@ struct Platform {
   Clock& clock;
   Random& random;
   UrlHandler& urlHandler;
+  CodePage& codePage;
 };
 
 }  // namespace host

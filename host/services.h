@@ -1,5 +1,6 @@
 #pragma once
-// The clock, the random generator and the system's URL handler.
+// The clock, the random generator, the system's URL handler and its code page.
+#include <cstdint>
 #include <string>
 
 namespace host {
@@ -31,6 +32,19 @@ class UrlHandler {
   // "rundll32.exe url.dll,FileProtocolHandler " + address, in a normal window
   // with focus, not waited for.
   virtual void FileProtocolHandler(const std::string& address) = 0;
+};
+
+// The system's ANSI code page, which decides the character codes the
+// service's escapes and hashes are made of.
+class CodePage {
+ public:
+  virtual ~CodePage() = default;
+  // Its number: 1252, 932, ...
+  virtual unsigned Number() = 0;
+  // The code of one UTF-16 unit as the platform's conversion to the code page
+  // gives it: 0 to 255 for one byte; two bytes as one 16-bit number, lead
+  // byte high, so negative; the code of "?" for a unit the code page lacks.
+  virtual std::int16_t Code(char16_t unit) = 0;
 };
 
 }  // namespace host

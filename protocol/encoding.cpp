@@ -5,6 +5,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "host/utf8.h"
+
 namespace corvanta::protocol {
 namespace {
 
@@ -46,16 +48,18 @@ constexpr std::array<Escape, 256> kEscapes = [] {
   return table;
 }();
 
-// The six check values over the input. Each character's code is 0-255 and
-// every term is non-negative, so computing in 32 bits with the position taken
-// mod 62 gives the same remainders as the plain sums, without any overflow.
-std::array<std::uint32_t, 6> CheckValues(const std::string& input, std::uint32_t r1, std::uint32_t r2,
-                                         std::uint32_t r3) {
-  std::uint32_t h1 = 0, h2 = 0, h3 = 0, h4 = 0, h5 = 0, h6 = 0;
-  std::uint32_t i = 0;  // the position mod 62
-  for (const char ch : input) {
-    i = i == kBase - 1 ? 0 : i + 1;
-    const std::uint32_t c = static_cast<unsigned char>(ch);
+// The six check values over the input, each sum as the rule writes it but
+// wide enough never to overflow (the rule's 16-bit sums fail instead), with
+// the remainder taking the dividend's sign as the rule's does. A value left
+// negative by a two-byte character's negative code is written as its symbol
+// by Compose.
+std::array<std::int64_t, 6> CheckValues(std::span<const std::int16_t> codes, std::int64_t r1, std::int64_t r2,
+                                        std::int64_t r3) {
+  std::int64_t h1 = 0, h2 = 0, h3 = 0, h4 = 0, h5 = 0, h6 = 0;
+  std::int64_t i = 0;
+  for (const std::int16_t code : codes) {
+    ++i;
+    const std::int64_t c = code;
     h1 = (r1 * h1 + i + r2 + r3 + c) % kBase;
     h2 = (r1 * h1 + h2 + i + r3 + c) % kBase;
     h3 = (h2 + h3 + r2 * i + r3 + c) % kBase;
@@ -67,7 +71,9 @@ std::array<std::uint32_t, 6> CheckValues(const std::string& input, std::uint32_t
 }
 
 // The check symbols H1-H6, with R1-R3 after the first k mod 7 of them, and k last.
-std::string Compose(const std::array<std::uint32_t, 6>& checks, const HashDraws& draws) {
+// A negative check value (only a two-byte character makes one) is written as
+// the symbol of its value plus 62, so the hash stays within the alphabet.
+std::string Compose(const std::array<std::int64_t, 6>& checks, const HashDraws& draws) {
   const int p = draws.k % 7;
   std::string hash;
   hash.reserve(10);
@@ -78,7 +84,8 @@ std::string Compose(const std::array<std::uint32_t, 6>& checks, const HashDraws&
   };
   if (p == 0) randoms();
   for (int j = 1; j <= 6; ++j) {
-    hash += kAlphabet[checks[j - 1]];
+    const std::int64_t check = checks[j - 1];
+    hash += kAlphabet[check < 0 ? check + kBase : check];
     if (j == p) randoms();
   }
   hash += kAlphabet[draws.k];
@@ -106,62 +113,160 @@ std::string getSChar(std::int16_t n) {
   return std::string(1, static_cast<char>(65 + n));
 }
 
-std::string s256to62(const std::string& str) {
-  std::string out(str.size() * 2, '\0');
+Codes CharCodes(std::string_view text, host::CodePage& codePage) {
+  Codes codes;
+  codes.reserve(text.size());
+  host::utf8::ForEachUnit(text, [&](char16_t unit) {
+    // Every ANSI code page holds ASCII as it is.
+    codes.push_back(unit < 0x80 ? static_cast<std::int16_t>(unit) : codePage.Code(unit));
+  });
+  return codes;
+}
+
+Codes ByteCodes(std::string_view bytes) {
+  Codes codes(bytes.size());
+  for (std::size_t at = 0; at < bytes.size(); ++at) codes[at] = static_cast<unsigned char>(bytes[at]);
+  return codes;
+}
+
+std::string s256to62(std::span<const std::int16_t> codes) {
+  std::string out;
+  out.reserve(codes.size() * 2);
+  for (const std::int16_t code : codes) {
+    if (code >= 0 && code < 256) {
+      out.append(kPairs[code].data(), 2);
+    } else if (code >= 0) {
+      out += getSChar(static_cast<std::int16_t>(code / kBase));
+      out += kAlphabet[code % kBase];
+    } else {
+      // A two-byte character: the rule's pair would leave the alphabet (and
+      // fails for every two-byte code there is), so each byte gets its pair.
+      const auto both = static_cast<std::uint16_t>(code);
+      out.append(kPairs[both >> 8].data(), 2);
+      out.append(kPairs[both & 0xFF].data(), 2);
+    }
+  }
+  return out;
+}
+
+std::string s256to62(std::string_view text, host::CodePage& codePage) {
+  return s256to62(CharCodes(text, codePage));
+}
+
+std::string s256to62(const std::string& bytes) {
+  std::string out(bytes.size() * 2, '\0');
   char* at = out.data();
-  for (const char ch : str) {
+  for (const char ch : bytes) {
     std::memcpy(at, kPairs[static_cast<unsigned char>(ch)].data(), 2);
     at += 2;
   }
   return out;
 }
 
-std::string UrlEscape(const std::string& value) {
-  // Room for text with one byte in two escaped; more grows the usual way.
-  std::string out;
-  out.reserve(value.size() + value.size() / 2);
-  // Escaped a block at a time into a small buffer, each byte writing four
-  // bytes of which its length counts, then appended in one piece.
+namespace {
+
+// "%0" and the four upper-case hexadecimal digits of a negative code.
+void AppendWideEscape(std::string& out, std::int16_t code) {
+  constexpr char kHex[] = "0123456789ABCDEF";
+  const auto both = static_cast<std::uint16_t>(code);
+  const char text[6] = {'%', '0', kHex[both >> 12], kHex[both >> 8 & 15], kHex[both >> 4 & 15], kHex[both & 15]};
+  out.append(text, 6);
+}
+
+void AppendEscape(std::string& out, std::int16_t code) {
+  if (code >= 0 && code < 256) {
+    const Escape& escape = kEscapes[code];
+    out.append(escape.text, escape.length);
+  } else if (code < 0) {
+    AppendWideEscape(out, code);
+  } else {
+    constexpr char kHex[] = "0123456789ABCDEF";
+    out += '%';
+    for (int shift = code >= 0x1000 ? 12 : 8; shift >= 0; shift -= 4) out += kHex[code >> shift & 15];
+  }
+}
+
+// Escapes bytes below 0x80 a block at a time into a small buffer, each byte
+// writing four bytes of which its length counts; calls other(at) for the
+// first byte of anything else, which returns where to go on.
+template <typename Other>
+void EscapeAscii(std::string& out, std::string_view value, Other&& other) {
   constexpr std::size_t kBlock = 4096;
   char buffer[kBlock * 3 + 1];
-  const char* in = value.data();
+  const char* const begin = value.data();
+  const char* in = begin;
   const char* const end = in + value.size();
   while (in < end) {
     const char* const blockEnd = end - in > static_cast<std::ptrdiff_t>(kBlock) ? in + kBlock : end;
     char* at = buffer;
     for (; in < blockEnd; ++in) {
-      const Escape& escape = kEscapes[static_cast<unsigned char>(*in)];
+      const auto byte = static_cast<unsigned char>(*in);
+      if (byte >= 0x80) break;
+      const Escape& escape = kEscapes[byte];
       std::memcpy(at, escape.text, 4);
       at += escape.length;
     }
     out.append(buffer, static_cast<std::size_t>(at - buffer));
+    if (in < blockEnd) in = begin + other(static_cast<std::size_t>(in - begin));
   }
+}
+
+}  // namespace
+
+std::string UrlEscape(std::span<const std::int16_t> codes) {
+  std::string out;
+  out.reserve(codes.size() * 3);
+  for (const std::int16_t code : codes) AppendEscape(out, code);
   return out;
 }
 
-std::string MakeHash(const std::string& input, const HashDraws& draws) {
+std::string UrlEscape(std::string_view text, host::CodePage& codePage) {
+  // Room for text with one byte in two escaped; more grows the usual way.
+  std::string out;
+  out.reserve(text.size() + text.size() / 2);
+  EscapeAscii(out, text, [&](std::size_t at) {
+    const host::utf8::Character ch = host::utf8::At(text, at);
+    host::utf8::ForEachUnit(text.substr(at, ch.bytes), [&](char16_t unit) { AppendEscape(out, codePage.Code(unit)); });
+    return at + ch.bytes;
+  });
+  return out;
+}
+
+std::string UrlEscape(const std::string& bytes) {
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 2);
+  EscapeAscii(out, bytes, [&](std::size_t at) {
+    AppendEscape(out, static_cast<unsigned char>(bytes[at]));
+    return at + 1;
+  });
+  return out;
+}
+
+std::string MakeHash(std::span<const std::int16_t> codes, const HashDraws& draws) {
   CheckDraw(draws.r1);
   CheckDraw(draws.r2);
   CheckDraw(draws.r3);
   CheckDraw(draws.k);
-  const auto checks = CheckValues(input, static_cast<std::uint32_t>(draws.r1), static_cast<std::uint32_t>(draws.r2),
-                                  static_cast<std::uint32_t>(draws.r3));
-  return Compose(checks, draws);
+  return Compose(CheckValues(codes, draws.r1, draws.r2, draws.r3), draws);
 }
 
-std::string MakeHash(const std::string& input, host::Random& random) {
+std::string MakeHash(const std::string& bytes, const HashDraws& draws) {
+  return MakeHash(ByteCodes(bytes), draws);
+}
+
+std::string MakeHash(std::string_view text, host::CodePage& codePage, host::Random& random) {
+  const Codes codes = CharCodes(text, codePage);
   random.Randomize();
   HashDraws draws;
   draws.r1 = Draw(random);
   draws.r2 = Draw(random);
   draws.r3 = Draw(random);
-  const auto checks = CheckValues(input, static_cast<std::uint32_t>(draws.r1), static_cast<std::uint32_t>(draws.r2),
-                                  static_cast<std::uint32_t>(draws.r3));
+  const auto checks = CheckValues(codes, draws.r1, draws.r2, draws.r3);
   draws.k = Draw(random);
   return Compose(checks, draws);
 }
 
-bool CheckHash(const std::string& input, const std::string& hash) {
+bool CheckHash(std::span<const std::int16_t> codes, const std::string& hash) {
   if (hash.size() != 10) return false;
   std::array<int, 10> values{};
   for (std::size_t at = 0; at < hash.size(); ++at) {
@@ -174,7 +279,11 @@ bool CheckHash(const std::string& input, const std::string& hash) {
   draws.r1 = values[p];
   draws.r2 = values[p + 1];
   draws.r3 = values[p + 2];
-  return MakeHash(input, draws) == hash;
+  return MakeHash(codes, draws) == hash;
+}
+
+bool CheckHash(const std::string& bytes, const std::string& hash) {
+  return CheckHash(ByteCodes(bytes), hash);
 }
 
 }  // namespace corvanta::protocol

@@ -1,6 +1,7 @@
 // The certified upload: the whole message POSTed to the service, which keeps
 // it and answers with a stamp per recipient.
 #include "addin/connect.h"
+#include "host/utf8.h"
 #include "protocol/encoding.h"
 #include "protocol/service.h"
 #include "sending/closing_steps.h"
@@ -28,23 +29,25 @@ std::string Connect::SendCertified(dlgProgress& progress, host::SafeMailItem& it
     progress.Inet1().SetRequestTimeout(60000);
 
     using protocol::UrlEscape;
-    const std::string escapedFrom = UrlEscape(GetSenderAddress());
-    const std::string escapedName = UrlEscape(GetSenderName());
-    const std::string toAddy = UrlEscape(lists.addresses);
-    const std::string toName = UrlEscape(lists.names);
-    const std::string subjectEscaped = UrlEscape(subject);
-    const std::string date = UrlEscape(curDate);
-    const std::string time = UrlEscape(curTime);
-    const std::string contentEscaped = UrlEscape(content);
+    const std::string escapedFrom = UrlEscape(GetSenderAddress(), platform.codePage);
+    const std::string escapedName = UrlEscape(GetSenderName(), platform.codePage);
+    const std::string toAddy = UrlEscape(lists.addresses, platform.codePage);
+    const std::string toName = UrlEscape(lists.names, platform.codePage);
+    const std::string subjectEscaped = UrlEscape(subject, platform.codePage);
+    const std::string date = UrlEscape(curDate, platform.codePage);
+    const std::string time = UrlEscape(curTime, platform.codePage);
+    const std::string contentEscaped = UrlEscape(content, platform.codePage);
     const std::string sender = GetSenderAddress();
     const std::string senderName = GetSenderName();
-    const std::string hash = protocol::MakeHash(
-        sender + senderName + lists.addresses + lists.names + subject + curDate + curTime, platform.random);
+    const std::string hash =
+        protocol::MakeHash(sender + senderName + lists.addresses + lists.names + subject + curDate + curTime,
+                           platform.codePage, platform.random);
     const std::string body = "fromAddy=" + escapedFrom + "&fromName=" + escapedName + "&toAddy=" + toAddy +
                              "&toName=" + toName + "&subject=" + subjectEscaped + "&curDate=" + date +
                              "&curTime=" + time + "&content=" + contentEscaped + "&isHTML=" + isHTML + "&hash=" + hash;
-    if (static_cast<long long>(body.size()) > SizeLimit) {
-      return "qx;The email is too big. (" + std::to_string(body.size()) + ">" + std::to_string(SizeLimit) + ")";
+    const std::size_t characters = host::utf8::Units(body);
+    if (static_cast<long long>(characters) > SizeLimit) {
+      return "qx;The email is too big. (" + std::to_string(characters) + ">" + std::to_string(SizeLimit) + ")";
     }
     progress.SetProgressLabel("Sending...");
     platform.windowing.DoEvents();

@@ -1,6 +1,7 @@
 // "Guaranteed": the message is uploaded to the service; each recipient gets a
 // notification with a "Read Email" link, and the sender keeps, in Sent Items,
 // a copy per recipient headed by the link that cancels that delivery.
+#include <exception>
 #include <memory>
 #include <vector>
 
@@ -120,13 +121,20 @@ void Connect::guarButton_Click(ButtonPtr, bool&) {
 
     step = 213;
     safe.reset();
-    // The notification template is a draft of its own; it must not stay behind.
-    notice->Delete();
-    drafts.Let(notice);
-    notice.reset();
     item->Close(host::olDiscard);
     item->Delete();
     item.reset();
+    // The notification template is a draft of its own and must not stay
+    // behind; but every notification has left and the message is gone, so a
+    // template that will not go is no failure of the send (which a report
+    // would have the user send, and pay for, again).
+    try {
+      notice->Delete();
+    } catch (const std::exception&) {
+      // It stays in Drafts.
+    }
+    drafts.Let(notice);
+    notice.reset();
 
     step = 215;
     if (opt_send == 1) SendReceiveSimulation();

@@ -1,6 +1,7 @@
 #include <string>
 
 #include "addin/connect.h"
+#include "host/utf8.h"
 #include "protocol/service.h"
 
 namespace corvanta {
@@ -12,12 +13,12 @@ namespace {
 constexpr std::size_t kMaxShown = 1000;
 
 std::string Showable(const std::string& text) {
-  std::string shown = text.substr(0, kMaxShown);
+  std::string shown(host::utf8::Left(text, kMaxShown));
   for (char& c : shown) {
     const auto byte = static_cast<unsigned char>(c);
     if ((byte < 0x20 && c != '\t' && c != '\r' && c != '\n') || byte == 0x7f) c = '?';
   }
-  if (text.size() > kMaxShown) shown += "...";
+  if (shown.size() < text.size()) shown += "...";
   return shown;
 }
 
@@ -25,13 +26,13 @@ std::string Showable(const std::string& text) {
 
 bool Connect::React(const std::string& response, const std::string& defaultMsg) {
   if (response.size() >= 3 && response.compare(0, 3, "qo;") == 0) return true;
-  if (response.size() < 5) {
+  if (host::utf8::Units(response) < 5) {
     platform.windowing.MsgBox(defaultMsg + "\r\n" + "Please contact us with the error# at " +
                               protocol::kSupportAddress);
     return false;
   }
   // "qx;" and anything else alike: the text after the first three characters.
-  const std::string message = response.substr(3);
+  const std::string message = response.substr(host::utf8::Left(response, 3).size());
   if (message != "not0") platform.windowing.MsgBox(Showable(message));
   return false;
 }

@@ -31,7 +31,7 @@ RecipientLists CollectRecipients(Connect& connect, host::SafeMailItem& item) {
       address = name;
     }
     lists.addresses += address + " ";
-    lists.names += protocol::s256to62(name) + " ";
+    lists.names += protocol::s256to62(name, connect.platform.codePage) + " ";
   }
   return lists;
 }

@@ -1,5 +1,6 @@
 // The stamp request: one GET asking the service for a stamp per recipient.
 #include "addin/connect.h"
+#include "host/utf8.h"
 #include "protocol/encoding.h"
 #include "protocol/service.h"
 #include "sending/closing_steps.h"
@@ -25,17 +26,17 @@ std::string Connect::GetStamps(dlgProgress& progress, host::SafeMailItem& item, 
 
     step = 7;
     using protocol::UrlEscape;
-    const std::string escapedFrom = UrlEscape(GetSenderAddress());
-    const std::string toAddy = UrlEscape(lists.addresses);
-    const std::string toName = UrlEscape(lists.names);
-    const std::string subjectEscaped = UrlEscape(subject);
-    const std::string date = UrlEscape(curDate);
-    const std::string time = UrlEscape(curTime);
-    const std::string hash =
-        protocol::MakeHash(GetSenderAddress() + lists.addresses + subject + curDate + curTime, platform.random);
+    const std::string escapedFrom = UrlEscape(GetSenderAddress(), platform.codePage);
+    const std::string toAddy = UrlEscape(lists.addresses, platform.codePage);
+    const std::string toName = UrlEscape(lists.names, platform.codePage);
+    const std::string subjectEscaped = UrlEscape(subject, platform.codePage);
+    const std::string date = UrlEscape(curDate, platform.codePage);
+    const std::string time = UrlEscape(curTime, platform.codePage);
+    const std::string hash = protocol::MakeHash(GetSenderAddress() + lists.addresses + subject + curDate + curTime,
+                                                platform.codePage, platform.random);
     const std::string query = "fromAddy=" + escapedFrom + "&toAddy=" + toAddy + "&toName=" + toName +
                               "&subject=" + subjectEscaped + "&curDate=" + date + "&curTime=" + time + "&hash=" + hash;
-    if (query.size() > kMaxQueryLength) return "qx;Subject or the email address(es) is too long.";
+    if (host::utf8::Units(query) > kMaxQueryLength) return "qx;Subject or the email address(es) is too long.";
 
     std::string reply = progress.Inet1().OpenURL(protocol::ServiceUrl(serviceHost, protocol::kStampPath) + "?" + query);
     step = 61;

@@ -10,6 +10,13 @@ std::vector<std::string> SplitStamps(const std::string& reply) {
   if (reply.size() <= 3) return stamps;
   std::string_view rest(reply);
   rest.remove_prefix(3);
+  // A line break ending the reply is no part of the last stamp.
+  if (rest.ends_with("\r\n")) {
+    rest.remove_suffix(2);
+  } else if (rest.ends_with('\n') || rest.ends_with('\r')) {
+    rest.remove_suffix(1);
+  }
+  if (rest.empty()) return stamps;
   for (;;) {
     const auto blank = rest.find(' ');
     stamps.emplace_back(rest.substr(0, blank));
@@ -20,10 +27,13 @@ std::vector<std::string> SplitStamps(const std::string& reply) {
 }
 
 bool IsSafeStamp(const std::string& stamp) {
-  constexpr std::string_view kAllowed = "-._~=&%+";
+  // What would end the link's attribute, the address or its query, or is no
+  // character of a link at all: blanks, control characters, " < > # \ and
+  // anything outside ASCII. Everything else a query may hold is a stamp's.
+  constexpr std::string_view kRefused = "\"<>#\\";
   return !stamp.empty() && std::all_of(stamp.begin(), stamp.end(), [&](char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           kAllowed.find(c) != std::string_view::npos;
+    const auto byte = static_cast<unsigned char>(c);
+    return byte > 0x20 && byte < 0x7F && kRefused.find(c) == std::string_view::npos;
   });
 }
 

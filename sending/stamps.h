@@ -6,12 +6,13 @@
 
 namespace corvanta::sending {
 
-// The reply from its fourth character on, split at every single blank; an
-// empty payload gives no stamps.
+// The reply from its fourth character on, without a line break that ends
+// it, split at every single blank; an empty payload gives no stamps.
 std::vector<std::string> SplitStamps(const std::string& reply);
 
 // Whether a stamp is safe unescaped in a URL query and inside a double-quoted
-// HTML attribute: non-empty, only letters, digits and -._~=&%+.
+// HTML attribute: non-empty, without blanks, control characters, the marks
+// " < > # and backslash, or characters outside ASCII.
 bool IsSafeStamp(const std::string& stamp);
 
 // Empty when stamps 1 to n are all present and safe (extra stamps are

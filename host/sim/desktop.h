@@ -40,7 +40,8 @@ struct SimDesktop {
   SimClock clock;
   SimRandom random;
   SimUrlHandler urlHandler;
-  Platform platform{registry, windowing, redemption, internet, clock, random, urlHandler};
+  SimCodePage codePage;
+  Platform platform{registry, windowing, redemption, internet, clock, random, urlHandler, codePage};
   std::shared_ptr<MailStore> store;
   std::shared_ptr<SimOutlook> outlook;
 };

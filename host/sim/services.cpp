@@ -1,7 +1,10 @@
 #include "host/sim/services.h"
 
+#include <iconv.h>
+
 #include <chrono>
 #include <ctime>
+#include <stdexcept>
 
 namespace host::sim {
 
@@ -29,6 +32,55 @@ double SimRandom::Rnd() {
 
 void SimRandom::Script(std::vector<int> digitValues) {
   scripted_.assign(digitValues.begin(), digitValues.end());
+}
+
+namespace {
+constexpr std::int32_t kUnknown = INT32_MIN;
+constexpr std::int16_t kQuestionMark = '?';
+}  // namespace
+
+SimCodePage::SimCodePage() {
+  Set(1252);
+}
+
+SimCodePage::~SimCodePage() {
+  if (converter_) iconv_close(static_cast<iconv_t>(converter_));
+}
+
+void SimCodePage::Set(unsigned number) {
+  const std::string name = "CP" + std::to_string(number);
+  iconv_t converter = iconv_open(name.c_str(), "UTF-16LE");
+  if (converter == reinterpret_cast<iconv_t>(-1))
+    throw std::invalid_argument("unknown code page " + std::to_string(number));
+  std::lock_guard lock(mutex_);
+  if (converter_) iconv_close(static_cast<iconv_t>(converter_));
+  converter_ = converter;
+  number_ = number;
+  known_.assign(0x10000, kUnknown);
+}
+
+std::int16_t SimCodePage::Code(char16_t unit) {
+  std::lock_guard lock(mutex_);
+  std::int32_t& code = known_[unit];
+  if (code != kUnknown) return static_cast<std::int16_t>(code);
+  char in[2] = {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+  char out[8] = {};
+  char* inAt = in;
+  char* outAt = out;
+  std::size_t inLeft = sizeof in, outLeft = sizeof out;
+  auto* converter = static_cast<iconv_t>(converter_);
+  iconv(converter, nullptr, nullptr, nullptr, nullptr);  // a fresh state for each unit
+  const std::size_t done = iconv(converter, &inAt, &inLeft, &outAt, &outLeft);
+  const std::size_t length = sizeof out - outLeft;
+  if (done == static_cast<std::size_t>(-1) || inLeft != 0 || length == 0 || length > 2) {
+    code = kQuestionMark;
+  } else if (length == 1) {
+    code = static_cast<unsigned char>(out[0]);
+  } else {
+    code = static_cast<std::int16_t>(
+        static_cast<std::uint16_t>(static_cast<unsigned char>(out[0]) << 8 | static_cast<unsigned char>(out[1])));
+  }
+  return static_cast<std::int16_t>(code);
 }
 
 }  // namespace host::sim

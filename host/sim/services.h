@@ -45,4 +45,25 @@ class SimUrlHandler : public UrlHandler {
   std::vector<std::string> opened;
 };
 
+// The system code page as a setting of the stand-in (1252 unless set),
+// converting each unit through iconv the way the system would.
+class SimCodePage : public CodePage {
+ public:
+  SimCodePage();
+  ~SimCodePage() override;
+  SimCodePage(const SimCodePage&) = delete;
+  SimCodePage& operator=(const SimCodePage&) = delete;
+
+  // Throws std::invalid_argument for a code page iconv does not know.
+  void Set(unsigned number);
+  unsigned Number() override { return number_; }
+  std::int16_t Code(char16_t unit) override;
+
+ private:
+  std::mutex mutex_;
+  unsigned number_ = 0;
+  void* converter_ = nullptr;        // iconv_t, UTF-16LE to the code page
+  std::vector<std::int32_t> known_;  // per unit its code, or kUnknown
+};
+
 }  // namespace host::sim

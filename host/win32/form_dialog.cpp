@@ -6,6 +6,7 @@
 
 #include "host/error.h"
 #include "host/win32/module.h"
+#include "host/win32/text.h"
 
 namespace host::win32 {
 namespace {
@@ -25,16 +26,17 @@ void InitialiseCommonControls() {
   done = InitCommonControlsEx(&controls) != FALSE;
 }
 
-std::string WindowText(HWND window) {
-  int length = GetWindowTextLengthA(window);
-  std::string text(static_cast<std::size_t>(length) + 1, '\0');
-  int copied = GetWindowTextA(window, text.data(), length + 1);
+std::wstring WindowText(HWND window) {
+  int length = GetWindowTextLengthW(window);
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  int copied = GetWindowTextW(window, text.data(), length + 1);
   text.resize(static_cast<std::size_t>(copied > 0 ? copied : 0));
   return text;
 }
 
 void SetText(HWND window, const std::string& text) {
-  if (WindowText(window) != text) SetWindowTextA(window, text.c_str());
+  const std::wstring wide = Widen(text);
+  if (WindowText(window) != wide) SetWindowTextW(window, wide.c_str());
 }
 
 // A multi-line edit control breaks lines only at CR LF.
@@ -49,17 +51,17 @@ std::string WithCrLf(const std::string& text) {
 }
 
 void SetItems(HWND combo, const std::vector<std::string>& items) {
-  bool same = SendMessageA(combo, CB_GETCOUNT, 0, 0) == static_cast<LRESULT>(items.size());
+  bool same = SendMessageW(combo, CB_GETCOUNT, 0, 0) == static_cast<LRESULT>(items.size());
   for (std::size_t i = 0; same && i < items.size(); ++i) {
-    LRESULT length = SendMessageA(combo, CB_GETLBTEXTLEN, i, 0);
-    std::string text(static_cast<std::size_t>(std::max<LRESULT>(length, 0)) + 1, '\0');
-    SendMessageA(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text.data()));
+    LRESULT length = SendMessageW(combo, CB_GETLBTEXTLEN, i, 0);
+    std::wstring text(static_cast<std::size_t>(std::max<LRESULT>(length, 0)) + 1, L'\0');
+    SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text.data()));
     text.resize(static_cast<std::size_t>(std::max<LRESULT>(length, 0)));
-    same = text == items[i];
+    same = text == Widen(items[i]);
   }
   if (same) return;
-  SendMessageA(combo, CB_RESETCONTENT, 0, 0);
-  for (const auto& item : items) SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
+  SendMessageW(combo, CB_RESETCONTENT, 0, 0);
+  for (const auto& item : items) SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(item).c_str()));
 }
 
 int ProgressPosition(const Control& control) {
@@ -77,7 +79,7 @@ void FormDialog::ShowModal(Form& form, HWND owner) {
   if (form.Visible()) throw Error(400, "Form already displayed; can't show modally");
   InitialiseCommonControls();
   FormDialog view(form, *layout, true);
-  INT_PTR result = DialogBoxParamA(ModuleHandle(), MAKEINTRESOURCEA(layout->templateId), owner, &DialogProc,
+  INT_PTR result = DialogBoxParamW(ModuleHandle(), MAKEINTRESOURCEW(layout->templateId), owner, &DialogProc,
                                    reinterpret_cast<LPARAM>(&view));
   if (result == -1) throw Error(static_cast<std::int32_t>(GetLastError()), "cannot show " + form.Name());
   // However the dialog ended, the form no longer shows in it.
@@ -90,7 +92,7 @@ HWND FormDialog::ShowModeless(Form& form) {
   if (form.Visible()) return nullptr;  // on the screen already: one window per form
   InitialiseCommonControls();
   auto* view = new FormDialog(form, *layout, false);
-  HWND window = CreateDialogParamA(ModuleHandle(), MAKEINTRESOURCEA(layout->templateId), nullptr, &DialogProc,
+  HWND window = CreateDialogParamW(ModuleHandle(), MAKEINTRESOURCEW(layout->templateId), nullptr, &DialogProc,
                                    reinterpret_cast<LPARAM>(view));
   if (!window) {
     DWORD error = GetLastError();
@@ -104,7 +106,7 @@ HWND FormDialog::ShowModeless(Form& form) {
 
 bool FormDialog::IsModelessMessage(MSG& message) {
   for (HWND dialog : Modeless())
-    if (IsDialogMessageA(dialog, &message)) return true;
+    if (IsDialogMessageW(dialog, &message)) return true;
   return false;
 }
 
@@ -116,15 +118,22 @@ bool FormDialog::IsOwnModeless(HWND window) {
 INT_PTR CALLBACK FormDialog::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     auto* view = reinterpret_cast<FormDialog*>(lParam);
-    SetWindowLongPtrA(window, DWLP_USER, lParam);
+    SetWindowLongPtrW(window, DWLP_USER, lParam);
     try {
       view->Initialise(window);
     } catch (...) {
       // The dialog shows what could be set.
     }
+    // A text first in the tab order takes the focus without its text being
+    // selected, as the dialog manager would select it.
+    HWND first = GetNextDlgTabItem(window, nullptr, FALSE);
+    if (first && (SendMessageW(first, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL)) {
+      SetFocus(first);
+      return FALSE;
+    }
     return TRUE;
   }
-  auto* view = reinterpret_cast<FormDialog*>(GetWindowLongPtrA(window, DWLP_USER));
+  auto* view = reinterpret_cast<FormDialog*>(GetWindowLongPtrW(window, DWLP_USER));
   if (!view) return FALSE;
   try {
     switch (message) {
@@ -135,7 +144,7 @@ INT_PTR CALLBACK FormDialog::DialogProc(HWND window, UINT message, WPARAM wParam
         view->CloseByFrame();
         return TRUE;
       case WM_NCDESTROY:
-        SetWindowLongPtrA(window, DWLP_USER, 0);
+        SetWindowLongPtrW(window, DWLP_USER, 0);
         if (!view->modal_) {
           auto& dialogs = Modeless();
           dialogs.erase(std::remove(dialogs.begin(), dialogs.end(), window), dialogs.end());
@@ -179,15 +188,15 @@ void FormDialog::Changed(const Control& control) {
       break;
     case ControlKind::ComboBox:
       SetItems(item, control.items);
-      if (SendMessageA(item, CB_GETCURSEL, 0, 0) != control.listIndex)
-        SendMessageA(item, CB_SETCURSEL, static_cast<WPARAM>(control.listIndex), 0);
+      if (SendMessageW(item, CB_GETCURSEL, 0, 0) != control.listIndex)
+        SendMessageW(item, CB_SETCURSEL, static_cast<WPARAM>(control.listIndex), 0);
       break;
     case ControlKind::ProgressBar:
-      SendMessageA(item, PBM_SETRANGE32, 0, kProgressSteps);
-      SendMessageA(item, PBM_SETPOS, static_cast<WPARAM>(ProgressPosition(control)), 0);
+      SendMessageW(item, PBM_SETRANGE32, 0, kProgressSteps);
+      SendMessageW(item, PBM_SETPOS, static_cast<WPARAM>(ProgressPosition(control)), 0);
       break;
   }
-  bool shown = (GetWindowLongA(item, GWL_STYLE) & WS_VISIBLE) != 0;
+  bool shown = (GetWindowLongW(item, GWL_STYLE) & WS_VISIBLE) != 0;
   if (shown != control.visible) ShowWindow(item, control.visible ? SW_SHOWNA : SW_HIDE);
 }
 
@@ -228,11 +237,11 @@ void FormDialog::Command(int id, int code, HWND control) {
   const std::string* name = layout_.NameOf(id);
   if (!name || closed_) return;  // IDOK and IDCANCEL from the keyboard are no buttons of ours
   std::string controlName = *name;
-  char className[32] = {};
-  GetClassNameA(control, className, sizeof className);
-  bool combo = lstrcmpiA(className, "ComboBox") == 0;
+  wchar_t className[32] = {};
+  GetClassNameW(control, className, 32);
+  bool combo = lstrcmpiW(className, L"ComboBox") == 0;
   if (combo && code == CBN_SELCHANGE) {
-    int index = static_cast<int>(SendMessageA(control, CB_GETCURSEL, 0, 0));
+    int index = static_cast<int>(SendMessageW(control, CB_GETCURSEL, 0, 0));
     Forward([&] { form_.SelectionChanged(controlName, index); });
   } else if (!combo && code == BN_CLICKED) {  // STN_CLICKED for a label has the same value
     Forward([&] { form_.Click(controlName); });

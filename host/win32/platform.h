@@ -25,7 +25,8 @@ class Platform {
   Clock clock_;
   Random random_;
   UrlHandler urlHandler_;
-  host::Platform platform_{registry_, windowing_, redemption_, internet_, clock_, random_, urlHandler_};
+  CodePage codePage_;
+  host::Platform platform_{registry_, windowing_, redemption_, internet_, clock_, random_, urlHandler_, codePage_};
 };
 
 }  // namespace host::win32

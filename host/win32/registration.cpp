@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "host/win32/clsid.h"
+#include "host/win32/text.h"
 
 namespace host::win32 {
 namespace {
@@ -32,8 +33,11 @@ LONG SetString(HKEY root, const std::string& path, const char* name, const std::
   LONG status = RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr,
                                 key.put(), nullptr);
   if (status != ERROR_SUCCESS) return status;
-  return RegSetValueExA(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                        static_cast<DWORD>(value.size() + 1));
+  // The text goes in wide, so a module path in any language stays whole.
+  const std::wstring wide = Widen(value);
+  return RegSetValueExW(key.get(), name ? Widen(name).c_str() : nullptr, 0, REG_SZ,
+                        reinterpret_cast<const BYTE*>(wide.c_str()),
+                        static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
 }
 
 LONG SetDword(HKEY root, const std::string& path, const char* name, DWORD value) {
@@ -83,9 +87,10 @@ HKEY ClassesHive() {
 }  // namespace
 
 HRESULT RegisterServer(HINSTANCE module) {
-  char path[MAX_PATH + 1] = {};
-  DWORD length = GetModuleFileNameA(module, path, MAX_PATH);
+  wchar_t widePath[MAX_PATH + 1] = {};
+  DWORD length = GetModuleFileNameW(module, widePath, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return SELFREG_E_CLASS;
+  const std::string path = Narrow(widePath, length);
 
   HKEY root = ClassesHive();
   bool written = SetString(root, kClassKey, nullptr, kProgId) == ERROR_SUCCESS &&

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "host/error.h"
+#include "host/win32/text.h"
 #include "host/win32/win32_api.h"
 
 namespace host::win32 {
@@ -30,19 +31,34 @@ double Random::Rnd() {
 }
 
 void UrlHandler::FileProtocolHandler(const std::string& address) {
-  std::string commandLine = "rundll32.exe url.dll,FileProtocolHandler " + address;
-  std::vector<char> writable(commandLine.begin(), commandLine.end());
-  writable.push_back('\0');
-  STARTUPINFOA startup{};
+  std::wstring commandLine = Widen("rundll32.exe url.dll,FileProtocolHandler " + address);
+  std::vector<wchar_t> writable(commandLine.begin(), commandLine.end());
+  writable.push_back(L'\0');
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_SHOWNORMAL;
   PROCESS_INFORMATION process{};
-  if (!CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+  if (!CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
     throw Error(static_cast<std::int32_t>(GetLastError()), "cannot start the URL handler");
   // Not waited for.
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
+}
+
+unsigned CodePage::Number() {
+  return GetACP();
+}
+
+std::int16_t CodePage::Code(char16_t unit) {
+  const wchar_t wide = static_cast<wchar_t>(unit);
+  char bytes[4] = {};
+  const int length = WideCharToMultiByte(CP_ACP, 0, &wide, 1, bytes, sizeof bytes, nullptr, nullptr);
+  if (length == 1) return static_cast<unsigned char>(bytes[0]);
+  if (length == 2)
+    return static_cast<std::int16_t>(
+        static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[0]) << 8 | static_cast<unsigned char>(bytes[1])));
+  return '?';
 }
 
 }  // namespace host::win32

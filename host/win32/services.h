@@ -1,5 +1,5 @@
 #pragma once
-// The clock, the random generator and the system's URL handler.
+// The clock, the random generator, the system's URL handler and its code page.
 #include <cstdint>
 #include <random>
 
@@ -26,6 +26,14 @@ class Random final : public host::Random {
 class UrlHandler final : public host::UrlHandler {
  public:
   void FileProtocolHandler(const std::string& address) override;
+};
+
+// The system's ANSI code page (GetACP), each unit converted by
+// WideCharToMultiByte as the system converts any ANSI text.
+class CodePage final : public host::CodePage {
+ public:
+  unsigned Number() override;
+  std::int16_t Code(char16_t unit) override;
 };
 
 }  // namespace host::win32

@@ -10,10 +10,10 @@ std::wstring Widen(const std::string& text) {
   if (text.empty()) return {};
   if (text.size() > INT_MAX) throw Error(E_INVALIDARG, "text too long");
   int size = static_cast<int>(text.size());
-  int wide = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
+  int wide = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
   if (wide <= 0) throw Error(static_cast<std::int32_t>(GetLastError()), "cannot convert text");
   std::wstring result(static_cast<std::size_t>(wide), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), size, result.data(), wide);
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), size, result.data(), wide);
   return result;
 }
 
@@ -21,10 +21,10 @@ std::string Narrow(const wchar_t* text, std::size_t length) {
   if (!text || length == 0) return {};
   if (length > INT_MAX) throw Error(E_INVALIDARG, "text too long");
   int size = static_cast<int>(length);
-  int narrow = WideCharToMultiByte(CP_ACP, 0, text, size, nullptr, 0, nullptr, nullptr);
+  int narrow = WideCharToMultiByte(CP_UTF8, 0, text, size, nullptr, 0, nullptr, nullptr);
   if (narrow <= 0) throw Error(static_cast<std::int32_t>(GetLastError()), "cannot convert text");
   std::string result(static_cast<std::size_t>(narrow), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text, size, result.data(), narrow, nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, text, size, result.data(), narrow, nullptr, nullptr);
   return result;
 }
 
@@ -44,12 +44,16 @@ std::string FromBstr(BSTR text) {
 }
 
 std::string SystemMessage(DWORD code, HMODULE source) {
-  char* buffer = nullptr;
+  wchar_t* buffer = nullptr;
   DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
                 (source ? FORMAT_MESSAGE_FROM_HMODULE : FORMAT_MESSAGE_FROM_SYSTEM);
-  DWORD length = FormatMessageA(flags, source, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+  DWORD length = FormatMessageW(flags, source, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
   std::string message;
-  if (length && buffer) message.assign(buffer, length);
+  try {
+    if (length && buffer) message = Narrow(buffer, length);
+  } catch (...) {
+    message.clear();
+  }
   LocalFree(buffer);
   while (!message.empty() &&
          (message.back() == '\n' || message.back() == '\r' || message.back() == ' ' || message.back() == '.'))

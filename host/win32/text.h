@@ -1,6 +1,7 @@
 #pragma once
-// The one place where text crosses between the add-in's ANSI strings and the
-// UTF-16 of COM and the wide Win32 calls: both ways through CP_ACP.
+// The one place where text crosses between the add-in's UTF-8 strings and the
+// UTF-16 of COM and the wide Win32 calls: both ways through CP_UTF8, so no
+// character is lost.
 #include <string>
 
 #include "host/win32/com.h"

@@ -1,6 +1,7 @@
 #include "host/win32/windowing.h"
 
 #include "host/win32/form_dialog.h"
+#include "host/win32/text.h"
 #include "host/win32/windowing_pump.h"
 
 namespace host::win32 {
@@ -18,9 +19,9 @@ struct OwnerSearch {
 BOOL CALLBACK ConsiderWindow(HWND window, LPARAM lParam) {
   auto* search = reinterpret_cast<OwnerSearch*>(lParam);
   if (!IsCandidateOwner(window) || FormDialog::IsOwnModeless(window)) return TRUE;
-  char className[64] = {};
-  GetClassNameA(window, className, sizeof className);
-  if (lstrcmpiA(className, "rctrl_renwnd32") == 0) {  // Outlook's main and item windows
+  wchar_t className[64] = {};
+  GetClassNameW(window, className, 64);
+  if (lstrcmpiW(className, L"rctrl_renwnd32") == 0) {  // Outlook's main and item windows
     search->outlook = window;
     return FALSE;
   }
@@ -54,15 +55,22 @@ MsgAnswer Windowing::MsgBox(const std::string& text, MsgButtons buttons, MsgIcon
   if (icon == MsgIcon::Exclamation) style |= MB_ICONEXCLAMATION;
   HWND owner = FindOwner();
   if (!owner) style |= MB_TASKMODAL;
-  switch (MessageBoxA(owner, text.c_str(), kApplicationTitle, style)) {
-    case IDCANCEL:
-      return MsgAnswer::Cancel;
+  return AnswerOf(MessageBoxW(owner, Widen(text).c_str(), Widen(kApplicationTitle).c_str(), style), buttons);
+}
+
+MsgAnswer AnswerOf(int result, MsgButtons buttons) {
+  switch (result) {
+    case IDOK:
+      return MsgAnswer::OK;
     case IDYES:
       return MsgAnswer::Yes;
     case IDNO:
       return MsgAnswer::No;
+    case IDCANCEL:
+      return MsgAnswer::Cancel;
     default:
-      return MsgAnswer::OK;
+      if (buttons == MsgButtons::YesNo) return MsgAnswer::No;
+      return buttons == MsgButtons::OKCancel ? MsgAnswer::Cancel : MsgAnswer::OK;
   }
 }
 

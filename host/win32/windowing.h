@@ -21,6 +21,10 @@ class Windowing final : public host::Windowing {
   bool quitWaiting_ = false;  // the last DoEvents put a WM_QUIT back into the queue
 };
 
+// The answer of MessageBox's result. A box that could not be shown (0)
+// answers as Cancel or No, so it never passes for consent.
+MsgAnswer AnswerOf(int result, MsgButtons buttons);
+
 // The window that owns the add-in's modal dialogs and message boxes: the
 // active window of this thread, else Outlook's window on it, else none.
 HWND FindOwner();

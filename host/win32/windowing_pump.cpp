@@ -14,14 +14,14 @@ constexpr DWORD kSafetyIntervalMs = 250;
 
 bool PumpMessages() {
   MSG message;
-  for (int handled = 0; handled < kMostMessages && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE); ++handled) {
+  for (int handled = 0; handled < kMostMessages && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE); ++handled) {
     if (message.message == WM_QUIT) {
       PostQuitMessage(static_cast<int>(message.wParam));  // for the loop that owns the thread
       return true;
     }
     if (FormDialog::IsModelessMessage(message)) continue;
     TranslateMessage(&message);
-    DispatchMessageA(&message);
+    DispatchMessageW(&message);
   }
   return false;
 }

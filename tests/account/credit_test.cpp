@@ -64,6 +64,7 @@ TEST_P(CreditReplyTest, ReadsTheCountOrReports) {
 }
 
 constexpr auto kMax = std::numeric_limits<std::int32_t>::max();
+const std::string kError41 = "An error was occured! #41";
 
 INSTANTIATE_TEST_SUITE_P(
     Replies, CreditReplyTest,
@@ -74,9 +75,10 @@ INSTANTIATE_TEST_SUITE_P(
                       CreditCase{"qo;none", 0},
                       // a count below 0 is no credit, never the "already reported" -1
                       CreditCase{"qo;-5", 0}, CreditCase{"qo;-1", 0}, CreditCase{"qo;-2.5", 0},
-                      // beyond the 32-bit range: the nearest end, quietly
-                      CreditCase{"qo;99999999999", kMax}, CreditCase{"qo;-99999999999", 0},
-                      CreditCase{"qo;1e400", kMax},
+                      // beyond the 32-bit range: the query's error, with its step
+                      CreditCase{"qo;2147483647", kMax}, CreditCase{"qo;2147483647.5", -1, kError41},
+                      CreditCase{"qo;99999999999", -1, kError41}, CreditCase{"qo;-99999999999", -1, kError41},
+                      CreditCase{"qo;-2147483648", 0}, CreditCase{"qo;1e400", -1, kError41},
                       // failures React reports (or not)
                       CreditCase{"qx;not0", -1}, CreditCase{"qx;Unknown sender", -1, "Unknown sender"},
                       CreditCase{"qx;ab", -1, "ab"}, CreditCase{"", -1, kDefault + kSupport},

@@ -96,6 +96,18 @@ TEST_P(TouaServedTest, ServedTextUsedOnlyWhenLongerThan200) {
   EXPECT_TRUE(world.windowing.Messages().empty());
 }
 
+// The 200 counts characters, not bytes: 200 Japanese characters (600 bytes)
+// are still too short, 201 are the terms.
+TEST_F(TouaTest, TheLengthCountsCharacters) {
+  for (const int count : {200, 201}) {
+    testsupport::LoopbackServer served;
+    std::string text;
+    for (int i = 0; i < count; ++i) text += "約";
+    served.Get("/cvx/toua.txt", testsupport::Reply{.body = text});
+    EXPECT_EQ(Loaded(served.HostPort()), count > 200 ? text : toua::BuiltInAgreement()) << count;
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Lengths, TouaServedTest,
                          ::testing::Values(ServedCase{"Empty", 0, false}, ServedCase{"Short", 20, false},
                                            ServedCase{"Exactly200", 200, false}, ServedCase{"Of201", 201, true},

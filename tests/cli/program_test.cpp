@@ -13,6 +13,7 @@
 
 #include "devservice/server.h"
 #include "devservice/service.h"
+#include "host/sim/mail_store.h"
 
 namespace {
 
@@ -125,6 +126,7 @@ TEST_F(ProgramTest, WrongCommandLinesExitWithTwo) {
       {"send", "--mode", "automatic", "--from", "a@b.c", "--text", "-", "--html", "-"},
       {"send", "--mode", "automatic", "--from", "a@b.c", "--answer", "maybe"},
       {"send", "--mode", "automatic", "--from", "a@b.c", "--text", "/no/such/file", "--registry", Registry()},
+      {"send", "--mode", "automatic", "--from", "a@b.c", "--codepage", "4", "--registry", Registry()},
   };
   for (const auto& arguments : wrong) {
     Outcome run = Corvanta(arguments);
@@ -167,6 +169,26 @@ TEST_F(ServiceTest, SendFinishesWithZeroAndRemembersTheTerms) {
   ASSERT_EQ(Corvanta(Send(server_->Host(), "guaranteed", false)).status, 0);
   for (const auto& dialog : LogEvents("dialog")) EXPECT_EQ(dialog["form"], "dlgProgress");
   EXPECT_EQ(LogEvents("moved").size(), 2u) << "one kept copy per recipient";
+}
+
+// A subject and a recipient's name in many languages leave with every
+// character (on the default code page, 1252, whose escapes the service reads).
+TEST_F(ServiceTest, ASubjectAndNamesInAnyLanguageLeaveWhole) {
+  StartService(10);
+  std::vector<std::string> arguments = Send(server_->Host(), "automatic");
+  const std::string subject = "Grüße Ωμέγα 日本語 😀 €";
+  for (std::size_t i = 0; i + 1 < arguments.size(); ++i) {
+    if (arguments[i] == "--subject") arguments[i + 1] = subject;
+    if (arguments[i] == "--to") arguments[i + 1] = "Γιώργος <bob@example.net>";
+  }
+  Outcome run = Corvanta(arguments);
+  ASSERT_EQ(run.status, 0) << run.output;
+  const auto sent = LogEvents("sent");
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_EQ(sent[0]["name"], "Γιώργος");
+  const host::sim::ParsedMail mail = host::sim::ReadEml(sent[0]["path"].get<std::string>());
+  EXPECT_EQ(mail.subject, subject);
+  EXPECT_EQ(mail.recipients.at(0).name, "Γιώργος");
 }
 
 TEST_F(ServiceTest, NonInteractiveRunDeclinesTheTermsWithoutAcceptTerms) {

@@ -99,5 +99,20 @@ TEST_F(CleanupFaults, ACopyThatCannotBeDeletedStaysQuietly) {
   EXPECT_EQ(world.outlook->folder(host::sim::kDeletedItems)->count(), deletedBefore);
 }
 
+// Guaranteed: once every notification has left and the composed message is
+// gone, a notification template that will not be deleted is no failure: no
+// report (which would have the user send, and pay for, it all again).
+TEST_F(CleanupFaults, AGuaranteedTemplateThatCannotBeDeletedStaysQuietly) {
+  world.outlook->faults().FailNth("MailItem.Delete", 2);  // the composed message goes first
+  Click("Guaranteed");
+
+  EXPECT_TRUE(Shown().empty()) << Shown().front();
+  EXPECT_EQ(In(MailStore::kOutbox), 3u);
+  EXPECT_EQ(In(MailStore::kSentItems), 3u);
+  EXPECT_TRUE(item->stale());
+  EXPECT_EQ(world.outlook->folder(MailStore::kDrafts)->count(), 1u) << "the template stays behind";
+  EXPECT_EQ(service.Credit(kSender), kStartingCredit - 3);
+}
+
 }  // namespace
 }  // namespace faults

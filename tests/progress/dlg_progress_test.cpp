@@ -67,7 +67,7 @@ class StateChangeTest : public ::testing::Test {
   testsupport::SimWorld world;
   ScriptedInternet internet;
   host::Platform platform{world.registry, world.windowing, world.redemption, internet,
-                          world.clock,    world.random,    world.urlHandler};
+                          world.clock,    world.random,    world.urlHandler, world.codePage};
   dlgProgress dlg{platform};
   ScriptedTransfer& inet = *internet.transfer;
 };

@@ -15,6 +15,12 @@ const std::string kDefault = "An error occured while receiving stamp.";
 const std::string kSupport =
     std::string("\r\nPlease contact us with the error# at ") + corvanta::protocol::kSupportAddress;
 
+std::string Repeat(const std::string& text, int count) {
+  std::string out;
+  for (int i = 0; i < count; ++i) out += text;
+  return out;
+}
+
 struct ReactCase {
   std::string response;
   bool accepted;
@@ -65,7 +71,12 @@ INSTANTIATE_TEST_SUITE_P(
                       ReactCase{"qx;" + std::string(1001, 'a'), false, std::string(1000, 'a') + "..."},
                       ReactCase{"<p>" + std::string(999, 'a') + "\x01" + "b", false, std::string(999, 'a') + "?..."},
                       ReactCase{std::string("qx;\0 the rest", 13), false, "? the rest"},
-                      ReactCase{"qx;a\tb\r\nc\x01\x1b\x1f\x7f\x80\xff", false, "a\tb\r\nc????\x80\xff"}));
+                      ReactCase{"qx;a\tb\r\nc\x01\x1b\x1f\x7f\x80\xff", false, "a\tb\r\nc????\x80\xff"},
+                      // counted in characters as the platform counts them, none cut in two
+                      ReactCase{"qx;" + Repeat("語", 1000), false, Repeat("語", 1000)},
+                      ReactCase{"qx;" + Repeat("語", 1001), false, Repeat("語", 1000) + "..."},
+                      ReactCase{"qx;" + std::string(999, 'a') + "😀b", false, std::string(999, 'a') + "..."},
+                      ReactCase{"Ωμέγα", false, "γα"}, ReactCase{"日本", false, kDefault + kSupport}));
 
 struct StepCase {
   std::int16_t code;

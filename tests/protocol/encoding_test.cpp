@@ -215,20 +215,22 @@ TEST(MakeHashTest, DrawsComeFromTheGeneratorReseededEachCall) {
     std::vector<int> draws{1, 2, 3, 10, 0, 0, 0, 0};
     std::size_t next = 0;
   } random;
-  EXPECT_EQ(MakeHash("abc", random), "FFlBCDfQEK");
-  EXPECT_EQ(MakeHash("abc", random), "AAAeqWW6tA");
+  host::sim::SimCodePage codePage;
+  EXPECT_EQ(MakeHash("abc", codePage, random), "FFlBCDfQEK");
+  EXPECT_EQ(MakeHash("abc", codePage, random), "AAAeqWW6tA");
   EXPECT_EQ(random.calls, "RddddRdddd");
 
   host::sim::SimRandom scripted;
   scripted.Script({1, 2, 3, 10});
-  EXPECT_EQ(MakeHash("abc", scripted), "FFlBCDfQEK");
+  EXPECT_EQ(MakeHash("abc", codePage, scripted), "FFlBCDfQEK");
 }
 
 TEST(MakeHashTest, ResultsAreTenSymbolsWithTheRandomsWhereKPutsThem) {
   host::sim::SimRandom random;
+  host::sim::SimCodePage codePage;
   std::set<std::string> seen;
   for (int round = 0; round < 50; ++round) {
-    const std::string hash = MakeHash("someone@example.com", random);
+    const std::string hash = MakeHash("someone@example.com", codePage, random);
     ASSERT_EQ(hash.size(), 10u);
     for (const char symbol : hash) EXPECT_NE(kAlphabet.find(symbol), std::string::npos) << hash;
     const int k = static_cast<int>(kAlphabet.find(hash[9]));
@@ -276,6 +278,101 @@ TEST(CheckHashTest, AcceptsWhatMakeHashMadeAndNothingElse) {
   EXPECT_FALSE(CheckHash("abc", "FFlBCDfQE\xFF"));
   EXPECT_TRUE(CheckHash("abc", "FFlBCDfQEK"));
   EXPECT_TRUE(CheckHash("abc", "AAAeqWW6tA"));
+}
+
+// Character codes in the system code page: what the service reads back.
+class CodePageTest : public ::testing::Test {
+ protected:
+  CodePageTest() { japanese.Set(932); }
+  host::sim::SimCodePage western;  // 1252
+  host::sim::SimCodePage japanese;
+};
+
+TEST_F(CodePageTest, EachCharacterReadsAsItsCodeInTheCodePage) {
+  struct Case {
+    const char* text;
+    Codes in1252;
+    Codes in932;
+  };
+  const Case cases[] = {
+      {"aZ9 ", {97, 90, 57, 32}, {97, 90, 57, 32}},
+      {"ü", {0xFC}, {'?'}},
+      {"€", {0x80}, {'?'}},
+      {"Ω", {'?'}, {static_cast<std::int16_t>(0x83B6 - 0x10000)}},
+      {"Д", {'?'}, {static_cast<std::int16_t>(0x8444 - 0x10000)}},
+      {"日", {'?'}, {static_cast<std::int16_t>(0x93FA - 0x10000)}},
+      {"ｱ", {'?'}, {0xB1}},           // a half-width katakana is one byte
+      {"😀", {'?', '?'}, {'?', '?'}},  // two units, neither a character by itself
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(CharCodes(c.text, western), c.in1252) << c.text;
+    EXPECT_EQ(CharCodes(c.text, japanese), c.in932) << c.text;
+  }
+}
+
+TEST_F(CodePageTest, EscapesFollowTheCodePage) {
+  struct Case {
+    const char* text;
+    const char* in1252;
+    const char* in932;
+  };
+  const Case cases[] = {
+      {"a b.c", "a%20b%2Ec", "a%20b%2Ec"}, {"Grüße €5", "Gr%FC%DFe%20%805", "Gr%3F%3Fe%20%3F5"},
+      {"あ日", "%3F%3F", "%082A0%093FA"},  {"ΩД", "%3F%3F", "%083B6%08444"},
+      {"ｱ😀", "%3F%3F%3F", "%B1%3F%3F"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(UrlEscape(c.text, western), c.in1252) << c.text;
+    EXPECT_EQ(UrlEscape(c.text, japanese), c.in932) << c.text;
+    EXPECT_EQ(UrlEscape(CharCodes(c.text, japanese)), c.in932) << c.text;
+  }
+  // Text beyond one block of the fast path escapes the same way.
+  std::string longText, escaped;
+  for (int i = 0; i < 3000; ++i) longText += "ab日", escaped += "ab%093FA";
+  EXPECT_EQ(UrlEscape(longText, japanese), escaped);
+}
+
+TEST_F(CodePageTest, BaseSixtyTwoNamesStayInTheAlphabet) {
+  // é is 233: 3 and 47, "Dl". A two-byte character writes the pairs of its
+  // bytes: あ is 82 A0, 130 = 2*62 + 6 ("CG") and 160 = 2*62 + 36 ("Ca").
+  EXPECT_EQ(s256to62("é", western), "Dl");
+  EXPECT_EQ(s256to62("Ann", japanese), "BDBmBm");
+  EXPECT_EQ(s256to62("あ", japanese), "CGCa");
+  EXPECT_EQ(s256to62("山田 太郎", japanese), s256to62(std::string("\x8E\x52\x93\x63\x20\x91\xBE\x98\x59")));
+  for (const std::int16_t code : {std::int16_t{-32768}, std::int16_t{-1}, std::int16_t{-4030}, std::int16_t{0x7FFF}}) {
+    const Codes one{code};
+    for (const char symbol : s256to62(one)) EXPECT_NE(kAlphabet.find(symbol), std::string::npos) << code;
+  }
+}
+
+TEST_F(CodePageTest, HashesOfTwoByteCharactersStayInTheAlphabet) {
+  // あ (-32096) with R1 = 1, R2 = 2, R3 = 3, k = 10, worked by hand with the
+  // remainder taking the dividend's sign: H1..H6 = -36, -12, -49, -51, -7, -5,
+  // written as 26, 50, 13, 11, 55, 57.
+  const HashDraws draws{1, 2, 3, 10};
+  const std::string hash = MakeHash(CharCodes("あ", japanese), draws);
+  EXPECT_EQ(hash, "0oNBCDLtvK");
+  EXPECT_TRUE(CheckHash(CharCodes("あ", japanese), hash));
+  // At 1252 the same text is "?" and hashes as "?" does.
+  EXPECT_EQ(MakeHash(CharCodes("あ", western), draws), MakeHash(std::string("?"), draws));
+  // Any text of two-byte characters, any draws: ten symbols of the alphabet.
+  std::mt19937 engine(932);
+  std::uniform_int_distribution<int> digit(0, 61);
+  std::uniform_int_distribution<int> code(-32768, 255);
+  for (int round = 0; round < 300; ++round) {
+    Codes codes(static_cast<std::size_t>(digit(engine)));
+    for (auto& c : codes) c = static_cast<std::int16_t>(code(engine));
+    const std::string made = MakeHash(codes, HashDraws{digit(engine), digit(engine), digit(engine), digit(engine)});
+    ASSERT_EQ(made.size(), 10u);
+    for (const char symbol : made) ASSERT_NE(kAlphabet.find(symbol), std::string::npos) << made;
+    EXPECT_TRUE(CheckHash(codes, made));
+  }
+}
+
+TEST_F(CodePageTest, UnknownCodePagesAreRefused) {
+  host::sim::SimCodePage page;
+  EXPECT_THROW(page.Set(4), std::invalid_argument);
+  EXPECT_EQ(page.Number(), 1252u);
 }
 
 }  // namespace

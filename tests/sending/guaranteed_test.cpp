@@ -166,7 +166,7 @@ INSTANTIATE_TEST_SUITE_P(
         Refused{"UnsafeStamp",
                 ThreeKinds(),
                 "qo;9",
-                "qo;g1 g2 g3'",
+                "qo;g1 g2 g3<",
                 {"The service sent an unusable stamp for recipient 3.\r\nNothing was sent; please try again later."},
                 true},
         Refused{"NoRecipients", {}, "qo;9", "qo;g1", {"No recipient addresses found"}, false}),

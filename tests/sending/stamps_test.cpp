@@ -23,16 +23,23 @@ INSTANTIATE_TEST_SUITE_P(Replies, SplitStampsTest,
                          ::testing::Values(SplitCase{"qo;", {}}, SplitCase{"qo;abc", {"abc"}},
                                            SplitCase{"qo;s1 s2", {"s1", "s2"}},
                                            SplitCase{"qo;s1  s2", {"s1", "", "s2"}},
-                                           SplitCase{"qo;s1 s2 ", {"s1", "s2", ""}}, SplitCase{"qo; s1", {"", "s1"}}));
+                                           SplitCase{"qo;s1 s2 ", {"s1", "s2", ""}}, SplitCase{"qo; s1", {"", "s1"}},
+                                           // A line break ending the reply is not the last stamp's.
+                                           SplitCase{"qo;s1 s2\r\n", {"s1", "s2"}},
+                                           SplitCase{"qo;s1 s2\n", {"s1", "s2"}}, SplitCase{"qo;s1 s2\r", {"s1", "s2"}},
+                                           SplitCase{"qo;s1 s2\n\n", {"s1", "s2\n"}},
+                                           SplitCase{"qo;s1\r\ns2", {"s1\r\ns2"}}));
 
-TEST(IsSafeStamp, AcceptsLettersDigitsAndTheUnreservedMarks) {
+TEST(IsSafeStamp, AcceptsEveryCharacterSafeInAQuery) {
   EXPECT_TRUE(IsSafeStamp("abcXYZ019"));
   EXPECT_TRUE(IsSafeStamp("a-b.c_d~e=f&g%2h+"));
+  EXPECT_TRUE(IsSafeStamp("a/b:c@d!e$f'g(h)i*j,k;l?m"));
 }
 
-TEST(IsSafeStamp, RefusesEmptyAndEveryOtherCharacter) {
+TEST(IsSafeStamp, RefusesWhatBreaksTheLinkOrThePage) {
   EXPECT_FALSE(IsSafeStamp(""));
-  for (std::string bad : {"\"", "<", ">", "'", " ", "\t", "\r", "\n", "#", "?", "/", ":", "\\", "(", "\x80", "\xff"}) {
+  for (const std::string& bad : std::vector<std::string>{"\"", "<", ">", " ", "\t", "\r", "\n", std::string(1, '\0'),
+                                                         "\x1f", "\x7f", "#", "\\", "\x80", "\xff", "é"}) {
     EXPECT_FALSE(IsSafeStamp("ab" + bad + "cd")) << "character code " << int(static_cast<unsigned char>(bad[0]));
   }
 }

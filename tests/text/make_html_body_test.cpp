@@ -37,7 +37,7 @@ class MakeHtmlBodyTest : public ::testing::Test {
   testsupport::SimWorld world;
   CountingRegistry registry;
   host::Platform platform{registry,    world.windowing, world.redemption, world.internet,
-                          world.clock, world.random,    world.urlHandler};
+                          world.clock, world.random,    world.urlHandler, world.codePage};
   Connect addin{platform};
 };
 
@@ -60,7 +60,7 @@ TEST_F(MakeHtmlBodyTest, LineLengthComesFromOutlooksSettingWithAFloorOfFive) {
     CountingRegistry fresh;
     if (c.setting) fresh.Put(host::HKEY_CURRENT_USER, kMailOptions, kLineWrap, RegValue::Dword(*c.setting));
     host::Platform freshPlatform{fresh,       world.windowing, world.redemption, world.internet,
-                                 world.clock, world.random,    world.urlHandler};
+                                 world.clock, world.random,    world.urlHandler, world.codePage};
     Connect connect(freshPlatform);
     connect.regPath = kMailOptions;
     std::string plain = words, html;

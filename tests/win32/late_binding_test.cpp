@@ -122,16 +122,17 @@ TEST(LateBinding, ConversionsOfResults) {
   EXPECT_THROW(ToObject(Variant::Of(3).get()), host::Error);
 }
 
-TEST(LateBinding, TextCrossesInTheAnsiCodePage) {
-  // "Grüße" in Windows-1252, Wine's ANSI code page for an English or C locale.
-  if (GetACP() != 1252) GTEST_SKIP() << "the ANSI code page here is " << GetACP();
-  std::string ansi =
-      "Gr\xFC\xDF"
-      "e";
-  Variant value = Variant::Of(ansi);
+TEST(LateBinding, TextCrossesWholeWhateverTheCodePage) {
+  // Latin, Greek, Cyrillic, Japanese, an emoji and the Euro sign: none of them
+  // is lost, whatever the system's ANSI code page.
+  const std::string text = "Grüße Ωμέγα Здравствуйте 日本語 😀 €";
+  Variant value = Variant::Of(text);
   ASSERT_EQ(value.type(), VT_BSTR);
-  EXPECT_EQ(std::wstring(value.get().bstrVal), L"Gr\u00FC\u00DFe");
-  EXPECT_EQ(ToString(value.get()), ansi);
+  EXPECT_EQ(std::wstring(value.get().bstrVal),
+            L"Gr\u00FC\u00DFe \u03A9\u03BC\u03AD\u03B3\u03B1 "
+            L"\u0417\u0434\u0440\u0430\u0432\u0441\u0442\u0432\u0443\u0439\u0442\u0435 "
+            L"\u65E5\u672C\u8A9E \xD83D\xDE00 \u20AC");
+  EXPECT_EQ(ToString(value.get()), text);
 }
 
 }  // namespace

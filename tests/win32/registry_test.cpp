@@ -248,5 +248,66 @@ TEST_F(SettingsStore, LongIniTextComesBackCutAt254) {
   EXPECT_EQ(value, Value{std::string(254, 'x')});
 }
 
+// Text settings hold any language; those that the ANSI build wrote read the
+// same as before: the registry kept them in UTF-16 as it keeps every text,
+// and an INI file keeps the code page's bytes it was written in.
+TEST_F(SettingsStore, TextInAnyLanguageRoundTripsThroughTheRegistry) {
+  const std::string text = "Grüße Ωμέγα Здравствуйте 日本語 😀 €";
+  ASSERT_EQ(WriteSetting(registry_, "HKCU", key_.Path(), "currentUserName", "S", Value{text}), 0);
+  Value value;
+  EXPECT_EQ(ReadSetting(registry_, "HKCU", key_.Path(), "currentUserName", "S", Value{std::string("d")}, value), 0);
+  EXPECT_EQ(value, Value{text});
+  // Stored as the registry's own UTF-16 text, which any program reads.
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, std::wstring(key_.Path().begin(), key_.Path().end()).c_str(), 0,
+                          KEY_QUERY_VALUE, &key),
+            ERROR_SUCCESS);
+  wchar_t stored[64] = {};
+  DWORD size = sizeof stored, type = 0;
+  EXPECT_EQ(RegQueryValueExW(key, L"currentUserName", nullptr, &type, reinterpret_cast<BYTE*>(stored), &size),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(std::wstring(stored),
+            L"Gr\u00FC\u00DFe \u03A9\u03BC\u03AD\u03B3\u03B1 "
+            L"\u0417\u0434\u0440\u0430\u0432\u0441\u0442\u0432\u0443\u0439\u0442\u0435 "
+            L"\u65E5\u672C\u8A9E \xD83D\xDE00 \u20AC");
+}
+
+TEST_F(SettingsStore, WhatTheAnsiBuildWroteReadsTheSame) {
+  if (GetACP() != 1252) GTEST_SKIP() << "the ANSI code page here is " << GetACP();
+  const std::string ansi =
+      "Gr\xFC\xDF"
+      "e \x80";  // "Grüße €" in Windows-1252
+  Store("currentUserName", REG_SZ, (ansi + '\0').c_str(), static_cast<DWORD>(ansi.size() + 1));
+  Value value;
+  EXPECT_EQ(ReadSetting(registry_, "HKCU", key_.Path(), "currentUserName", "S", Value{std::string("d")}, value), 0);
+  EXPECT_EQ(value, Value{std::string("Grüße €")});
+
+  dir_.Write("old.ini", "[Section]\r\nName=" + ansi + "\r\n");
+  const std::string file = dir_.File("old.ini");
+  EXPECT_EQ(ReadSetting(registry_, file, "Section", "Name", "S", Value{std::string("d")}, value), 0);
+  EXPECT_EQ(value, Value{std::string("Grüße €")});
+  // Written back, the file keeps its code page's bytes.
+  EXPECT_EQ(WriteSetting(registry_, file, "Section", "Other", "S", Value{std::string("Ørsted")}), 0);
+  EXPECT_NE(dir_.Read("old.ini").find("Name=" + ansi + "\r\nOther=\xD8rsted"), std::string::npos)
+      << dir_.Read("old.ini");
+}
+
+TEST_F(SettingsStore, AUnicodeIniFileKeepsEveryCharacter) {
+  const std::u16string content = u"[Section]\r\nCount=12\r\n";
+  std::string bytes = "\xFF\xFE";
+  for (const char16_t unit : content) bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+  dir_.Write("wide.ini", bytes);
+  const std::string file = dir_.File("wide.ini");
+  const std::string text = "日本語 Ωμέγα 😀";
+  EXPECT_EQ(WriteSetting(registry_, file, "Section", "Name", "S", Value{text}), 0);
+  Value value;
+  EXPECT_EQ(ReadSetting(registry_, file, "Section", "Name", "S", Value{std::string("d")}, value), 0);
+  EXPECT_EQ(value, Value{text});
+  EXPECT_EQ(ReadSetting(registry_, file, "Section", "Count", "D", Value{std::int32_t{1}}, value), 0);
+  EXPECT_EQ(value, Value{std::int32_t{12}});
+}
+
 }  // namespace
 }  // namespace corvanta_test

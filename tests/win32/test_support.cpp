@@ -55,6 +55,18 @@ void ScratchDir::Write(const std::string& name, const std::string& content, DWOR
   CloseHandle(file);
 }
 
+std::string ScratchDir::Read(const std::string& name) const {
+  std::string full = File(name);
+  HANDLE file = CreateFileA(full.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot read " + full);
+  std::string content;
+  char buffer[4096];
+  DWORD read = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) content.append(buffer, read);
+  CloseHandle(file);
+  return content;
+}
+
 ScratchKey::ScratchKey() : path_("Software\\CorvantaTests\\" + Unique("key-")) {}
 
 ScratchKey::~ScratchKey() {

@@ -21,6 +21,7 @@ class ScratchDir {
   const std::string& Path() const { return path_; }
   std::string File(const std::string& name) const { return path_ + "\\" + name; }
   void Write(const std::string& name, const std::string& content, DWORD attributes = FILE_ATTRIBUTE_NORMAL) const;
+  std::string Read(const std::string& name) const;
 
  private:
   std::string path_;

@@ -56,6 +56,36 @@ INSTANTIATE_TEST_SUITE_P(Answers, MessageBoxes,
                                            MsgBoxCase{"No", MsgButtons::YesNo, IDNO, MsgAnswer::No}),
                          [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
+// A message box that could not be shown (MessageBox gave 0) never passes for consent.
+TEST(MessageBoxes, AFailedBoxAnswersAsCancelOrNo) {
+  using host::win32::AnswerOf;
+  EXPECT_EQ(AnswerOf(0, MsgButtons::OKCancel), MsgAnswer::Cancel);
+  EXPECT_EQ(AnswerOf(0, MsgButtons::YesNo), MsgAnswer::No);
+  EXPECT_EQ(AnswerOf(0, MsgButtons::OK), MsgAnswer::OK);
+  EXPECT_EQ(AnswerOf(IDOK, MsgButtons::OKCancel), MsgAnswer::OK);
+  EXPECT_EQ(AnswerOf(IDYES, MsgButtons::YesNo), MsgAnswer::Yes);
+}
+
+std::wstring WideText(HWND window) {
+  wchar_t text[512] = {};
+  GetWindowTextW(window, text, 512);
+  return text;
+}
+
+TEST(MessageBoxes, ShowTextInAnyLanguage) {
+  std::wstring seen;
+  WindowWatcher user("#32770", "Corvanta", [&](HWND box) {
+    seen = WideText(GetDlgItem(box, 0xFFFF));
+    Press(box, IDOK);
+  });
+  host::win32::Windowing windowing;
+  windowing.MsgBox("Ωμέγα Здравствуйте 日本語 😀 €", MsgButtons::OK, MsgIcon::None);
+  EXPECT_TRUE(user.Found());
+  EXPECT_EQ(seen,
+            L"\u03A9\u03BC\u03AD\u03B3\u03B1 \u0417\u0434\u0440\u0430\u0432\u0441\u0442\u0432\u0443\u0439\u0442\u0435 "
+            L"\u65E5\u672C\u8A9E \xD83D\xDE00 \u20AC");
+}
+
 Control Make(const char* name, ControlKind kind, const char* caption) {
   Control control;
   control.name = name;
@@ -103,6 +133,38 @@ TEST(Dialogs, ModalFormShowsItsModelAndEndsWhenAButtonHidesIt) {
   EXPECT_EQ(agree, "I Agree");
   EXPECT_EQ(form.clicks, std::vector<std::string>{"OKButton"});
   EXPECT_FALSE(form.Visible());
+}
+
+// The terms open with the focus on their text and no default button: Enter
+// accepts nothing.
+TEST(Dialogs, TheTermsOpenOnTheTextAndEnterAcceptsNothing) {
+  RecordingForm form("toua", "Terms",
+                     {Make("Text1", ControlKind::TextBox, "Ωμέγα 日本語 TERMS"),
+                      Make("OKButton", ControlKind::CommandButton, "I Agree"),
+                      Make("CancelButton", ControlKind::CommandButton, "I Decline")});
+  bool focusOnText = false, agreeIsDefault = true;
+  std::wstring text;
+  WindowWatcher user("#32770", "Terms", [&](HWND dialog) {
+    GUITHREADINFO thread{};
+    thread.cbSize = sizeof thread;
+    GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &thread);
+    focusOnText = thread.hwndFocus == GetDlgItem(dialog, IDC_TOUA_TEXT1);
+    agreeIsDefault = (GetWindowLongW(GetDlgItem(dialog, IDC_TOUA_OKBUTTON), GWL_STYLE) & BS_DEFPUSHBUTTON) != 0;
+    text = WideText(GetDlgItem(dialog, IDC_TOUA_TEXT1));
+    HWND focus = thread.hwndFocus ? thread.hwndFocus : dialog;
+    PostMessageW(focus, WM_KEYDOWN, VK_RETURN, 1);
+    PostMessageW(focus, WM_CHAR, L'\r', 1);
+    PostMessageW(focus, WM_KEYUP, VK_RETURN, 0xC0000001);
+    Sleep(300);
+    Press(dialog, IDC_TOUA_CANCELBUTTON);
+  });
+  host::win32::Windowing windowing;
+  windowing.ShowModal(form);
+  EXPECT_TRUE(user.Found());
+  EXPECT_TRUE(focusOnText);
+  EXPECT_FALSE(agreeIsDefault);
+  EXPECT_EQ(text, L"\u03A9\u03BC\u03AD\u03B3\u03B1 \u65E5\u672C\u8A9E TERMS");
+  EXPECT_EQ(form.clicks, std::vector<std::string>{"CancelButton"}) << "Enter pressed nothing";
 }
 
 TEST(Dialogs, ClosingTheFrameUnloadsTheForm) {

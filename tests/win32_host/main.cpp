@@ -77,6 +77,8 @@ int main(int argc, char** argv) {
       standin::ServiceDown(options);
     else if (options.scenario == "no-redemption")
       standin::NoRedemption(options);
+    else if (options.scenario == "languages")
+      standin::Languages(options);
     else if (options.scenario == "terms-declined")
       standin::TermsDeclined(options);
     else if (options.scenario == "installed")

@@ -63,11 +63,35 @@ for scenario in no-redemption terms-declined first-start service-down; do
   fi
 done
 wineserver -k 2>/dev/null || true
+# --- In many languages: the same message on a Western and on a Japanese system
+# (code pages 1252 and 932), against a service that answers every request.
+for lang in en_US.UTF-8 ja_JP.UTF-8; do
+  echo "== languages ($lang)"
+  : >"$OUT/languages-$lang.log"
+  python3 "$FIXED_SERVICE" "$OUT/languages-$lang.log" >"$OUT/fixed-port" &
+  fixed=$!
+  for _ in $(seq 50); do [ -s "$OUT/fixed-port" ] && break; sleep 0.1; done
+  if ! LANG=$lang LC_ALL=$lang timeout 180 wine "$HOST_PROGRAM" --scenario languages --dll "$dll_path" \
+      --service "127.0.0.1:$(head -n 1 "$OUT/fixed-port")" --artifacts "$out_path" 2>>"$OUT/host-stderr.log"; then
+    echo "== languages ($lang) FAILED"
+    status=1
+  fi
+  kill "$fixed" 2>/dev/null || true
+  wineserver -k 2>/dev/null || true
+done
+# The subject's escapes as each code page gives them ("Ωμέγα 報告 € 😀"); on 1252
+# Windows' own best fit makes Ω "O", μ "µ" and α "a", as the original read them.
+grep -q 'subject=O%B5%3F%3Fa%20%3F%3F%20%80%20%3F%3F&' "$OUT/languages-en_US.UTF-8.log" ||
+  { echo "FAIL languages: the subject's escapes on code page 1252"; status=1; }
+grep -q 'subject=%083B6%083CA%3F%083C1%083BF%20%095F1%08D90%20%3F%20%3F%3F&' "$OUT/languages-ja_JP.UTF-8.log" ||
+  { echo "FAIL languages: the subject's escapes on code page 932"; status=1; }
+# --- end of the languages run
 exit $status
 INNER
 )
 set +e
 HOST_PROGRAM=$host_program DLL=$dll OUT=$out SERVICE=$service CREDIT=$credit \
+  FIXED_SERVICE=$(dirname "$(realpath "$0")")/fixed_service.py \
   xvfb-run -a -s "-screen 0 1024x768x24" bash -c "$inner" 2>&1 | tee "$out/e2e.log"
 status=${PIPESTATUS[0]}
 set -e

@@ -349,6 +349,53 @@ void ServiceDown(const Options& options) {
   process.Shutdown();
 }
 
+void Languages(const Options& options) {
+  OutlookProcess process(options, true);
+  process.RegisterAddin();
+  process.ResetSettings(options.service);
+  WriteDword(HKEY_CURRENT_USER, kAddinKey, "TOUA", 1);
+  WriteDword(HKEY_CURRENT_USER, kAddinKey, "opt_send", 0);
+  Note("a message in many languages, code page " + std::to_string(GetACP()));
+  process.Connect();
+  process.StartupComplete();
+  process.user().Verify("start");
+
+  const std::string subject = "Ωμέγα 報告 € 😀";
+  const std::string body = "Grüße Καλημέρα Здравствуйте 日本語のテキスト 한국어 שלום 😀 €";
+  const std::vector<SimRecipient> people = {SimRecipient::Smtp("Γιώργος", "giorgos@example.org"),
+                                            SimRecipient::Smtp("山田 太郎", "taro@example.org", RecipientKind::Cc),
+                                            SimRecipient::Smtp("Иван €😀", "ivan@example.org", RecipientKind::Bcc)};
+  std::size_t outbox = 0, kept = 0;
+  for (const std::string button : {"Automatic", "Request receipt", "Guaranteed"}) {
+    auto item = process.outlook().NewMail(subject, people, body);
+    auto window = process.Open(item);
+    for (std::size_t i = 0; i < people.size(); ++i)
+      process.ExpectSend("Sending to... (" + std::to_string(i + 1) + "/3)", people[i].address);
+    process.Click(window, button);
+    process.user().Verify(button);
+    process.VerifySends(button);
+    auto sent = Items(process, host::sim::MailStore::kOutbox, outbox);
+    outbox += sent.size();
+    CheckEqual(static_cast<long long>(sent.size()), 3, button + ": three copies left");
+    std::vector<std::shared_ptr<host::sim::SimMailItem>> copies = sent;
+    if (button == "Guaranteed") {
+      copies = Items(process, host::sim::MailStore::kSentItems, kept);
+      kept += copies.size();
+      CheckEqual(static_cast<long long>(copies.size()), 3, button + ": three kept copies");
+    }
+    for (const auto& copy : sent) {
+      Check(Contains(copy->subject(), subject), button + ": the subject keeps every character");
+      for (const auto& recipient : copy->recipients())
+        Check(recipient.name == people[0].name || recipient.name == people[1].name || recipient.name == people[2].name,
+              button + ": the recipient's name keeps every character");
+    }
+    for (const auto& copy : copies)
+      Check(Contains(copy->htmlBody(), body) || Contains(copy->body(), body),
+            button + ": the body keeps every character");
+  }
+  process.Shutdown();
+}
+
 void TermsDeclined(const Options& options) {
   OutlookProcess process(options, true);
   process.RegisterAddin();

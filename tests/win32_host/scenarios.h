@@ -10,6 +10,9 @@ void FirstStart(const Options& options);
 // terms or About, the editor question, and a send that stops at the credit
 // query with the connection message.
 void ServiceDown(const Options& options);
+// A message in Greek, Cyrillic, Japanese, an emoji and the Euro sign, sent
+// the three ways: every copy keeps every character.
+void Languages(const Options& options);
 // The terms refused: the add-in stays loaded but shows no drop-down.
 void TermsDeclined(const Options& options);
 // Redemption missing: start-up stops at step 80 and the add-in stays inert.
