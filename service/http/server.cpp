@@ -123,6 +123,8 @@ class Session : public std::enable_shared_from_this<Session> {
     started_ = Clock::now();
     const auto& header = parser_->get();
     if (header.target().size() > server_.options.maxTarget) {
+      std::string target = Str(header.target().substr(0, 200));
+      request_.path = target.substr(0, target.find('?'));
       return Answer(Text(414, "qx;The request is too long."), false);
     }
     auto expect = header.find(bhttp::field::expect);
@@ -194,6 +196,7 @@ class Session : public std::enable_shared_from_this<Session> {
   void Answer(Reply reply, bool keepAlive) {
     handling_ = false;
     if (started_ == Clock::time_point{}) started_ = Clock::now();
+    request_.ip = ip_;  // also for a request refused before it was read whole
     if (server_.stopping) keepAlive = false;
     response_ = {};
     response_.result(static_cast<unsigned>(reply.status));
