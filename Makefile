@@ -34,19 +34,19 @@ test-asan: setup
 	ctest --preset asan
 
 # The real Corvix.dll, driven under Wine and Xvfb by a stand-in Outlook host
-# against mailwarden-dev; screenshots in build/win32/tests/win32_host/e2e.
+# against mailwarden; screenshots in build/win32/tests/win32_host/e2e.
 .PHONY: test-wine-e2e
 test: test-wine-e2e
 test-wine-e2e: build
 	cmake --preset win32
 	cmake --build --preset win32 -j $(JOBS) --target corvanta-outlook-standin
-	tests/win32_host/run-e2e.sh build/win32 build/native/devservice/mailwarden-dev
+	tests/win32_host/run-e2e.sh build/win32 build/native/service/mailwarden
 
 # The setup program under Wine in a fresh prefix: silent install against the tracking
 # service, the installed add-in sending, a setup refused while the DLL is in use, an
 # upgrade, uninstalls, and the interactive pages photographed (build/win32/tests/setup).
 # The service's command line, said once: it must print "listening on http://HOST:PORT/".
-SETUP_TEST_SERVICE = build/native/devservice/mailwarden-dev --port 0 --credit 20
+SETUP_TEST_SERVICE = build/native/service/mailwarden serve --listen 127.0.0.1:0 --database sqlite::memory: --new-sender-credit 20
 .PHONY: test-wine-setup
 test: test-wine-setup
 test-wine-setup: build
@@ -66,6 +66,11 @@ demo: build
 
 bench: setup
 	bench/compare.sh
+
+# mailwarden under load beside nginx: image hits, stamps per second, p99 of a stamp.
+.PHONY: bench-service
+bench-service: setup
+	bench/service_load.sh
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -1,5 +1,5 @@
 // UrlEscape and s256to62, each read back by what the service uses to read
-// them (mailwarden-dev's PercentDecode and DecodeName); and getSChar.
+// them (mailwarden's PercentDecode and DecodeName); and getSChar.
 //
 // The input is also taken as the add-in's UTF-8 text, read through the code
 // pages 1252 and 932: one code per UTF-16 unit, each escaped by the rule,
@@ -11,12 +11,12 @@
 #include <stdexcept>
 #include <string>
 
-#include "devservice/bad_request.h"
-#include "devservice/form.h"
-#include "devservice/recipients.h"
 #include "host/sim/services.h"
 #include "host/utf8.h"
 #include "protocol/encoding.h"
+#include "service/requests/bad_request.h"
+#include "service/requests/form.h"
+#include "service/requests/recipients.h"
 #include "support/check.h"
 
 namespace {
