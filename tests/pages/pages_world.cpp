@@ -8,6 +8,12 @@ namespace pages_test {
 
 const std::string PagesWorld::kPassword = "correct horse battery";
 
+std::string HeaderOf(const http::Reply& reply, std::string_view name) {
+  for (const auto& [key, value] : reply.headers)
+    if (key == name) return value;
+  return "";
+}
+
 void Browser::Keep(const http::Reply& reply) {
   for (const auto& [name, value] : reply.headers) {
     if (name != "Set-Cookie") continue;

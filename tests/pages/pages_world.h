@@ -17,8 +17,11 @@ namespace pages_test {
 namespace http = mailwarden::http;
 namespace pages = mailwarden::pages;
 
-inline constexpr store::Time kStart = 1797000000LL * 1000000;  // 2026-12-12
+inline constexpr store::Time kStart = 1797064800LL * 1000000;  // 2026-12-12T08:40:00Z
 inline constexpr store::Time kSecond = 1000000;
+
+// The first header of that name in a reply (names as the pages write them).
+std::string HeaderOf(const http::Reply& reply, std::string_view name);
 
 // One browser: its cookie jar (by name and path) and its address.
 struct Browser {
