@@ -33,7 +33,7 @@ std::string Sender(const store::Certified& certified) {
 }
 
 http::Reply Gone(int status, std::string_view title, std::string_view text) {
-  return ReadReply(status, Frame(title, "<h1>" + Escape(title) + "</h1>\n<p>" + Escape(text) + "</p>"));
+  return ReadReply(status, Frame(title, "<h1>" + Escape(title) + "</h1>\n<p>" + Escape(text) + "</p>", nullptr, false));
 }
 
 }  // namespace
@@ -61,7 +61,8 @@ http::Reply RenderCertified(const store::Certified& certified) {
   } else {
     body += "<pre class=\"message\">" + Escape(certified.content) + "</pre>";
   }
-  return ReadReply(200, Frame(certified.info.subject.empty() ? "Certified mail" : certified.info.subject, body));
+  return ReadReply(
+      200, Frame(certified.info.subject.empty() ? "Certified mail" : certified.info.subject, body, nullptr, false));
 }
 
 std::string CancelResultText(store::CertifiedState state, const store::StampInfo* info) {

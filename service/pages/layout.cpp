@@ -8,17 +8,17 @@ std::string CsrfField(std::string_view token) {
   return "<input type=\"hidden\" name=\"csrf\" value=\"" + Escape(token) + "\">";
 }
 
-std::string Frame(std::string_view title, std::string_view body, const Viewer* viewer) {
+std::string Frame(std::string_view title, std::string_view body, const Viewer* viewer, bool withScript) {
   std::string html =
       "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
       "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
       "<title>" +
       Escape(title) +
       " - Mailwarden</title>"
-      "<link rel=\"stylesheet\" href=\"/cvx/static/site.css\">"
-      "<script src=\"/cvx/static/local-time.js\" defer></script></head>\n<body>\n<header class=\"bar\">"
-      "<a class=\"brand\" href=\"" +
-      std::string(viewer ? "/cvx/" : "/") + "\">Mailwarden</a>";
+      "<link rel=\"stylesheet\" href=\"/cvx/static/site.css\">" +
+      std::string(withScript ? "<script src=\"/cvx/static/local-time.js\" defer></script>" : "") +
+      "</head>\n<body>\n<header class=\"bar\"><a class=\"brand\" href=\"" + std::string(viewer ? "/cvx/" : "/") +
+      "\">Mailwarden</a>";
   if (viewer) {
     html +=
         "<nav><a href=\"/cvx/\">Messages</a> <a href=\"/cvx/export.csv\">Export CSV</a> "

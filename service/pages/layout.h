@@ -16,8 +16,10 @@ struct Viewer {
   std::string csrf;
 };
 
-// A whole HTML page; title is text, body is HTML as it stands.
-std::string Frame(std::string_view title, std::string_view body, const Viewer* viewer = nullptr);
+// A whole HTML page; title is text, body is HTML as it stands. A page that
+// may run no script (the recipients' read page) leaves out the time script.
+std::string Frame(std::string_view title, std::string_view body, const Viewer* viewer = nullptr,
+                  bool withScript = true);
 
 // An HTML reply with the pages' security headers. Pages of a signed-in
 // sender are never cached.

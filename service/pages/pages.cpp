@@ -167,7 +167,8 @@ http::Reply Pages::SignIn(const http::Request& request) {
   }
 
   const store::Time now = Now();
-  const store::Time windowStart = now - options_.limits.window;
+  // Attempts are counted in fixed windows, so every process counts the same.
+  const store::Time windowStart = now - now % options_.limits.window;
   if (store_.CountAttempt("signin-ip", request.ip, windowStart, now) > options_.limits.perIp ||
       store_.CountAttempt("signin", address, windowStart, now) > options_.limits.perAddress) {
     return SignInForm(request, 429, "Too many sign-in attempts. Please wait a quarter of an hour and try again.",
@@ -206,7 +207,7 @@ http::Reply Pages::Password(const http::Request& request, const SignedIn& sender
     const std::string& current = fields["current"];
     const std::string& fresh = fields["new"];
     const store::Time now = Now();
-    if (store_.CountAttempt("password", std::to_string(sender.account.id), now - options_.limits.window, now) >
+    if (store_.CountAttempt("password", std::to_string(sender.account.id), now - now % options_.limits.window, now) >
         options_.limits.perAddress) {
       message = "Too many attempts. Please wait a quarter of an hour and try again.";
     } else if (current.size() > kLongestField || !VerifyPassword(sender.account.passwordHash, current)) {
