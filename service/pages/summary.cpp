@@ -25,15 +25,14 @@ std::string Span(const Tally& tally) {
   return "first " + TimeElement(tally.first) + ", last " + TimeElement(tally.last);
 }
 
-// "also 2 by machines, 1 by you", for one kind of event.
+// "opened once by a machine, 2 times by you": what the status leaves out.
 std::string Others(const std::array<Tally, 3>& tallies, const char* what) {
   std::string text;
-  const Tally& machine = tallies[Index(store::EventClass::kMachine)];
-  const Tally& sender = tallies[Index(store::EventClass::kSender)];
-  if (machine.count) text += Times(machine.count) + " by machines";
-  if (sender.count) text += std::string(text.empty() ? "" : ", ") + Times(sender.count) + " by you";
-  if (text.empty()) return text;
-  return "<span class=\"others\">" + std::string(what) + " " + text + "</span>";
+  const int machine = tallies[Index(store::EventClass::kMachine)].count;
+  const int sender = tallies[Index(store::EventClass::kSender)].count;
+  if (machine) text += Times(machine) + (machine == 1 ? " by a machine" : " by machines");
+  if (sender) text += std::string(text.empty() ? "" : ", ") + Times(sender) + " by you";
+  return text.empty() ? text : std::string(what) + " " + text;
 }
 
 }  // namespace
@@ -120,12 +119,12 @@ std::string StatusHtml(const RecipientSummary& summary, store::Kind kind) {
       main += std::string(main.empty() ? "" : "; ") + "opened " + Times(image.count) + ", " + Span(image);
     if (main.empty()) main = "not opened";
     for (const std::string& part : {Others(summary.images, "opened"), Others(summary.receipts, "receipt clicked")}) {
-      if (!part.empty()) others += (others.empty() ? "" : " ") + part;
+      if (!part.empty()) others += (others.empty() ? "" : "; ") + part;
     }
   }
-  const bool seen = main.rfind("not ", 0) != 0;
-  return "<span class=\"status " + std::string(seen ? "seen" : "unseen") + "\">" + main + "</span>" +
-         (others.empty() ? "" : " " + others);
+  const char* look = main.rfind("not ", 0) == 0 ? "unseen" : main.rfind("cancelled", 0) == 0 ? "cancelled" : "seen";
+  return "<span class=\"status " + std::string(look) + "\">" + main + "</span>" +
+         (others.empty() ? "" : " <span class=\"others\">(not counted: " + others + ")</span>");
 }
 
 }  // namespace mailwarden::pages
