@@ -46,6 +46,30 @@ FILL = [
               'Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 Chrome/120.0'
        FROM {series} AS n(i)""",
 ]
+# The same rows in the PostgreSQL engine's tables: stamps keyed by their
+# text, and each message's lower-case search text of subject and recipients.
+RECIPIENT = "'person' || ({j} % 20011) || '@example' || ({j} % 7) || '.org'"
+RECIPIENT_NAME = "'Person ' || ({j} % 20011)"
+SUBJECT = "'Report ' || i || ' on project ' || (i % 997)"
+FILL_PG = [
+    FILL[0],
+    """INSERT INTO messages (id, account_id, kind, subject, sent_date, sent_time, issued, ip, from_name, content,
+                             is_html, search)
+       SELECT i, CASE WHEN i % {every} = 0 THEN 1 ELSE 2 + i % ({senders} - 1) END, (i % 3 = 0)::int, """
+    + SUBJECT + """, '2024-01-01', '09:30:00', {t0} + i * 60000000, '10.0.' || (i % 250) || '.1', 'Sender', NULL,
+              false, lower(""" + SUBJECT + " || E'\\n' || "
+    + " || E'\\n' || ".join(f.format(j=j) for j in ("(2 * i - 1)", "(2 * i)") for f in (RECIPIENT, RECIPIENT_NAME))
+    + """)
+       FROM {series} AS n(i)""",
+    """INSERT INTO stamps (stamp, message_id, position, recipient, recipient_name, cancelled)
+       SELECT 'st' || i, (i + 1) / 2, (i + 1) % 2, """ + RECIPIENT.format(j="i") + ", " + RECIPIENT_NAME.format(j="i")
+    + """, false
+       FROM {series} AS n(i)""",
+    """INSERT INTO events (id, stamp, type, class, time, ip, user_agent)
+       SELECT i, 'st' || ((i + {per} - 1) / {per}), i % 2, i % 3, {t0} + i * 6000000, '10.1.' || (i % 250) || '.7',
+              'Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 Chrome/120.0'
+       FROM {series} AS n(i)""",
+]
 # How many rows each statement's series counts to.
 COUNTS = [SENDERS, MESSAGES, MESSAGES * 2, MESSAGES * 2 * EVENTS_PER_STAMP]
 
@@ -65,9 +89,8 @@ def fill(engine, where):
         db.commit()
         db.close()
     else:
-        sql = ";\n".join(s.format(series=f"generate_series(1, {count})", **values) for s, count in zip(FILL, COUNTS))
-        sql = sql.replace("i % 3 = 0,", "(i % 3 = 0)::int,")
-        for table in ("accounts", "messages", "stamps", "events"):
+        sql = ";\n".join(s.format(series=f"generate_series(1, {count})", **values) for s, count in zip(FILL_PG, COUNTS))
+        for table in ("accounts", "messages", "events"):
             sql += f";\nSELECT setval(pg_get_serial_sequence('{table}', 'id'), (SELECT max(id) FROM {table}))"
         sql += ";\nANALYZE;\n"
         subprocess.run(["psql", "-q", "-v", "ON_ERROR_STOP=1", where], input=sql, text=True, check=True)
