@@ -83,11 +83,13 @@ std::string CancelResultText(store::CertifiedState state, const store::StampInfo
 
 http::Reply RenderCancelResult(store::CertifiedState state, const std::optional<store::StampInfo>& info) {
   const bool known = state != store::CertifiedState::kUnknown && state != store::CertifiedState::kNotCertified;
+  // A delivery cancelled or expired before is gone: 410, as its read link says.
+  const int status = !known ? 404 : state == store::CertifiedState::kFound ? 200 : 410;
   const std::string title = state == store::CertifiedState::kFound ? "Delivery cancelled" : "Nothing to cancel";
   std::string body = "<h1>" + Escape(title) + "</h1>\n<p>" + Escape(CancelResultText(state, info ? &*info : nullptr));
   if (info && known) body += "</p>\n<p>Subject: " + Escape(info->subject);
   body += "</p>\n<p><a href=\"/cvx/\">Your messages</a></p>";
-  return HtmlReply(known ? 200 : 404, Frame(title, body));
+  return HtmlReply(status, Frame(title, body));
 }
 
 }  // namespace mailwarden::pages

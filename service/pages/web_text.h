@@ -6,12 +6,15 @@
 #include <string_view>
 
 #include "service/http/exchange.h"
+#include "service/links/html.h"
 #include "service/store/store.h"
 
 namespace mailwarden::pages {
 
 // Escapes &, <, >, " and ' so text is safe in an element or a quoted attribute.
-std::string Escape(std::string_view text);
+inline std::string Escape(std::string_view text) {
+  return HtmlEscape(text);
+}
 
 // application/x-www-form-urlencoded, as browsers write forms and queries:
 // "+" is a space, "%XX" a byte. A broken escape keeps its characters; a key

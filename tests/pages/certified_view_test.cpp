@@ -76,7 +76,9 @@ TEST(CertifiedView, CancelResultNamesTheDelivery) {
   EXPECT_EQ(reply.status, 200);
   EXPECT_THAT(reply.body, HasSubstr("The delivery to bob@example.net has been cancelled."));
   EXPECT_THAT(reply.body, HasSubstr("&lt;Contract&gt;"));
-  EXPECT_THAT(pages::RenderCancelResult(store::CertifiedState::kCancelled, info).body, HasSubstr("already"));
+  reply = pages::RenderCancelResult(store::CertifiedState::kCancelled, info);
+  EXPECT_EQ(reply.status, 410);
+  EXPECT_THAT(reply.body, HasSubstr("The delivery to bob@example.net was already cancelled."));
   EXPECT_EQ(pages::RenderCancelResult(store::CertifiedState::kUnknown, std::nullopt).status, 404);
 }
 

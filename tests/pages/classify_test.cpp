@@ -3,13 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include "memory_store.h"
 #include "service/pages/sessions.h"
 
 namespace pages_test {
 namespace {
 
 namespace events = mailwarden::events;
+namespace store = mailwarden::store;
 namespace http = mailwarden::http;
 namespace pages = mailwarden::pages;
 using store::EventClass;
@@ -65,14 +65,16 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST(ClassifySignedIn, BrowserSignedInAsTheStampsSenderIsTheSender) {
-  MemoryStore store;
+  auto store = store::OpenStore("sqlite::memory:");
+  const auto ann = store->AddAccount("ann@example.com", 10, kIssued);
+  const auto bea = store->AddAccount("bea@example.com", 10, kIssued);
   const std::string token = pages::NewToken();
-  store.CreateSession(pages::HashToken(token), {1, "csrf", kIssued});
+  store->CreateSession(pages::HashToken(token), {ann.id, "csrf", kIssued});
   const std::string other = pages::NewToken();
-  store.CreateSession(pages::HashToken(other), {2, "csrf", kIssued});
+  store->CreateSession(pages::HashToken(other), {bea.id, "csrf", kIssued});
 
   store::StampInfo stamp;
-  stamp.accountId = 1;
+  stamp.accountId = ann.id;
   stamp.issued = kIssued;
   stamp.issuerIp = "127.0.0.1";
   auto request = [](const std::string& cookie) {
@@ -83,12 +85,12 @@ TEST(ClassifySignedIn, BrowserSignedInAsTheStampsSenderIsTheSender) {
     return r;
   };
   const store::Time hour = kIssued + 3600 * kSecond;
-  EXPECT_EQ(events::Classify(stamp, request(token), hour, &store), EventClass::kSender);
+  EXPECT_EQ(events::Classify(stamp, request(token), hour, store.get()), EventClass::kSender);
   // Another sender of the service reading the mail it received is a person.
-  EXPECT_EQ(events::Classify(stamp, request(other), hour, &store), EventClass::kPerson);
-  EXPECT_EQ(events::Classify(stamp, request(pages::NewToken()), hour, &store), EventClass::kPerson);
+  EXPECT_EQ(events::Classify(stamp, request(other), hour, store.get()), EventClass::kPerson);
+  EXPECT_EQ(events::Classify(stamp, request(pages::NewToken()), hour, store.get()), EventClass::kPerson);
   // A session idle for more than 12 hours no longer counts.
-  EXPECT_EQ(events::Classify(stamp, request(token), hour + 13 * 3600 * kSecond, &store), EventClass::kPerson);
+  EXPECT_EQ(events::Classify(stamp, request(token), hour + 13 * 3600 * kSecond, store.get()), EventClass::kPerson);
 }
 
 TEST(MachineAgents, DataFileIsReadWithoutCommentsOrBlanks) {

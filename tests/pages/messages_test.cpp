@@ -70,7 +70,7 @@ TEST_F(MessagesTest, TrackedKindIsKnownOnlyOnceAnImageOrAReceiptCame) {
 
 TEST_F(MessagesTest, PagingGoesBackByIdAndSearchCoversSubjectAndRecipients) {
   options_.pageSize = 2;
-  pages_ = std::make_unique<pages::Pages>(store_, options_);
+  pages_ = std::make_unique<pages::Pages>(*store_, options_);
   std::vector<store::Issued> sent;
   for (int i = 1; i <= 5; ++i) {
     sent.push_back(Send("ann@example.com", "Report " + std::to_string(i),
@@ -140,10 +140,10 @@ TEST_F(MessagesTest, CancelDeliveryCancelsOnceAndShowsTheResult) {
   ASSERT_EQ(reply.status, 303);
   const std::string after = Page(ann_, HeaderOf(reply, "Location"));
   EXPECT_THAT(after, HasSubstr("The delivery to cy@example.org has been cancelled."));
-  const auto cy = store_.FindStamp(sent.stamps[1]);
+  const auto cy = store_->FindStamp(sent.stamps[1]);
   EXPECT_TRUE(cy->cancelled);
-  EXPECT_FALSE(store_.FindStamp(sent.stamps[0])->cancelled);
-  const auto message = store_.GetMessage(cy->accountId, sent.messageId);
+  EXPECT_FALSE(store_->FindStamp(sent.stamps[0])->cancelled);
+  const auto message = store_->GetMessage(cy->accountId, sent.messageId);
   ASSERT_EQ(message->recipients[1].events.size(), 1u);
   EXPECT_EQ(message->recipients[1].events[0].eventClass, store::EventClass::kSender);
   // One button left: Cy's delivery is cancelled already.
@@ -170,7 +170,7 @@ TEST_F(MessagesTest, AnotherSenderSeesNoneOfItAndGets404) {
   EXPECT_THAT(Page(bea_, "/cvx/?q=secret"), Not(HasSubstr("Ann&#39;s secret")));
   EXPECT_EQ(Get(bea_, MessagePath(sent)).status, 404);
   EXPECT_EQ(Post(bea_, MessagePath(sent) + "/cancel", "csrf=" + beaCsrf + "&to=1").status, 404);
-  EXPECT_FALSE(store_.FindStamp(sent.stamps[0])->cancelled);
+  EXPECT_FALSE(store_->FindStamp(sent.stamps[0])->cancelled);
   EXPECT_EQ(Get(bea_, "/cvx/api/messages/" + std::to_string(sent.messageId)).status, 404);
   EXPECT_THAT(Get(bea_, "/cvx/api/messages").body, Not(HasSubstr("secret")));
   EXPECT_THAT(Get(bea_, "/cvx/export.csv").body, Not(HasSubstr("secret")));
@@ -193,7 +193,7 @@ TEST_F(MessagesTest, PagesOfASenderNeedASession) {
 
 TEST_F(MessagesTest, DonationTextOfTheAdministratorReplacesOursEscaped) {
   options_.donationText = "Give to <Mailwarden> & friends.\nAccount 12345\n\nThank you!";
-  pages_ = std::make_unique<pages::Pages>(store_, options_);
+  pages_ = std::make_unique<pages::Pages>(*store_, options_);
   const std::string page = Page(ann_, "/cvx/donation/");
   EXPECT_THAT(page,
               HasSubstr("<p>Give to &lt;Mailwarden&gt; &amp; friends.<br>\nAccount 12345</p>\n<p>Thank you!</p>"));

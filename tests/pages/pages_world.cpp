@@ -48,7 +48,7 @@ std::string Browser::Cookie(const std::string& name, const std::string& path) co
 
 PagesWorld::PagesWorld() {
   options_.clock = [this] { return now_; };
-  pages_ = std::make_unique<pages::Pages>(store_, options_);
+  pages_ = std::make_unique<pages::Pages>(*store_, options_);
 }
 
 namespace {
@@ -98,9 +98,9 @@ http::Reply PagesWorld::SignIn(Browser& browser, const std::string& address, con
 
 store::Account PagesWorld::AddSender(const std::string& address, int credit) {
   static const std::string hash = pages::HashPassword(kPassword);
-  store_.AddAccount(address, credit, now_);
-  store_.SetPasswordHash(address, hash);
-  return *store_.FindAccount(address);
+  store_->AddAccount(address, credit, now_);
+  store_->SetPasswordHash(address, hash);
+  return *store_->FindAccount(address);
 }
 
 store::Issued PagesWorld::Send(const std::string& sender, const std::string& subject,
@@ -118,25 +118,12 @@ store::Issued PagesWorld::Send(const std::string& sender, const std::string& sub
   message.content = content;
   message.isHtml = isHtml;
   message.recipients = std::move(recipients);
-  return store_.IssueStamps(message, 0, [this] { return "stamp" + std::to_string(++stamps_); });
+  return store_->IssueStamps(message, 0, [this] { return "stamp" + std::to_string(++stamps_); });
 }
 
 void PagesWorld::Event(const std::string& stamp, store::EventType type, store::EventClass eventClass,
                        const std::string& ip, const std::string& userAgent) {
-  store_.RecordEvents({{stamp, type, eventClass, now_, ip, userAgent}});
+  store_->RecordEvents({{stamp, type, eventClass, now_, ip, userAgent}});
 }
 
 }  // namespace pages_test
-
-// The request's header look-up, as the service's HTTP layer defines it.
-namespace mailwarden::http {
-const std::string& Request::Header(std::string_view name) const {
-  static const std::string none;
-  for (const auto& [key, value] : headers) {
-    if (key.size() == name.size() && std::equal(key.begin(), key.end(), name.begin(),
-                                                [](char a, char b) { return std::tolower(a) == std::tolower(b); }))
-      return value;
-  }
-  return none;
-}
-}  // namespace mailwarden::http

@@ -8,12 +8,12 @@
 #include <memory>
 #include <string>
 
-#include "memory_store.h"
 #include "service/pages/pages.h"
 #include "service/pages/web_text.h"
 
 namespace pages_test {
 
+namespace store = mailwarden::store;
 namespace http = mailwarden::http;
 namespace pages = mailwarden::pages;
 
@@ -54,7 +54,8 @@ class PagesWorld : public ::testing::Test {
              const std::string& ip = "127.0.0.2", const std::string& userAgent = "Mozilla/5.0");
 
   static const std::string kPassword;
-  MemoryStore store_;
+  // The real engine, on a database in memory.
+  std::unique_ptr<store::Store> store_ = store::OpenStore("sqlite::memory:");
   store::Time now_ = kStart;
   pages::PagesOptions options_;
   std::unique_ptr<pages::Pages> pages_;

@@ -1,0 +1,21 @@
+#include <string>
+
+#include "service/store/sqlite_store.h"
+#include "service/store/store.h"
+
+namespace mailwarden::store {
+
+std::unique_ptr<Store> OpenStore(std::string_view url) {
+  if (url.starts_with("sqlite:")) {
+    std::string path(url.substr(7));
+    if (path.empty()) throw StoreError("the database URL " + std::string(url) + " names no file");
+    return OpenSqliteStore(path);
+  }
+  if (url.starts_with("postgresql://") || url.starts_with("postgres://")) {
+    // The PostgreSQL engine is added here.
+    throw StoreError("this build of mailwarden has no PostgreSQL engine: " + std::string(url));
+  }
+  throw StoreError("unknown database URL " + std::string(url) + " (sqlite:PATH, sqlite::memory: or postgresql://...)");
+}
+
+}  // namespace mailwarden::store

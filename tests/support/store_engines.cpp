@@ -1,0 +1,34 @@
+#include "support/store_engines.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+
+namespace testsupport {
+namespace {
+
+std::string SqliteFile() {
+  return (std::filesystem::temp_directory_path() / ("mailwarden-store-test-" + std::to_string(::getpid()) + ".db"))
+      .string();
+}
+
+}  // namespace
+
+std::vector<std::string> StoreEngineUrls() {
+  return {"sqlite::memory:", "sqlite:" + SqliteFile()};
+}
+
+void EmptyDatabase(const std::string& url) {
+  if (url.starts_with("sqlite:") && url != "sqlite::memory:") {
+    for (const char* end : {"", "-wal", "-shm"}) std::filesystem::remove(url.substr(7) + end);
+  }
+}
+
+std::string EngineName(const std::string& url) {
+  if (url == "sqlite::memory:") return "sqlite_memory";
+  if (url.starts_with("sqlite:")) return "sqlite_file";
+  if (url.starts_with("postgres")) return "postgresql";
+  return "other";
+}
+
+}  // namespace testsupport
