@@ -113,6 +113,7 @@ TEST_F(DatabaseFileTest, AccountCommandsManageTheSenders) {
       {{"codepage", "ann@example.com", "4"}, 1, ""},
       {{"password", "ann@example.com"}, 0, "", "correct horse\n"},
       {{"password", "ann@example.com"}, 1, "", ""},
+      {{"password", "ann@example.com"}, 1, "", "short\n"},
       {{"list"},
        0,
        "ann@example.com  monthly 40  left 40  code page 932\nbob@example.com  monthly 7  left 7  code page 1252  no "

@@ -120,16 +120,24 @@ export async function recipientProxy(sourceAddress) {
   return { server: `http://127.0.0.1:${server.address().port}`, close: () => server.close() };
 }
 
+// Playwright starts Chromium with an empty profile folder of its own (it
+// refuses a --user-data-dir of ours) and removes it at close.
 export async function launchChromium() {
-  const profile = fs.mkdtempSync(path.join(os.tmpdir(), "mailwarden-chromium-"));
   const browser = await chromium.launch({
     executablePath: chromiumPath,
     headless: true,
     args: ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
       "--disable-background-networking", "--disable-component-update", "--disable-sync",
-      `--user-data-dir=${profile}`, "--proxy-bypass-list=<-loopback>"],
+      "--proxy-bypass-list=<-loopback>"],
   });
-  return { browser, close: async () => { await browser.close(); fs.rmSync(profile, { recursive: true, force: true }); } };
+  return { browser, close: () => browser.close() };
+}
+
+// A browser context that gives up on a missing element in 10 seconds.
+export async function newContext(browser, options = {}) {
+  const context = await browser.newContext(options);
+  context.setDefaultTimeout(10000);
+  return context;
 }
 
 // Every dialog and console line of a page, to show that no script of a

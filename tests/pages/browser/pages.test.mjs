@@ -76,7 +76,8 @@ function row(page, subjectText) {
 }
 
 test("a recipient reads certified HTML in a frame where its script does not run", async () => {
-  const context = await chromium.browser.newContext({ proxy: { server: proxy.server } });
+  // A person's browser: headless Chromium's own User-Agent says it is a machine.
+  const context = await h.newContext(chromium.browser, { proxy: { server: proxy.server }, userAgent: kBrowserAgent });
   const page = await context.newPage();
   const seen = h.watch(page);
   const reply = await page.goto(sent.certified["bob@example.net"].read);
@@ -92,7 +93,7 @@ test("a recipient reads certified HTML in a frame where its script does not run"
 });
 
 test("the sender sees who opened, confirmed, read and was cancelled", async () => {
-  const context = await chromium.browser.newContext({ timezoneId: "Europe/Berlin", viewport: { width: 1280, height: 900 } });
+  const context = await h.newContext(chromium.browser, { timezoneId: "Europe/Berlin", viewport: { width: 1280, height: 900 } });
   const { page, seen } = await signIn(context, "ann@example.com", kPassword);
 
   // Newest first, the credit left, the subject as text.
@@ -162,12 +163,12 @@ test("the sender sees who opened, confirmed, read and was cancelled", async () =
 });
 
 test("a second sender sees none of it and gets 404 on the other's addresses", async () => {
-  const annContext = await chromium.browser.newContext();
+  const annContext = await h.newContext(chromium.browser);
   const ann = await signIn(annContext, "ann@example.com", kPassword);
   const contractHref = await ann.page.locator("a:has-text('Contract')").getAttribute("href");
   await annContext.close();
 
-  const context = await chromium.browser.newContext();
+  const context = await h.newContext(chromium.browser);
   const { page } = await signIn(context, "bea@example.com", kBeaPassword);
   assert.equal(await page.locator("table.messages").count(), 0);
   assert.match(await page.locator("main").textContent(), /You have sent no tracked message yet/);
@@ -186,14 +187,14 @@ test("a second sender sees none of it and gets 404 on the other's addresses", as
 });
 
 test("the pages work without script, in UTC", async () => {
-  const context = await chromium.browser.newContext({ javaScriptEnabled: false, timezoneId: "Asia/Tokyo" });
+  const context = await h.newContext(chromium.browser, { javaScriptEnabled: false, timezoneId: "Asia/Tokyo" });
   const { page } = await signIn(context, "ann@example.com", kPassword);
   assert.match(await row(page, "Quarterly figures").locator("time").first().textContent(), / UTC$/);
   await context.close();
 });
 
 test("signing out ends the session", async () => {
-  const context = await chromium.browser.newContext();
+  const context = await h.newContext(chromium.browser);
   const { page } = await signIn(context, "ann@example.com", kPassword);
   const cookies = await context.cookies(service.url + "/cvx/");
   const session = cookies.find((c) => c.name === "cvx_session");
@@ -205,7 +206,7 @@ test("signing out ends the session", async () => {
   assert.equal((await page.request.get(service.url + "/cvx/api/messages")).status(), 401);
 
   // The old cookie, put back, opens nothing.
-  const thief = await chromium.browser.newContext();
+  const thief = await h.newContext(chromium.browser);
   await thief.addCookies([{ ...session }]);
   const stolen = await thief.newPage();
   await stolen.goto(service.url + "/cvx/");
