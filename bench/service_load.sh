@@ -25,6 +25,8 @@ mailwarden=$PWD/build/release/service/mailwarden
 requests_tool=$PWD/build/release/bench/service_load/service_load_requests
 
 tmp=$(mktemp -d /tmp/mailwarden-load.XXXXXX)
+# nginx's workers may run as another user: they read the GIF, nothing else.
+chmod 755 "$tmp"
 pids=()
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
@@ -36,6 +38,7 @@ trap cleanup EXIT
 gif=$tmp/www/p/b01/wrenna.php
 mkdir -p "$(dirname "$gif")" "$tmp/nginx"
 printf 'GIF89a\x01\x00\x01\x00\x80\x00\x00\x00\x00\x00\xff\xff\xff\x21\xf9\x04\x01\x00\x00\x00\x00\x2c\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00\x3b' >"$gif"
+chmod -R a+rX "$tmp/www"
 
 free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
 
@@ -122,7 +125,7 @@ measure() {
   p99=$(STAMP_REQUESTS=$tmp/stamps.txt wrk -t1 -c8 -d"${duration}s" --latency -s bench/service_load/stamps.lua \
     "$base/" | awk '$1 == "99%" { v = $2; if (v ~ /us$/) { sub(/us$/, "", v); v /= 1000 } else if (v ~ /ms$/) { sub(/ms$/, "", v) } else if (v ~ /s$/) { sub(/s$/, "", v); v *= 1000 } print v }')
   wait "$hits"
-  curl -sf "$base/metrics" | grep -E '^mailwarden_(event_queue_depth|database_errors_total|events_dropped_total)' |
+  curl -sf "$base/metrics" | grep -E '^mailwarden_(event_queue_depth|database_errors_total|events_dropped_total|events_written_total|requests_total\{path="/p/b01/wrenna.php")' |
     sed "s/^/# $suffix /" || true
   stop_mailwarden
 

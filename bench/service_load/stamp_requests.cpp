@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <random>
+#include <sstream>
 #include <string>
 
 #include "protocol/encoding.h"
@@ -23,13 +24,18 @@ int main(int argc, char** argv) {
   std::mt19937 random(2003);
   std::uniform_int_distribution<int> digit(0, 61);
   for (int i = 0; i < count; ++i) {
-    const std::string from = "sender" + std::to_string(i % senders) + "@example.com";
-    std::string addresses, names;
+    // Built with streams: GCC 12 warns wrongly about chains of string additions at -O3.
+    std::ostringstream fromText, addressText, nameText, subjectText;
+    fromText << "sender" << i % senders << "@example.com";
     for (int r = 0; r < recipients; ++r) {
-      addresses += "r" + std::to_string(r) + ".of" + std::to_string(i % senders) + "@example.org ";
-      names += s256to62("Recipient " + std::to_string(r)) + " ";
+      addressText << "r" << r << ".of" << i % senders << "@example.org ";
+      std::ostringstream name;
+      name << "Recipient " << r;
+      nameText << s256to62(name.str()) << " ";
     }
-    const std::string subject = "Load message " + std::to_string(i), date = "2026-03-14", time = "12:00:00";
+    subjectText << "Load message " << i;
+    const std::string from = fromText.str(), addresses = addressText.str(), names = nameText.str(),
+                      subject = subjectText.str(), date = "2026-03-14", time = "12:00:00";
     const corvanta::protocol::HashDraws draws{digit(random), digit(random), digit(random), digit(random)};
     std::cout << corvanta::protocol::kStampPath << "?fromAddy=" << UrlEscape(from) << "&toAddy=" << UrlEscape(addresses)
               << "&toName=" << UrlEscape(names) << "&subject=" << UrlEscape(subject) << "&curDate=" << UrlEscape(date)

@@ -90,6 +90,7 @@ void EventQueue::Write(std::vector<Pending>& batch) {
                                          pending.request.ip, pending.request.Header("User-Agent")});
       }
       store_.RecordEvents(events);
+      metrics_.CountWrittenEvents(events.size());
       return;
     } catch (const std::exception& error) {
       metrics_.CountDatabaseError();

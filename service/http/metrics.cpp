@@ -68,6 +68,9 @@ std::string Metrics::Render() const {
   out += "# HELP mailwarden_database_errors_total Database operations that failed.\n";
   out += "# TYPE mailwarden_database_errors_total counter\n";
   out += "mailwarden_database_errors_total " + std::to_string(databaseErrors_.load()) + "\n";
+  out += "# HELP mailwarden_events_written_total Image fetches and receipt clicks written to the database.\n";
+  out += "# TYPE mailwarden_events_written_total counter\n";
+  out += "mailwarden_events_written_total " + std::to_string(writtenEvents_.load()) + "\n";
   out += "# HELP mailwarden_events_dropped_total Recipient events given up after the database kept failing.\n";
   out += "# TYPE mailwarden_events_dropped_total counter\n";
   out += "mailwarden_events_dropped_total " + std::to_string(droppedEvents_.load()) + "\n";

@@ -95,8 +95,10 @@ class Session : public std::enable_shared_from_this<Session> {
   // request under way finishes it and closes after its reply.
   void OnStop() {
     if (handling_) return;
-    if (buffer_.size() == 0 && (!parser_ || !parser_->got_some())) {
-      beast::error_code ignored;
+    beast::error_code ignored;
+    // A request already sent but not yet read counts as under way.
+    bool waiting = stream_.socket().available(ignored) > 0;
+    if (!waiting && buffer_.size() == 0 && (!parser_ || !parser_->got_some())) {
       stream_.socket().shutdown(tcp::socket::shutdown_both, ignored);
       stream_.socket().close(ignored);
     } else {

@@ -46,7 +46,8 @@ http::Reply RenderCertified(const store::Certified& certified) {
       return Gone(410, "Message cancelled",
                   "The sender has cancelled the delivery of this message. It can no longer be read.");
     case store::CertifiedState::kExpired:
-      return Gone(410, "Message expired", "This message has expired: certified mail can be read for 30 days.");
+      return Gone(410, "Message expired",
+                  "This message was kept for 30 days and has been deleted. It can no longer be read.");
     case store::CertifiedState::kUnknown:
     case store::CertifiedState::kNotCertified:
       return Gone(404, "No such message", "There is no message at this address. Check that the link is complete.");

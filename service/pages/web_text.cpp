@@ -4,18 +4,13 @@
 
 #include <cctype>
 #include <charconv>
-#include <ctime>
+
+#include "service/requests/form.h"
+#include "service/time_text.h"
 
 namespace mailwarden::pages {
 
 namespace {
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 std::string DecodeField(std::string_view text) {
   std::string out;
@@ -24,8 +19,8 @@ std::string DecodeField(std::string_view text) {
     const char c = text[i];
     if (c == '+') {
       out += ' ';
-    } else if (c == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
-      out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+    } else if (c == '%' && i + 2 < text.size() && HexDigitValue(text[i + 1]) >= 0 && HexDigitValue(text[i + 2]) >= 0) {
+      out += static_cast<char>(HexDigitValue(text[i + 1]) * 16 + HexDigitValue(text[i + 2]));
       i += 2;
     } else {
       out += c;
@@ -89,25 +84,12 @@ std::map<std::string, std::string> ParseCookies(const http::Request& request) {
   return cookies;
 }
 
-namespace {
-
-std::string Format(store::Time time, const char* format) {
-  const std::time_t seconds = static_cast<std::time_t>(time / 1000000);
-  std::tm parts{};
-  gmtime_r(&seconds, &parts);
-  char text[64];
-  std::strftime(text, sizeof text, format, &parts);
-  return text;
-}
-
-}  // namespace
-
 std::string IsoTime(store::Time time) {
-  return Format(time, "%Y-%m-%dT%H:%M:%SZ");
+  return FormatUtc(time, "%Y-%m-%dT%H:%M:%SZ");
 }
 
 std::string ShownTime(store::Time time) {
-  return Format(time, "%Y-%m-%d %H:%M UTC");
+  return FormatUtc(time, "%Y-%m-%d %H:%M UTC");
 }
 
 std::string TimeElement(store::Time time) {

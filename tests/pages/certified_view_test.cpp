@@ -58,7 +58,7 @@ TEST(CertifiedView, UnknownCancelledAndExpiredAreSaidSo) {
   for (const Case& c : {Case{store::CertifiedState::kUnknown, 404, "There is no message at this address"},
                         Case{store::CertifiedState::kNotCertified, 404, "There is no message at this address"},
                         Case{store::CertifiedState::kCancelled, 410, "has cancelled the delivery"},
-                        Case{store::CertifiedState::kExpired, 410, "can be read for 30 days"}}) {
+                        Case{store::CertifiedState::kExpired, 410, "kept for 30 days"}}) {
     store::Certified certified = Found("secret content", false);
     certified.state = c.state;
     const auto reply = pages::RenderCertified(certified);

@@ -155,5 +155,39 @@ TEST_F(ServiceTest, ReadLinkOfAnUnknownOrTrackedStampFindsNoMessage) {
   EXPECT_EQ(Status()["events"].size(), 3u);  // only the three stamps issued
 }
 
+TEST_F(ServiceTest, CertifiedContentGoesAfterThirtyDaysAndRecordsAfterTheRetention) {
+  mailwarden::ServeOptions options = mailwarden::LoopbackOptions(100);
+  options.service.retainDays = 365;
+  Restart(options);
+  constexpr mailwarden::store::Time kDay = 86400LL * 1000000;
+  const mailwarden::store::Time now = mailwarden::SystemNow();
+  auto upload = [&](mailwarden::store::Time issued) {
+    mailwarden::store::NewMessage message;
+    message.sender = "ann.sender@example.com";
+    message.kind = mailwarden::store::Kind::kCertified;
+    message.subject = "Contract";
+    message.content = "the old terms";
+    message.issued = issued;
+    message.recipients = {{"bob@example.com", "Bob"}};
+    int n = 0;
+    return server_->Store()
+        .IssueStamps(message, 100, [&] { return "Old" + std::to_string(issued) + "x" + std::to_string(++n); })
+        .stamps.at(0);
+  };
+  const std::string month = upload(now - 31 * kDay), fortnight = upload(now - 14 * kDay),
+                    ancient = upload(now - 400 * kDay);
+  server_->instance().service().Upkeep();
+
+  httplib::Result expired = Get(kCertifiedPath, month);
+  ASSERT_TRUE(expired);
+  EXPECT_EQ(expired->status, 410);
+  EXPECT_NE(expired->body.find("kept for 30 days"), std::string::npos) << expired->body;
+  EXPECT_EQ(expired->body.find("the old terms"), std::string::npos);
+  EXPECT_TRUE(server_->Store().FindStamp(month));  // the record stays
+  EXPECT_NE(GetText(kCertifiedPath, fortnight).find("the old terms"), std::string::npos);
+  EXPECT_FALSE(server_->Store().FindStamp(ancient));
+  EXPECT_EQ(Get(kCertifiedPath, ancient)->status, 404);
+}
+
 }  // namespace
 }  // namespace service_test

@@ -75,18 +75,23 @@ TEST_F(ServiceTest, HealthAndMetricsTellHowTheServiceIsDoing) {
 
   AskCredit("ann@example.com");
   Get(kTrackPath, "img=1&nothing");
+  std::vector<std::string> stamps = StampsOf(AskStamps(ThreeRecipients()));
+  ASSERT_EQ(stamps.size(), 3u);
+  Get(kTrackPath, "img=1&" + stamps[0]);
+  server_->instance().Flush();
   Get("/no/such/page", "");
   httplib::Result metrics = Get("/metrics", "");
   ASSERT_TRUE(metrics);
   EXPECT_EQ(metrics->status, 200);
   const std::string& text = metrics->body;
-  for (const char* line : {"mailwarden_requests_total{path=\"/p/b01/marlo.php\",status=\"200\"} 1\n",
-                           "mailwarden_requests_total{path=\"/p/b01/wrenna.php\",status=\"200\"} 1\n",
-                           "mailwarden_requests_total{path=\"other\",status=\"404\"} 1\n",
-                           "mailwarden_request_duration_seconds_count{path=\"/p/b01/marlo.php\"} 1\n",
-                           "mailwarden_request_duration_seconds_bucket{path=\"/p/b01/marlo.php\",le=\"+Inf\"} 1\n",
-                           "# TYPE mailwarden_request_duration_seconds histogram\n", "mailwarden_event_queue_depth ",
-                           "mailwarden_database_errors_total 0\n"}) {
+  for (const char* line :
+       {"mailwarden_requests_total{path=\"/p/b01/marlo.php\",status=\"200\"} 1\n",
+        "mailwarden_requests_total{path=\"/p/b01/wrenna.php\",status=\"200\"} 2\n",
+        "mailwarden_events_written_total 1\n", "mailwarden_requests_total{path=\"other\",status=\"404\"} 1\n",
+        "mailwarden_request_duration_seconds_count{path=\"/p/b01/marlo.php\"} 1\n",
+        "mailwarden_request_duration_seconds_bucket{path=\"/p/b01/marlo.php\",le=\"+Inf\"} 1\n",
+        "# TYPE mailwarden_request_duration_seconds histogram\n", "mailwarden_event_queue_depth ",
+        "mailwarden_database_errors_total 0\n"}) {
     EXPECT_NE(text.find(line), std::string::npos) << line << "\nin\n" << text;
   }
   // The requested path itself never becomes a label.

@@ -1,11 +1,17 @@
 // The mailwarden program itself: its options, its first line, a clean stop.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "addin_requests.h"
@@ -57,6 +63,41 @@ TEST_F(ProgramTest, ServesOnTheFreePortItPrintsAndStopsCleanlyOnEachSignal) {
   }
 }
 
+// An upload whose body is still arriving when SIGTERM comes is finished and
+// answered before the program exits.
+TEST_F(ProgramTest, StoppingFinishesTheRequestInProgress) {
+  Program program(Serve({"--new-sender-credit", "5"}));
+  int port = PortOf(program.Line());
+  ASSERT_GT(port, 0);
+  AddinSend send;
+  send.to = {{"bob@example.com", "Bob"}};
+  const std::string body = UploadBody(send, {1, 2, 3, 4});
+  const std::string head = std::string("POST ") + corvanta::protocol::kUploadPath +
+                           " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+                           "Content-Length: " +
+                           std::to_string(body.size()) + "\r\n\r\n";
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  const std::string first = head + body.substr(0, body.size() / 2), rest = body.substr(body.size() / 2);
+  ASSERT_EQ(::send(fd, first.data(), first.size(), MSG_NOSIGNAL), static_cast<ssize_t>(first.size()));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  program.Signal(SIGTERM);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  ASSERT_EQ(::send(fd, rest.data(), rest.size(), MSG_NOSIGNAL), static_cast<ssize_t>(rest.size()));
+  std::string reply;
+  char buffer[4096];
+  for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) reply.append(buffer, static_cast<std::size_t>(n));
+  ::close(fd);
+  EXPECT_TRUE(reply.starts_with("HTTP/1.1 200")) << reply;
+  EXPECT_NE(reply.find("\r\n\r\nqo;"), std::string::npos) << reply;
+  EXPECT_EQ(program.Rest(), "mailwarden stopped\n");
+  EXPECT_EQ(program.Wait(), 0);
+}
+
 class DatabaseFileTest : public ProgramTest {
  protected:
   void SetUp() override {
@@ -94,6 +135,23 @@ TEST_F(DatabaseFileTest, KeepsItsStateInTheDatabaseAcrossRestarts) {
   EXPECT_EQ(AskCredit(port, "new@example.com"), "qx;No account for this sender address.");
   program.Signal(SIGTERM);
   EXPECT_EQ(program.Wait(), 0);
+}
+
+TEST_F(DatabaseFileTest, TheTermsComeFromTheFileGiven) {
+  const std::string terms = path_.string() + ".terms.txt";
+  std::ofstream(terms, std::ios::binary) << "Our own terms.\r\nSecond line.\r\n";
+  Program program(Serve({"--terms", terms}));
+  int port = PortOf(program.Line());
+  ASSERT_GT(port, 0);
+  httplib::Client client("127.0.0.1", port);
+  auto served = client.Get(corvanta::protocol::kTermsPath);
+  ASSERT_TRUE(served);
+  EXPECT_EQ(served->body, "Our own terms.\r\nSecond line.\r\n");
+  program.Signal(SIGTERM);
+  EXPECT_EQ(program.Wait(), 0);
+  std::filesystem::remove(terms);
+  Program missing(Serve({"--terms", terms}));
+  EXPECT_EQ(missing.Wait(), 1);
 }
 
 TEST_F(DatabaseFileTest, AccountCommandsManageTheSenders) {
