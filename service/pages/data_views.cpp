@@ -55,10 +55,9 @@ http::Reply JsonReply(int status, const nlohmann::json& value) {
 
 // A spreadsheet must not take a recipient's text for a formula.
 std::string CsvField(std::string_view text) {
-  std::string value(text);
-  if (!value.empty() && std::string_view("=+-@\t\r").find(value.front()) != std::string_view::npos) {
-    value.insert(0, "'");
-  }
+  const bool formula = !text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos;
+  std::string value = formula ? "'" : "";
+  value += text;
   if (value.find_first_of(",\"\r\n") == std::string::npos) return value;
   std::string quoted = "\"";
   for (char c : value) {
