@@ -24,46 +24,50 @@ BUSIEST_EVERY = 50
 EVENTS_PER_STAMP = 10
 T0 = 1_700_000_000 * 1_000_000  # microseconds
 
+RECIPIENT = "'person' || ({j} % 20011) || '@example' || ({j} % 7) || '.org'"
+RECIPIENT_NAME = "'Person ' || ({j} % 20011)"
+SUBJECT = "'Report ' || i || ' on project ' || (i % 997)"
+
+
+def messages(kind, is_html, newline, lower):
+    """The messages, with each engine's search text of subject and recipients
+    (SQLite keeps it as written, PostgreSQL in lower case)."""
+    search = SUBJECT + " || " + newline + " || " + (" || " + newline + " || ").join(
+        f.format(j=j) for j in ("(2 * i - 1)", "(2 * i)") for f in (RECIPIENT, RECIPIENT_NAME))
+    if lower:
+        search = f"lower({search})"
+    return ("""INSERT INTO messages (id, account_id, kind, subject, sent_date, sent_time, issued, ip, from_name,
+                             content, is_html, search)
+       SELECT i, CASE WHEN i % {every} = 0 THEN 1 ELSE 2 + i % ({senders} - 1) END, """ + kind + ", " + SUBJECT
+            + """, '2024-01-01', '09:30:00', {t0} + i * 60000000, '10.0.' || (i % 250) || '.1', 'Sender', NULL, """
+            + is_html + ", " + search + """
+       FROM {series} AS n(i)""")
+
+
 # One statement per table, each a generated series: the database does the
 # work, nothing row by row through the client. {series} is filled per engine.
-FILL = [
-    # Sender 1 exists already (made by the program, with its password).
-    """INSERT INTO accounts (id, address, password_hash, monthly_credit, codepage, created)
+ACCOUNTS = """INSERT INTO accounts (id, address, password_hash, monthly_credit, codepage, created)
        SELECT i, 'sender' || i || '@example.com', '', 1000, 1252, {t0}
-       FROM {series} AS n(i) WHERE i >= 2""",
-    """INSERT INTO messages (id, account_id, kind, subject, sent_date, sent_time, issued, ip, from_name, content,
-                             is_html)
-       SELECT i, CASE WHEN i % {every} = 0 THEN 1 ELSE 2 + i % ({senders} - 1) END, i % 3 = 0,
-              'Report ' || i || ' on project ' || (i % 997), '2024-01-01', '09:30:00', {t0} + i * 60000000,
-              '10.0.' || (i % 250) || '.1', 'Sender', NULL, 0
-       FROM {series} AS n(i)""",
+       FROM {series} AS n(i) WHERE i >= 2"""  # sender 1 exists already (made by the program, with its password)
+FILL = [
+    ACCOUNTS,
+    messages("i % 3 = 0", "0", "char(10)", False),
     """INSERT INTO stamps (id, stamp, message_id, position, address, name, cancelled)
-       SELECT i, 'st' || i, (i + 1) / 2, (i + 1) % 2, 'person' || (i % 20011) || '@example' || (i % 7) || '.org',
-              'Person ' || (i % 20011), 0
+       SELECT i, 'st' || i, (i + 1) / 2, (i + 1) % 2, """ + RECIPIENT.format(j="i") + ", "
+    + RECIPIENT_NAME.format(j="i") + """, 0
        FROM {series} AS n(i)""",
     """INSERT INTO events (id, stamp_id, type, class, time, ip, user_agent)
        SELECT i, (i + {per} - 1) / {per}, i % 2, i % 3, {t0} + i * 6000000, '10.1.' || (i % 250) || '.7',
               'Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 Chrome/120.0'
        FROM {series} AS n(i)""",
 ]
-# The same rows in the PostgreSQL engine's tables: stamps keyed by their
-# text, and each message's lower-case search text of subject and recipients.
-RECIPIENT = "'person' || ({j} % 20011) || '@example' || ({j} % 7) || '.org'"
-RECIPIENT_NAME = "'Person ' || ({j} % 20011)"
-SUBJECT = "'Report ' || i || ' on project ' || (i % 997)"
+# The same rows in the PostgreSQL engine's tables: stamps keyed by their text.
 FILL_PG = [
-    FILL[0],
-    """INSERT INTO messages (id, account_id, kind, subject, sent_date, sent_time, issued, ip, from_name, content,
-                             is_html, search)
-       SELECT i, CASE WHEN i % {every} = 0 THEN 1 ELSE 2 + i % ({senders} - 1) END, (i % 3 = 0)::int, """
-    + SUBJECT + """, '2024-01-01', '09:30:00', {t0} + i * 60000000, '10.0.' || (i % 250) || '.1', 'Sender', NULL,
-              false, lower(""" + SUBJECT + " || E'\\n' || "
-    + " || E'\\n' || ".join(f.format(j=j) for j in ("(2 * i - 1)", "(2 * i)") for f in (RECIPIENT, RECIPIENT_NAME))
-    + """)
-       FROM {series} AS n(i)""",
+    ACCOUNTS,
+    messages("(i % 3 = 0)::int", "false", "E'\\n'", True),
     """INSERT INTO stamps (stamp, message_id, position, recipient, recipient_name, cancelled)
-       SELECT 'st' || i, (i + 1) / 2, (i + 1) % 2, """ + RECIPIENT.format(j="i") + ", " + RECIPIENT_NAME.format(j="i")
-    + """, false
+       SELECT 'st' || i, (i + 1) / 2, (i + 1) % 2, """ + RECIPIENT.format(j="i") + ", "
+    + RECIPIENT_NAME.format(j="i") + """, false
        FROM {series} AS n(i)""",
     """INSERT INTO events (id, stamp, type, class, time, ip, user_agent)
        SELECT i, 'st' || ((i + {per} - 1) / {per}), i % 2, i % 3, {t0} + i * 6000000, '10.1.' || (i % 250) || '.7',

@@ -260,7 +260,7 @@ class SqliteStore final : public Store {
       {
         Query q(writer_,
                 "INSERT INTO messages (account_id, kind, subject, sent_date, sent_time, issued, ip, from_name, "
-                "content, is_html) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                "content, is_html, search) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
         q.Bind(1, account->id)
             .Bind(2, certified ? 1 : 0)
             .Bind(3, message.subject)
@@ -274,7 +274,10 @@ class SqliteStore final : public Store {
         } else {
           q.BindNull(9);
         }
-        q.Bind(10, message.isHtml ? 1 : 0).Run();
+        std::string search = message.subject;
+        for (const NewRecipient& recipient : message.recipients)
+          search += "\n" + recipient.address + "\n" + recipient.name;
+        q.Bind(10, message.isHtml ? 1 : 0).Bind(11, search).Run();
       }
       issued.messageId = writer_.LastInsertId();
       for (std::size_t i = 0; i < message.recipients.size(); ++i) {
@@ -389,9 +392,7 @@ class SqliteStore final : public Store {
     return Read([&](Connection& c) {
       std::string sql = std::string(kMessageColumns) + "WHERE account_id = ?1 AND (?2 = 0 OR id < ?2)";
       if (!query.search.empty()) {
-        sql +=
-            " AND (subject LIKE ?3 ESCAPE '\\' OR EXISTS (SELECT 1 FROM stamps s WHERE s.message_id = messages.id "
-            "AND (s.address LIKE ?3 ESCAPE '\\' OR s.name LIKE ?3 ESCAPE '\\')))";
+        sql += " AND search LIKE ?3 ESCAPE '\\'";
       }
       sql += " ORDER BY id DESC LIMIT ?4";
       std::vector<MessageView> messages;
