@@ -93,7 +93,9 @@ def fill(engine, where):
         db.commit()
         db.close()
     else:
-        sql = ";\n".join(s.format(series=f"generate_series(1, {count})", **values) for s, count in zip(FILL_PG, COUNTS))
+        # bigint numbers: times in microseconds outgrow integer.
+        sql = ";\n".join(s.format(series=f"generate_series(1::bigint, {count})", **values)
+                         for s, count in zip(FILL_PG, COUNTS))
         for table in ("accounts", "messages", "events"):
             sql += f";\nSELECT setval(pg_get_serial_sequence('{table}', 'id'), (SELECT max(id) FROM {table}))"
         sql += ";\nANALYZE;\n"

@@ -1,10 +1,10 @@
 #include "service/pages/pages.h"
 
-#include <chrono>
-
+#include "service/context.h"
 #include "service/pages/password.h"
 #include "service/pages/public_pages.h"
 #include "service/pages/web_text.h"
+#include "service/requests/charset.h"
 
 namespace mailwarden::pages {
 
@@ -27,13 +27,6 @@ bool IsGet(const http::Request& request) {
   return request.method == "GET" || request.method == "HEAD";
 }
 
-std::string LowerAscii(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
-}
-
 std::string TrimmedAddress(std::string_view text) {
   const auto first = text.find_first_not_of(" \t\r\n");
   if (first == std::string_view::npos) return "";
@@ -51,12 +44,7 @@ const std::string& DecoyHash() {
 }  // namespace
 
 Pages::Pages(store::Store& store, PagesOptions options) : store_(store), options_(std::move(options)) {
-  if (!options_.clock) {
-    options_.clock = [] {
-      return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch())
-          .count();
-    };
-  }
+  if (!options_.clock) options_.clock = SystemNow;
   if (options_.pageSize < 1) options_.pageSize = 50;
 }
 
