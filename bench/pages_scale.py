@@ -99,7 +99,8 @@ def fill(engine, where):
         for table in ("accounts", "messages", "events"):
             sql += f";\nSELECT setval(pg_get_serial_sequence('{table}', 'id'), (SELECT max(id) FROM {table}))"
         sql += ";\nANALYZE;\n"
-        subprocess.run(["psql", "-q", "-v", "ON_ERROR_STOP=1", where], input=sql, text=True, check=True)
+        subprocess.run(["psql", "-q", "-v", "ON_ERROR_STOP=1", where], input=sql, text=True, check=True,
+                       stdout=subprocess.DEVNULL)
 
 
 def sign_in(url, address, password):
