@@ -154,6 +154,24 @@ TEST_F(DatabaseFileTest, TheTermsComeFromTheFileGiven) {
   EXPECT_EQ(missing.Wait(), 1);
 }
 
+TEST_F(DatabaseFileTest, TheDonationPageSaysWhatTheFileGivenSays) {
+  const std::string donation = path_.string() + ".donation.txt";
+  std::ofstream(donation, std::ios::binary) << "Give to <the fund>.\n\nThank you!\n";
+  Program program(Serve({"--donation", donation}));
+  int port = PortOf(program.Line());
+  ASSERT_GT(port, 0);
+  httplib::Client client("127.0.0.1", port);
+  auto served = client.Get(corvanta::protocol::kDonationPath);
+  ASSERT_TRUE(served);
+  EXPECT_NE(served->body.find("<p>Give to &lt;the fund&gt;.</p>\n<p>Thank you!</p>"), std::string::npos)
+      << served->body;
+  program.Signal(SIGTERM);
+  EXPECT_EQ(program.Wait(), 0);
+  std::filesystem::remove(donation);
+  Program missing(Serve({"--donation", donation}));
+  EXPECT_EQ(missing.Wait(), 1);
+}
+
 TEST_F(DatabaseFileTest, AccountCommandsManageTheSenders) {
   struct Step {
     std::vector<std::string> args;
