@@ -10,9 +10,11 @@
 #include <map>
 #include <regex>
 #include <sstream>
+#include <thread>
 
 #include "cli/commands.h"
 #include "service/instance.h"
+#include "service/pages/password.h"
 #include "service/status.h"
 
 namespace cli {
@@ -47,11 +49,20 @@ std::string StampOf(const std::string& link) {
   return stamp;
 }
 
-int Open(const std::string& hostPort, const std::string& link) {
+// A GET as a recipient's mail program makes it, from the recipient's own
+// loopback address (the sender's is 127.0.0.1), so the service takes it
+// for a person.
+int Open(const std::string& hostPort, const std::string& link, const std::string& from = "127.0.0.1") {
   const auto path = link.substr(link.find('/', std::string("http://").size()));
   httplib::Client client("http://" + hostPort);
-  auto reply = client.Get(path);
+  client.set_interface(from);
+  auto reply = client.Get(path, {{"User-Agent", "Mozilla/5.0 (Windows NT 10.0; Win64; x64) Thunderbird/115.0"}});
   return reply ? reply->status : 0;
+}
+
+// Alice, Bob and Carol each at an address of their own.
+std::string AddressOf(const Delivery& delivery) {
+  return delivery.kind == "To" ? "127.0.0.2" : delivery.kind == "Cc" ? "127.0.0.3" : "127.0.0.4";
 }
 
 }  // namespace
@@ -130,21 +141,24 @@ int RunDemo(std::ostream& out) {
     session.Finish();
   }
 
-  out << "\n--- The recipients open their mail\n";
+  // An image fetched within two seconds of its stamps is a machine's (a
+  // scanner on delivery); people take longer.
+  std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+  out << "\n--- Two seconds later, the recipients open their mail\n";
   for (const Delivery& delivery : deliveries) {
     const bool opens = delivery.mode == "Automatic" || delivery.kind != "Bcc";
     if (!opens || delivery.link.empty()) continue;
     // Carol's certified copy is cancelled before she reads it (below).
     if (delivery.mode == "Guaranteed" && delivery.kind == "Bcc") continue;
     out << "  " << delivery.recipient << " opens \"" << delivery.link << "\": HTTP "
-        << Open(server.Host(), delivery.link) << "\n";
+        << Open(server.Host(), delivery.link, AddressOf(delivery)) << "\n";
   }
   out << "\n--- Dana cancels the certified delivery to Carol from her copy in Sent Items\n";
   for (const Delivery& delivery : deliveries) {
     if (delivery.mode != "Guaranteed" || delivery.kind != "Bcc") continue;
     const std::string cancel = "http://" + server.Host() + "/p/b01/tovik.php?" + delivery.stamp + "&cmd=del";
     out << "  " << cancel << ": HTTP " << Open(server.Host(), cancel) << "\n";
-    out << "  then Carol tries her link: HTTP " << Open(server.Host(), delivery.link) << "\n";
+    out << "  then Carol tries her link: HTTP " << Open(server.Host(), delivery.link, AddressOf(delivery)) << "\n";
   }
 
   const nlohmann::json state = mailwarden::Status(server.service().context());
@@ -171,6 +185,23 @@ int RunDemo(std::ostream& out) {
   for (const auto& sender : state.at("senders"))
     out << "\nCredit left this month for " << sender.at("address").get<std::string>() << ": "
         << sender.at("credit").get<int>() << " of " << kCredit << "\n";
+
+  // The sender's own view of all this, in a browser.
+  const std::string address = "dana@example.com";
+  const std::string password = "corvanta-demo";
+  server.service().context().store.SetPasswordHash(address, mailwarden::pages::HashPassword(password));
+  out << "\n=== The sender's pages\n\n"
+      << "Dana's messages, who opened, confirmed, read or was cancelled: open http://" << server.Host() << "/cvx/\n"
+      << "and sign in as " << address << " with the password \"" << password << "\".\n";
+  if (::isatty(STDIN_FILENO)) {
+    out << "mailwarden keeps running for that; press Enter to stop it." << std::endl;
+    std::string line;
+    std::getline(std::cin, line);
+  } else {
+    out << "mailwarden stops now; to look later, start it on the demonstration's database:\n"
+        << "    mailwarden serve --database sqlite:" << (root / "mailwarden.db").string() << "\n"
+        << "and open http://127.0.0.1:8080/cvx/ instead.\n";
+  }
   server.Stop();
   return 0;
 }

@@ -20,6 +20,8 @@ struct ServiceOptions {
   int newSenderCredit = 0;
   std::size_t maxUpload = 1 << 20;
   std::string terms;  // the terms of use; empty: the built-in text
+  // The donation page's text (plain text, blank lines between paragraphs); empty: the built-in one.
+  std::string donation;
   // Messages, stamps and events older than this many days are purged; 0 keeps them.
   int retainDays = 0;
   // Certified content is deleted this long after it was sent, the record kept.

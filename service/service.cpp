@@ -101,7 +101,9 @@ void Service::AddRoutes() {
     router_.Add(path, Guarded(metrics_, std::move(handler)), runs, std::move(quick));
   };
 
-  site::AddRoutes(router_, c);
+  http::Handler site = site::Handler(c);
+  add("/", site, Runs::kOnNetworkThread);
+  add("/cvx/*", site, Runs::kOnWorker, site::IsQuick);
   add(protocol::kCreditPath, [&c, text](const http::Request& r) { return text(CreditQuery(c, r.query, r.ip)); });
   add(protocol::kStampPath, [&c, text](const http::Request& r) { return text(StampRequest(c, r.query, r.ip)); });
   add(protocol::kUploadPath, [&c, text](const http::Request& r) {

@@ -1,5 +1,4 @@
 #include <iconv.h>
-#include <sodium.h>
 
 #include <iomanip>
 #include <iostream>
@@ -8,6 +7,7 @@
 
 #include "service/cli/commands.h"
 #include "service/context.h"
+#include "service/pages/password.h"
 #include "service/store/store.h"
 
 namespace mailwarden::cli {
@@ -38,13 +38,14 @@ std::string ReadPassword() {
 }
 
 std::string HashPassword(const std::string& password) {
-  if (sodium_init() < 0) throw Failure("libsodium cannot start");
-  char hash[crypto_pwhash_STRBYTES];
-  if (crypto_pwhash_str(hash, password.data(), password.size(), crypto_pwhash_OPSLIMIT_INTERACTIVE,
-                        crypto_pwhash_MEMLIMIT_INTERACTIVE) != 0) {
-    throw Failure("not enough memory to hash the password");
+  if (password.size() < pages::kMinPasswordLength) {
+    throw Failure("the password must have at least " + std::to_string(pages::kMinPasswordLength) + " characters");
   }
-  return hash;
+  try {
+    return pages::HashPassword(password);
+  } catch (const std::runtime_error& error) {
+    throw Failure(error.what());
+  }
 }
 
 void CheckCodepage(int codepage) {

@@ -17,6 +17,7 @@ struct ServeArgs {
   std::string listen = "127.0.0.1:8080";
   std::string database = kDefaultDatabase;
   std::string termsFile;
+  std::string donationFile;
   ServeOptions options;
 };
 
@@ -44,6 +45,13 @@ int Serve(ServeArgs& args) {
     text << in.rdbuf();
     if (!in) throw Failure("cannot read the terms " + args.termsFile);
     args.options.service.terms = text.str();
+  }
+  if (!args.donationFile.empty()) {
+    std::ifstream in(args.donationFile, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    if (!in) throw Failure("cannot read the donation text " + args.donationFile);
+    args.options.service.donation = text.str();
   }
   // The signals are taken by sigwait below, not by whichever thread they hit.
   sigset_t stopSignals;
@@ -94,6 +102,8 @@ void AddServe(CLI::App& app, Action& action) {
       ->capture_default_str()
       ->check(CLI::NonNegativeNumber);
   serve->add_option("--terms", args->termsFile, "File with the terms of use the add-in shows");
+  serve->add_option("--donation", args->donationFile,
+                    "File with the text of the donation page (/cvx/donation/), instead of the built-in one");
   serve->add_option("--max-upload", service.maxUpload, "Largest certified upload, in bytes")
       ->capture_default_str()
       ->check(CLI::Range(1024, 1 << 30));

@@ -85,8 +85,9 @@ void EventQueue::Write(std::vector<Pending>& batch) {
       for (const Pending& pending : batch) {
         const store::StampInfo* info = Lookup(pending.stamp);
         if (!info) continue;
-        events.push_back(store::NewEvent{pending.stamp, pending.type, Classify(*info, pending.request, pending.time),
-                                         pending.time, pending.request.ip, pending.request.Header("User-Agent")});
+        events.push_back(store::NewEvent{pending.stamp, pending.type,
+                                         Classify(*info, pending.request, pending.time, &store_), pending.time,
+                                         pending.request.ip, pending.request.Header("User-Agent")});
       }
       store_.RecordEvents(events);
       metrics_.CountWrittenEvents(events.size());

@@ -204,7 +204,8 @@ class Session : public std::enable_shared_from_this<Session> {
     response_ = {};
     response_.result(static_cast<unsigned>(reply.status));
     response_.version(11);
-    for (const auto& [name, value] : reply.headers) response_.set(name, value);
+    // insert, not set: a reply may carry a header more than once (several Set-Cookie).
+    for (const auto& [name, value] : reply.headers) response_.insert(name, value);
     response_.keep_alive(keepAlive);
     response_.body() = std::move(reply.body);
     response_.prepare_payload();

@@ -13,9 +13,5 @@ std::string Page(const std::string& title, const std::string& bodyHtml);
 const std::string& TransparentGif();
 
 std::string ReceiptThanksPage(const store::StampInfo& stamp);
-std::string MessagePage(const store::Certified& message);
-std::string CancelConfirmPage(const store::StampInfo& stamp);
-std::string CancelledPage(const store::StampInfo& stamp);
-std::string ExpiredPage(const store::StampInfo& stamp);
 
 }  // namespace mailwarden

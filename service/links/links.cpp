@@ -5,6 +5,7 @@
 #include "service/events/classify.h"
 #include "service/http/router.h"
 #include "service/links/link_pages.h"
+#include "service/pages/certified_view.h"
 #include "service/requests/bad_request.h"
 #include "service/requests/form.h"
 
@@ -30,7 +31,7 @@ std::optional<Form> ParseLink(std::string_view query) {
 store::NewEvent EventOf(Context& context, const store::StampInfo& stamp, store::EventType type,
                         const http::Request& request) {
   store::Time now = context.Now();
-  return store::NewEvent{stamp.stamp, type,       events::Classify(stamp, request, now),
+  return store::NewEvent{stamp.stamp, type,       events::Classify(stamp, request, now, &context.store),
                          now,         request.ip, request.Header("User-Agent")};
 }
 
@@ -66,29 +67,13 @@ http::Reply CertifiedLink(Context& context, const http::Request& request) {
     return Problem(404, "Unknown message", "No certified message is kept for this link.");
   }
   if (command) {
-    switch (context.store.Cancel(EventOf(context, *stamp, store::EventType::kCancel, request))) {
-      case store::CertifiedState::kFound:
-        return http::Html(200, CancelConfirmPage(*stamp));
-      case store::CertifiedState::kCancelled:
-        return http::Html(410, CancelledPage(*stamp));
-      default:
-        return Problem(404, "Unknown message", "No certified message is kept for this link.");
-    }
+    const store::CertifiedState state =
+        context.store.Cancel(EventOf(context, *stamp, store::EventType::kCancel, request));
+    return pages::RenderCancelResult(state, stamp);
   }
-  store::Certified message = context.store.ReadCertified(EventOf(context, *stamp, store::EventType::kRead, request));
-  switch (message.state) {
-    case store::CertifiedState::kFound: {
-      // The sender's HTML is shown as a sandboxed document: no script, no origin of ours.
-      http::Reply reply = http::Html(200, MessagePage(message));
-      return reply.Set("Content-Security-Policy", "sandbox").Set("Cache-Control", "no-store");
-    }
-    case store::CertifiedState::kCancelled:
-      return http::Html(410, CancelledPage(message.info));
-    case store::CertifiedState::kExpired:
-      return http::Html(410, ExpiredPage(message.info));
-    default:
-      return Problem(404, "Unknown message", "No certified message is kept for this link.");
-  }
+  // The sender's HTML only in a frame that can run no script, under a sandbox policy.
+  return pages::RenderCertified(
+      context.store.ReadCertified(EventOf(context, *stamp, store::EventType::kRead, request)));
 }
 
 }  // namespace mailwarden

@@ -188,6 +188,15 @@ class SqliteStore final : public Store {
     return Read([&](Connection& c) { return AccountByAddress(c, address); });
   }
 
+  std::optional<Account> FindAccountById(std::int64_t id) override {
+    return Read([&](Connection& c) -> std::optional<Account> {
+      Query q(c, std::string(kAccountColumns) + "WHERE id = ?");
+      q.Bind(1, id);
+      if (!q.Step()) return std::nullopt;
+      return ReadAccount(q);
+    });
+  }
+
   std::vector<Account> ListAccounts() override {
     return Read([&](Connection& c) {
       std::vector<Account> accounts;
@@ -251,7 +260,7 @@ class SqliteStore final : public Store {
       {
         Query q(writer_,
                 "INSERT INTO messages (account_id, kind, subject, sent_date, sent_time, issued, ip, from_name, "
-                "content, is_html) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                "content, is_html, search) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
         q.Bind(1, account->id)
             .Bind(2, certified ? 1 : 0)
             .Bind(3, message.subject)
@@ -265,18 +274,14 @@ class SqliteStore final : public Store {
         } else {
           q.BindNull(9);
         }
-        q.Bind(10, message.isHtml ? 1 : 0).Run();
+        std::string search = message.subject;
+        for (const NewRecipient& recipient : message.recipients)
+          search += "\n" + recipient.address + "\n" + recipient.name;
+        q.Bind(10, message.isHtml ? 1 : 0).Bind(11, search).Run();
       }
       issued.messageId = writer_.LastInsertId();
-      std::string searchable = message.subject;
-      for (std::size_t i = 0; i < message.recipients.size(); ++i) {
+      for (std::size_t i = 0; i < message.recipients.size(); ++i)
         issued.stamps.push_back(InsertStamp(issued.messageId, static_cast<int>(i), message.recipients[i], newStamp));
-        searchable.append(" ").append(message.recipients[i].address).append(" ").append(message.recipients[i].name);
-      }
-      {
-        Query q(writer_, "INSERT INTO message_search (rowid, text) VALUES (?, ?)");
-        q.Bind(1, issued.messageId).Bind(2, searchable).Run();
-      }
       Query q(writer_,
               "INSERT INTO credit_used (account_id, month, used) VALUES (?, ?, ?) "
               "ON CONFLICT (account_id, month) DO UPDATE SET used = used + excluded.used");
@@ -388,11 +393,7 @@ class SqliteStore final : public Store {
       std::string sql =
           std::string(kMessageColumns) + "WHERE account_id = ?1" + (query.beforeId > 0 ? " AND id < ?2" : "");
       if (!query.search.empty()) {
-        // The trigram index serves a plain LIKE; a search holding "%", "_" or "\\"
-        // needs ESCAPE, which SQLite answers by reading the whole index.
-        bool plain = query.search.find_first_of("%_\\") == std::string::npos;
-        sql += std::string(" AND id IN (SELECT rowid FROM message_search WHERE text LIKE ?3") +
-               (plain ? ")" : " ESCAPE '\\')");
+        sql += " AND search LIKE ?3 ESCAPE '\\'";
       }
       sql += " ORDER BY id DESC LIMIT ?4";
       std::vector<MessageView> messages;

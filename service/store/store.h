@@ -155,6 +155,13 @@ class Store {
   virtual Account AddAccount(std::string_view address, int monthlyCredit, Time now) = 0;
   virtual std::optional<Account> FindAccount(std::string_view address) = 0;
   virtual std::vector<Account> ListAccounts() = 0;
+  // The signed-in sender's account, by the id its session holds. Engines
+  // answer it by key; this fallback scans the accounts.
+  virtual std::optional<Account> FindAccountById(std::int64_t id) {
+    for (Account& account : ListAccounts())
+      if (account.id == id) return std::move(account);
+    return std::nullopt;
+  }
   // False when there is no such account.
   virtual bool SetMonthlyCredit(std::string_view address, int monthlyCredit) = 0;
   virtual bool SetPasswordHash(std::string_view address, std::string_view hash) = 0;

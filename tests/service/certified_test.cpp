@@ -32,7 +32,9 @@ TEST_F(ServiceTest, UploadKeepsTheMessageForEachRecipient) {
     EXPECT_EQ(page->status, 200);
     EXPECT_EQ(page->get_header_value("Content-Type"), "text/html; charset=utf-8");
     // Plain text is shown as it was written, not read as HTML.
-    EXPECT_NE(page->body.find("<pre>Figures:\r\n&lt;total&gt; &amp; more\r\n</pre>"), std::string::npos) << page->body;
+    EXPECT_NE(page->body.find("<pre class=\"message\">Figures:\r\n&lt;total&gt; &amp; more\r\n</pre>"),
+              std::string::npos)
+        << page->body;
     EXPECT_NE(page->body.find("Quarterly figures"), std::string::npos);
     EXPECT_NE(page->body.find("Ann Sender"), std::string::npos);
   }
@@ -42,13 +44,19 @@ TEST_F(ServiceTest, UploadKeepsTheMessageForEachRecipient) {
   EXPECT_EQ(status["stamps"][0].count("content"), 0u);  // the status never shows the message itself
 }
 
-TEST_F(ServiceTest, UploadedHtmlIsShownAsHtml) {
+TEST_F(ServiceTest, UploadedHtmlIsShownAsHtmlInASandboxedFrame) {
   AddinSend send = ThreeRecipients();
   send.isHtml = true;
   send.content = "<html><body><p>Hello <b>all</b></p></body></html>";
   std::vector<std::string> stamps = StampsOf(Upload(send));
   ASSERT_EQ(stamps.size(), 3u);
-  EXPECT_NE(GetText(kCertifiedPath, stamps[1]).find(send.content), std::string::npos);
+  httplib::Result page = Get(kCertifiedPath, stamps[1]);
+  ASSERT_TRUE(page);
+  EXPECT_EQ(page->get_header_value("Content-Security-Policy").rfind("sandbox ", 0), 0u);
+  // The frame's document: the message as the browser will show it, in the srcdoc attribute.
+  EXPECT_NE(page->body.find("srcdoc=\"&lt;html&gt;&lt;body&gt;&lt;p&gt;Hello &lt;b&gt;all&lt;/b&gt;&lt;/p&gt;"),
+            std::string::npos)
+      << page->body;
 }
 
 TEST_F(ServiceTest, CancelDeletesTheDeliveryToOneRecipient) {

@@ -154,6 +154,24 @@ TEST_F(DatabaseFileTest, TheTermsComeFromTheFileGiven) {
   EXPECT_EQ(missing.Wait(), 1);
 }
 
+TEST_F(DatabaseFileTest, TheDonationPageSaysWhatTheFileGivenSays) {
+  const std::string donation = path_.string() + ".donation.txt";
+  std::ofstream(donation, std::ios::binary) << "Give to <the fund>.\n\nThank you!\n";
+  Program program(Serve({"--donation", donation}));
+  int port = PortOf(program.Line());
+  ASSERT_GT(port, 0);
+  httplib::Client client("127.0.0.1", port);
+  auto served = client.Get(corvanta::protocol::kDonationPath);
+  ASSERT_TRUE(served);
+  EXPECT_NE(served->body.find("<p>Give to &lt;the fund&gt;.</p>\n<p>Thank you!</p>"), std::string::npos)
+      << served->body;
+  program.Signal(SIGTERM);
+  EXPECT_EQ(program.Wait(), 0);
+  std::filesystem::remove(donation);
+  Program missing(Serve({"--donation", donation}));
+  EXPECT_EQ(missing.Wait(), 1);
+}
+
 TEST_F(DatabaseFileTest, AccountCommandsManageTheSenders) {
   struct Step {
     std::vector<std::string> args;
@@ -171,6 +189,7 @@ TEST_F(DatabaseFileTest, AccountCommandsManageTheSenders) {
       {{"codepage", "ann@example.com", "4"}, 1, ""},
       {{"password", "ann@example.com"}, 0, "", "correct horse\n"},
       {{"password", "ann@example.com"}, 1, "", ""},
+      {{"password", "ann@example.com"}, 1, "", "short\n"},
       {{"list"},
        0,
        "ann@example.com  monthly 40  left 40  code page 932\nbob@example.com  monthly 7  left 7  code page 1252  no "

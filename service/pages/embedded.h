@@ -1,0 +1,11 @@
+#pragma once
+// The files the service serves from inside the program (service/web/ and
+// the machine patterns of service/events/), written into it at build time.
+#include <string_view>
+
+namespace mailwarden::pages {
+
+extern const std::string_view kSiteCss;
+extern const std::string_view kLocalTimeJs;
+
+}  // namespace mailwarden::pages

@@ -1,0 +1,200 @@
+// The messages list and a message's page with its recipients' timelines.
+#include <algorithm>
+
+#include "service/pages/certified_view.h"
+#include "service/pages/pages.h"
+#include "service/pages/summary.h"
+#include "service/pages/web_text.h"
+
+namespace mailwarden::pages {
+
+namespace {
+
+constexpr std::size_t kLongestSearch = 200;
+
+std::string Recipient(const store::RecipientView& recipient) {
+  if (recipient.name.empty()) return Escape(recipient.address);
+  return Escape(recipient.name) + " &lt;" + Escape(recipient.address) + "&gt;";
+}
+
+std::string Subject(const store::MessageView& message) {
+  return message.subject.empty() ? "(no subject)" : Escape(message.subject);
+}
+
+std::string Kind(const store::MessageView& message) {
+  const std::string kind = KindName(message);
+  return kind.empty() ? "<span class=\"unknown\" title=\"Known once a recipient opens it or sends a receipt\">"
+                        "Automatic or Request receipt</span>"
+                      : Escape(kind);
+}
+
+std::string Sent(const store::MessageView& message) {
+  return Escape(message.sentDate) + " " + Escape(message.sentTime);
+}
+
+const char* EventText(store::EventType type) {
+  switch (type) {
+    case store::EventType::kImage:
+      return "Opened (image fetched)";
+    case store::EventType::kReceipt:
+      return "Read receipt sent";
+    case store::EventType::kRead:
+      return "Certified message read";
+    case store::EventType::kCancel:
+      return "Delivery cancelled";
+  }
+  return "";
+}
+
+const char* ClassText(store::EventClass eventClass) {
+  switch (eventClass) {
+    case store::EventClass::kPerson:
+      return "a person";
+    case store::EventClass::kMachine:
+      return "a machine";
+    case store::EventClass::kSender:
+      return "you";
+  }
+  return "";
+}
+
+std::string Timeline(const store::RecipientView& recipient) {
+  if (recipient.events.empty()) return "<p class=\"quiet\">Nothing has happened yet.</p>\n";
+  std::string html =
+      "<table class=\"timeline\"><thead><tr><th>Time</th><th>What</th><th>Taken for</th><th>From</th></tr>"
+      "</thead><tbody>\n";
+  for (const store::Event& event : recipient.events) {
+    html += "<tr class=\"" + std::string(ClassName(event.eventClass)) + "\"><td>" + TimeElement(event.time) +
+            "</td><td>" + EventText(event.type) + "</td><td><span class=\"class\">" + ClassText(event.eventClass) +
+            "</span></td><td>" + Escape(event.ip) + "<br><small class=\"agent\">" + Escape(event.userAgent) +
+            "</small></td></tr>\n";
+  }
+  return html + "</tbody></table>\n";
+}
+
+}  // namespace
+
+http::Reply Pages::MessageList(const http::Request& request, const SignedIn& sender) {
+  const Viewer viewer{sender.account.address, sender.session.csrf};
+  auto fields = ParseFields(request.query);
+  std::string search = fields["q"];
+  if (search.size() > kLongestSearch) search.resize(kLongestSearch);
+  const std::int64_t before = ParseId(fields["before"]);
+
+  store::MessageQuery query;
+  query.accountId = sender.account.id;
+  query.search = search;
+  query.beforeId = before;
+  query.limit = options_.pageSize + 1;  // one more tells whether an older page exists
+  auto messages = store_.ListMessages(query);
+  const bool more = messages.size() > static_cast<std::size_t>(options_.pageSize);
+  if (more) messages.resize(options_.pageSize);
+
+  const int credit = store_.CreditLeft(sender.account.address, Now()).value_or(0);
+  std::string body = "<h1>Your messages</h1>\n<p class=\"credit\">You have <strong>" + std::to_string(credit) +
+                     "</strong> credits left this month.</p>\n"
+                     "<form class=\"search\" method=\"get\" action=\"/cvx/\"><input type=\"search\" name=\"q\" "
+                     "aria-label=\"Search subject and recipients\" placeholder=\"Subject or recipient\" value=\"" +
+                     Escape(search) + "\"><button type=\"submit\">Search</button></form>\n";
+  if (messages.empty()) {
+    body += search.empty() ? "<p class=\"quiet\">You have sent no tracked message yet.</p>\n"
+                           : "<p class=\"quiet\">No message matches your search.</p>\n";
+  } else {
+    body +=
+        "<table class=\"messages\"><thead><tr><th>Sent</th><th>Subject</th><th>Kind</th><th>Recipients</th>"
+        "</tr></thead><tbody>\n";
+    for (const store::MessageView& message : messages) {
+      body += "<tr><td class=\"sent\">" + Sent(message) + "</td><td class=\"subject\"><a href=\"/cvx/messages/" +
+              std::to_string(message.id) + "\">" + Subject(message) + "</a></td><td class=\"kind\">" + Kind(message) +
+              "</td><td><ul class=\"recipients\">";
+      for (const store::RecipientView& recipient : message.recipients) {
+        body += "<li><span class=\"who\">" + Recipient(recipient) + "</span> " +
+                StatusHtml(Summarize(recipient), message.kind) + "</li>";
+      }
+      body += "</ul></td></tr>\n";
+    }
+    body += "</tbody></table>\n";
+  }
+  const std::string q = search.empty() ? "" : "q=" + QueryEscape(search);
+  if (more || before) {
+    body += "<nav class=\"pager\">";
+    if (before) body += "<a href=\"/cvx/" + (q.empty() ? "" : "?" + q) + "\">Newest messages</a> ";
+    if (more) {
+      body += "<a rel=\"next\" href=\"/cvx/?" + (q.empty() ? "" : q + "&amp;") +
+              "before=" + std::to_string(messages.back().id) + "\">Older messages</a>";
+    }
+    body += "</nav>\n";
+  }
+  return HtmlReply(200, Frame("Your messages", body, &viewer), true);
+}
+
+http::Reply Pages::MessagePage(const http::Request& request, const SignedIn& sender, std::int64_t id) {
+  const Viewer viewer{sender.account.address, sender.session.csrf};
+  const auto message = store_.GetMessage(sender.account.id, id);
+  if (!message) return NotFound(&viewer);
+
+  std::string body = "<p><a href=\"/cvx/\">&larr; All messages</a></p>\n<h1>" + Subject(*message) +
+                     "</h1>\n<dl class=\"facts\"><dt>Kind</dt><dd>" + Kind(*message) + "</dd><dt>Sent</dt><dd>" +
+                     Sent(*message) + " (your computer's clock)</dd><dt>Stamped</dt><dd>" +
+                     TimeElement(message->issued) + "</dd>";
+  if (message->kind == store::Kind::kCertified) {
+    body += "<dt>Content</dt><dd>" +
+            std::string(message->hasContent ? "kept for the recipients to read" : "deleted (expired or cancelled)") +
+            "</dd>";
+  }
+  body += "</dl>\n";
+
+  // The result of a "Cancel delivery" just made (after its redirect).
+  auto fields = ParseFields(request.query);
+  const std::string& done = fields["cancelled"];
+  const std::size_t index = static_cast<std::size_t>(ParseId(fields["to"]));
+  if (!done.empty() && index >= 1 && index <= message->recipients.size()) {
+    const store::CertifiedState state = done == "found"       ? store::CertifiedState::kFound
+                                        : done == "cancelled" ? store::CertifiedState::kCancelled
+                                        : done == "expired"   ? store::CertifiedState::kExpired
+                                                              : store::CertifiedState::kUnknown;
+    store::StampInfo info;
+    info.recipient = message->recipients[index - 1].address;
+    body += "<p class=\"notice\" role=\"status\">" + Escape(CancelResultText(state, &info)) + "</p>\n";
+  }
+
+  std::size_t number = 0;
+  for (const store::RecipientView& recipient : message->recipients) {
+    ++number;
+    body += "<section class=\"recipient\"><h2>" + Recipient(recipient) + "</h2>\n<p>" +
+            StatusHtml(Summarize(recipient), message->kind) + "</p>\n";
+    if (message->kind == store::Kind::kCertified && !recipient.cancelled) {
+      body += "<form class=\"cancel\" method=\"post\" action=\"/cvx/messages/" + std::to_string(message->id) +
+              "/cancel\">" + CsrfField(sender.session.csrf) + "<input type=\"hidden\" name=\"to\" value=\"" +
+              std::to_string(number) + "\"><button type=\"submit\">Cancel delivery</button></form>\n";
+    }
+    body += Timeline(recipient) + "</section>\n";
+  }
+  return HtmlReply(200, Frame(message->subject.empty() ? "(no subject)" : message->subject, body, &viewer), true);
+}
+
+http::Reply Pages::CancelDelivery(const http::Request& request, const SignedIn& sender, std::int64_t id) {
+  const Viewer viewer{sender.account.address, sender.session.csrf};
+  const auto message = store_.GetMessage(sender.account.id, id);
+  if (!message) return NotFound(&viewer);
+  auto fields = ParseFields(request.body);
+  const std::size_t index = static_cast<std::size_t>(ParseId(fields["to"]));
+  if (message->kind != store::Kind::kCertified || index < 1 || index > message->recipients.size()) {
+    return NotFound(&viewer);
+  }
+  store::NewEvent cancel;
+  cancel.stamp = message->recipients[index - 1].stamp;
+  cancel.type = store::EventType::kCancel;
+  cancel.eventClass = store::EventClass::kSender;
+  cancel.time = Now();
+  cancel.ip = request.ip;
+  cancel.userAgent = request.Header("User-Agent");
+  const store::CertifiedState state = store_.Cancel(cancel);
+  const char* done = state == store::CertifiedState::kFound       ? "found"
+                     : state == store::CertifiedState::kCancelled ? "cancelled"
+                     : state == store::CertifiedState::kExpired   ? "expired"
+                                                                  : "unknown";
+  return Redirect("/cvx/messages/" + std::to_string(id) + "?cancelled=" + done + "&to=" + std::to_string(index));
+}
+
+}  // namespace mailwarden::pages

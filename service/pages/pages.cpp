@@ -1,0 +1,230 @@
+#include "service/pages/pages.h"
+
+#include "service/context.h"
+#include "service/pages/password.h"
+#include "service/pages/public_pages.h"
+#include "service/pages/web_text.h"
+#include "service/requests/charset.h"
+
+namespace mailwarden::pages {
+
+namespace {
+
+constexpr std::string_view kMessagesPrefix = "/cvx/messages/";
+constexpr std::size_t kLongestField = 1024;
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
+
+http::Reply MethodNotAllowed(const char* allow) {
+  http::Reply reply = Problem(405, "Not allowed", "This address does not take that kind of request.");
+  reply.Set("Allow", allow);
+  return reply;
+}
+
+bool IsGet(const http::Request& request) {
+  return request.method == "GET" || request.method == "HEAD";
+}
+
+std::string TrimmedAddress(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string_view::npos) return "";
+  const auto last = text.find_last_not_of(" \t\r\n");
+  return LowerAscii(text.substr(first, last - first + 1));
+}
+
+// A hash to check a password against when the address has none, so a
+// wrong address takes as long as a wrong password.
+const std::string& DecoyHash() {
+  static const std::string hash = HashPassword("no account has this password");
+  return hash;
+}
+
+}  // namespace
+
+Pages::Pages(store::Store& store, PagesOptions options) : store_(store), options_(std::move(options)) {
+  if (!options_.clock) options_.clock = SystemNow;
+  if (options_.pageSize < 1) options_.pageSize = 50;
+}
+
+store::Time Pages::Now() const {
+  return options_.clock();
+}
+
+http::Reply Pages::Handle(const http::Request& request) {
+  const std::string& path = request.path;
+  if (path == "/" || path == "/cvx/donation/" || StartsWith(path, "/cvx/static/")) return Public(request);
+  if (path == "/cvx" || path == "/cvx/donation") return Redirect(path + "/");
+  if (StartsWith(path, "/cvx/api/")) return Api(request);
+  if (path == "/cvx/signin") {
+    if (request.method != "POST") return Redirect("/cvx/");
+    return SignIn(request);
+  }
+
+  const auto sender = CurrentSender(store_, request, Now());
+  if (!sender) {
+    if (path == "/cvx/" && IsGet(request)) {
+      const auto fields = ParseFields(request.query);
+      return SignInForm(request, 200, fields.count("signedout") ? "You have signed out." : "");
+    }
+    if (IsGet(request)) return Redirect("/cvx/");
+    return SignInForm(request, 403, "Your session has ended. Please sign in again.");
+  }
+  const Viewer viewer{sender->account.address, sender->session.csrf};
+
+  // Every form that changes something carries the session's CSRF token.
+  if (request.method == "POST") {
+    const auto fields = ParseFields(request.body);
+    const auto token = fields.find("csrf");
+    if (token == fields.end() || !SameSecret(token->second, sender->session.csrf)) {
+      return Problem(403, "Form expired", "This form is out of date. Go back, reload the page and try again.", &viewer);
+    }
+  }
+
+  if (path == "/cvx/") return IsGet(request) ? MessageList(request, *sender) : MethodNotAllowed("GET");
+  if (path == "/cvx/signout") return request.method == "POST" ? SignOut(*sender) : MethodNotAllowed("POST");
+  if (path == "/cvx/password") {
+    return IsGet(request) || request.method == "POST" ? Password(request, *sender) : MethodNotAllowed("GET, POST");
+  }
+  if (path == "/cvx/export.csv") return IsGet(request) ? Export(*sender) : MethodNotAllowed("GET");
+  if (StartsWith(path, kMessagesPrefix)) {
+    std::string_view rest = std::string_view(path).substr(kMessagesPrefix.size());
+    const bool cancel = rest.size() > 7 && rest.substr(rest.size() - 7) == "/cancel";
+    if (cancel) rest.remove_suffix(7);
+    const std::int64_t id = ParseId(rest);
+    if (id) {
+      if (cancel) return request.method == "POST" ? CancelDelivery(request, *sender, id) : MethodNotAllowed("POST");
+      return IsGet(request) ? MessagePage(request, *sender, id) : MethodNotAllowed("GET");
+    }
+  }
+  return NotFound(&viewer);
+}
+
+http::Reply Pages::Public(const http::Request& request) {
+  if (!IsGet(request)) return MethodNotAllowed("GET");
+  if (request.path == "/") return HomePage();
+  if (request.path == "/cvx/donation/") return DonationPage(options_.donationText);
+  auto file = StaticFile(std::string_view(request.path).substr(std::string_view("/cvx/static/").size()));
+  return file ? std::move(*file) : NotFound();
+}
+
+http::Reply Pages::SignInForm(const http::Request& request, int status, std::string_view message,
+                              std::string_view address) {
+  // Before a session exists, the form's token is a cookie of its own that
+  // the form repeats (the browser alone can read and send both).
+  const auto cookies = ParseCookies(request);
+  auto token = cookies.find(kSignInCookie);
+  const bool fresh = token == cookies.end() || token->second.size() != 43;
+  const std::string csrf = fresh ? NewToken() : token->second;
+  std::string body = "<h1>Sign in</h1>\n";
+  if (!message.empty()) body += "<p class=\"notice\" role=\"alert\">" + Escape(message) + "</p>\n";
+  body +=
+      "<p>Sign in to see who opened, confirmed, read or cancelled the mail you tracked.</p>\n"
+      "<form class=\"signin\" method=\"post\" action=\"/cvx/signin\">" +
+      CsrfField(csrf) +
+      "<label>E-mail address <input type=\"email\" name=\"address\" autocomplete=\"username\" required "
+      "value=\"" +
+      Escape(address) +
+      "\"></label>\n<label>Password <input type=\"password\" name=\"password\" "
+      "autocomplete=\"current-password\" required></label>\n<button type=\"submit\">Sign in</button></form>\n"
+      "<p class=\"hint\">Your administrator sets your password with <code>mailwarden account "
+      "password</code>.</p>";
+  http::Reply reply = HtmlReply(status, Frame("Sign in", body), true);
+  if (fresh) reply.Set("Set-Cookie", SessionCookie(kSignInCookie, csrf, "/cvx/", OverHttps(request)));
+  return reply;
+}
+
+http::Reply Pages::SignIn(const http::Request& request) {
+  const auto fields = ParseFields(request.body);
+  const auto cookies = ParseCookies(request);
+  const auto field = [&](const char* name) {
+    const auto found = fields.find(name);
+    return found == fields.end() ? std::string() : found->second;
+  };
+  const auto cookie = cookies.find(kSignInCookie);
+  if (cookie == cookies.end() || !SameSecret(cookie->second, field("csrf"))) {
+    return SignInForm(request, 403,
+                      "The sign-in form was out of date, or your browser keeps no cookies. "
+                      "Please try again.");
+  }
+  const std::string address = TrimmedAddress(field("address"));
+  const std::string password = field("password");
+  if (address.empty() || password.empty() || address.size() > kLongestField || password.size() > kLongestField) {
+    return SignInForm(request, 400, "Please give your e-mail address and your password.", address);
+  }
+
+  const store::Time now = Now();
+  // Attempts are counted in fixed windows, so every process counts the same.
+  const store::Time windowStart = now - now % options_.limits.window;
+  if (store_.CountAttempt("signin-ip", request.ip, windowStart, now) > options_.limits.perIp ||
+      store_.CountAttempt("signin", address, windowStart, now) > options_.limits.perAddress) {
+    return SignInForm(request, 429, "Too many sign-in attempts. Please wait a quarter of an hour and try again.",
+                      address);
+  }
+
+  const auto account = store_.FindAccount(address);
+  const bool hasPassword = account && !account->passwordHash.empty();
+  const bool right = VerifyPassword(hasPassword ? account->passwordHash : DecoyHash(), password) && hasPassword;
+  if (!right) return SignInForm(request, 403, "The address or the password is wrong.", address);
+
+  const std::string token = NewToken();
+  store_.CreateSession(HashToken(token), store::Session{account->id, NewToken(), now});
+  const bool secure = OverHttps(request);
+  http::Reply reply = Redirect("/cvx/");
+  reply.Set("Set-Cookie", SessionCookie(kSessionCookie, token, "/cvx/", secure));
+  reply.Set("Set-Cookie", SessionCookie(kSenderCookie, token, "/p/", secure, true));
+  reply.Set("Set-Cookie", ExpiredCookie(kSignInCookie, "/cvx/"));
+  return reply;
+}
+
+http::Reply Pages::SignOut(const SignedIn& sender) {
+  store_.DeleteSession(sender.tokenHash);
+  http::Reply reply = Redirect("/cvx/?signedout=1");
+  reply.Set("Set-Cookie", ExpiredCookie(kSessionCookie, "/cvx/"));
+  reply.Set("Set-Cookie", ExpiredCookie(kSenderCookie, "/p/"));
+  return reply;
+}
+
+http::Reply Pages::Password(const http::Request& request, const SignedIn& sender) {
+  const Viewer viewer{sender.account.address, sender.session.csrf};
+  std::string message;
+  bool changed = false;
+  if (request.method == "POST") {
+    auto fields = ParseFields(request.body);
+    const std::string& current = fields["current"];
+    const std::string& fresh = fields["new"];
+    const store::Time now = Now();
+    if (store_.CountAttempt("password", std::to_string(sender.account.id), now - now % options_.limits.window, now) >
+        options_.limits.perAddress) {
+      message = "Too many attempts. Please wait a quarter of an hour and try again.";
+    } else if (current.size() > kLongestField || !VerifyPassword(sender.account.passwordHash, current)) {
+      message = "The current password is wrong.";
+    } else if (fresh.size() < kMinPasswordLength || fresh.size() > kLongestField) {
+      message = "The new password must have at least " + std::to_string(kMinPasswordLength) + " characters.";
+    } else if (fresh != fields["repeat"]) {
+      message = "The two new passwords differ.";
+    } else {
+      store_.SetPasswordHash(sender.account.address, HashPassword(fresh));
+      message = "Your password has been changed.";
+      changed = true;
+    }
+  }
+  std::string body = "<h1>Change your password</h1>\n";
+  if (!message.empty()) {
+    body +=
+        "<p class=\"notice" + std::string(changed ? "" : " error") + "\" role=\"alert\">" + Escape(message) + "</p>\n";
+  }
+  body += "<form class=\"signin\" method=\"post\" action=\"/cvx/password\">" + CsrfField(sender.session.csrf) +
+          "<label>Current password <input type=\"password\" name=\"current\" autocomplete=\"current-password\" "
+          "required></label>\n<label>New password <input type=\"password\" name=\"new\" "
+          "autocomplete=\"new-password\" minlength=\"" +
+          std::to_string(kMinPasswordLength) +
+          "\" required></label>\n<label>New password again <input type=\"password\" name=\"repeat\" "
+          "autocomplete=\"new-password\" required></label>\n<button type=\"submit\">Change password</button>"
+          "</form>";
+  const int status = message.empty() || changed ? 200 : 400;
+  return HtmlReply(status, Frame("Password", body, &viewer), true);
+}
+
+}  // namespace mailwarden::pages

@@ -1,0 +1,47 @@
+#pragma once
+// The sender's web pages under "/cvx/" (sign-in, messages, a message's
+// recipients and their events, cancelling a certified delivery, password,
+// CSV and JSON) and the public pages "/" and "/cvx/donation/".
+#include <string>
+
+#include "service/http/exchange.h"
+#include "service/pages/layout.h"
+#include "service/pages/sessions.h"
+#include "service/store/store.h"
+
+namespace mailwarden::pages {
+
+struct PagesOptions {
+  Clock clock;               // the system clock when empty
+  std::string donationText;  // replaces the donation page's text (plain text; blank lines part paragraphs)
+  SignInLimits limits;
+  int pageSize = 50;  // messages per page
+};
+
+class Pages {
+ public:
+  explicit Pages(store::Store& store, PagesOptions options = {});
+
+  // "/" and every path under "/cvx/" but "/cvx/toua.txt".
+  http::Reply Handle(const http::Request& request);
+  http::Reply operator()(const http::Request& request) { return Handle(request); }
+
+ private:
+  store::Time Now() const;
+  http::Reply Public(const http::Request& request);
+  http::Reply Api(const http::Request& request);
+  http::Reply SignInForm(const http::Request& request, int status, std::string_view message,
+                         std::string_view address = {});
+  http::Reply SignIn(const http::Request& request);
+  http::Reply SignOut(const SignedIn& sender);
+  http::Reply MessageList(const http::Request& request, const SignedIn& sender);
+  http::Reply MessagePage(const http::Request& request, const SignedIn& sender, std::int64_t id);
+  http::Reply CancelDelivery(const http::Request& request, const SignedIn& sender, std::int64_t id);
+  http::Reply Password(const http::Request& request, const SignedIn& sender);
+  http::Reply Export(const SignedIn& sender);
+
+  store::Store& store_;
+  PagesOptions options_;
+};
+
+}  // namespace mailwarden::pages

@@ -1,0 +1,42 @@
+#pragma once
+// What a message's events add up to, for the pages, the CSV and the JSON
+// alike: per recipient, how often and when a person, a machine or the
+// sender fetched the image, sent the receipt or read the message.
+#include <array>
+#include <string>
+
+#include "service/store/store.h"
+
+namespace mailwarden::pages {
+
+struct Tally {
+  int count = 0;
+  store::Time first = 0;
+  store::Time last = 0;
+};
+
+struct RecipientSummary {
+  // Indexed by store::EventClass.
+  std::array<Tally, 3> images{};
+  std::array<Tally, 3> receipts{};
+  std::array<Tally, 3> reads{};
+  bool cancelled = false;
+  store::Time cancelledAt = 0;
+};
+
+RecipientSummary Summarize(const store::RecipientView& recipient);
+
+// "Automatic", "Request receipt" or "Guaranteed". The stamp request is the
+// same for both tracked kinds, so a tracked message is known as one only
+// once an image was fetched or a receipt clicked; until then: empty.
+std::string KindName(const store::MessageView& message);
+
+// "image", "receipt", "read", "cancel"; "person", "machine", "sender".
+const char* TypeName(store::EventType type);
+const char* ClassName(store::EventClass eventClass);
+
+// The recipient's status at a glance, as HTML (times as <time> elements):
+// persons only; what machines and the sender did follows apart.
+std::string StatusHtml(const RecipientSummary& summary, store::Kind kind);
+
+}  // namespace mailwarden::pages

@@ -1,0 +1,17 @@
+# Writes a C++ source that holds files as std::string_view constants.
+# Called as: cmake -DOUTPUT=file.cpp -DNAMESPACE=ns -DENTRIES="kName=path|..." -P embed.cmake
+set(text "// Generated from the files named below; edit those instead.\n#include <string_view>\n\nnamespace ${NAMESPACE} {\n\n")
+string(REPLACE "|" ";" ENTRIES "${ENTRIES}")
+foreach(entry IN LISTS ENTRIES)
+  string(REPLACE "=" ";" pair "${entry}")
+  list(GET pair 0 name)
+  list(GET pair 1 path)
+  file(READ "${path}" content HEX)
+  string(LENGTH "${content}" length)
+  math(EXPR count "${length} / 2")
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "'\\\\x\\1'," bytes "${content}")
+  string(APPEND text "// ${path}\nstatic const char ${name}Bytes[] = {${bytes} 0};\nextern const std::string_view ${name}(${name}Bytes, ${count});\n\n")
+endforeach()
+string(APPEND text "}  // namespace ${NAMESPACE}\n")
+file(WRITE "${OUTPUT}.tmp" "${text}")
+file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)

@@ -1,0 +1,217 @@
+// The sender's pages in Debian's Chromium: a sender signs in, sends three
+// messages through corvanta, recipients on other loopback addresses open,
+// confirm and read them, the sender cancels a certified delivery, and the
+// pages show each, to this sender only, with no script of a message running.
+import assert from "node:assert/strict";
+import fs from "node:fs";
+import path from "node:path";
+import { after, before, test } from "node:test";
+import * as h from "./harness.mjs";
+
+const kPassword = "Ann's long password";
+const kBeaPassword = "Bea's long password";
+const kBrowserAgent = "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 Chrome/120.0 Safari/537.36";
+const kProxyAgent = "Mozilla/5.0 (Windows NT 5.1; rv:11.0) Gecko Firefox/11.0 (via ggpht.com GoogleImageProxy)";
+const kScriptSubject = "<script>alert('subject')</script> Minutes";
+
+let dir, service, chromium, proxy, sent;
+
+before(async () => {
+  dir = h.tempDir();
+  const database = "sqlite:" + path.join(dir, "mailwarden.db");
+  h.account(database, ["add", "ann@example.com", "--credit", "50"]);
+  h.account(database, ["password", "ann@example.com"], kPassword + "\n");
+  h.account(database, ["add", "bea@example.com", "--credit", "50"]);
+  h.account(database, ["password", "bea@example.com"], kBeaPassword + "\n");
+  service = await h.startService(database);
+  chromium = await h.launchChromium();
+  proxy = await h.recipientProxy("127.0.0.3");
+
+  fs.writeFileSync(path.join(dir, "body.txt"), "Hello,\nthe figures are in.\nAnn\n");
+  fs.writeFileSync(path.join(dir, "certified.html"),
+    "<html><body><p>Please sign the <b>contract</b>.</p>" +
+    "<script>console.log('certified-script-ran'); alert('certified')</script>" +
+    "<img src=\"x\" onerror=\"console.log('certified-onerror-ran'); alert('onerror')\"></body></html>");
+  const issuedAt = Date.now();
+  sent = {
+    automatic: h.send(service, dir, { mode: "automatic", subject: "Quarterly figures",
+      to: ["Bob Baker <bob@example.net>"], cc: ["Carol Clark <carol@example.org>"], textFile: path.join(dir, "body.txt") }),
+    receipt: h.send(service, dir, { mode: "receipt", subject: kScriptSubject, to: ["Bob Baker <bob@example.net>"],
+      textFile: path.join(dir, "body.txt") }),
+    certified: h.send(service, dir, { mode: "guaranteed", subject: "Contract",
+      to: ["Bob Baker <bob@example.net>", "Carol Clark <carol@example.org>"], htmlFile: path.join(dir, "certified.html") }),
+  };
+  // A fetch within 2 seconds of the stamps is a machine's; persons come later.
+  await h.sleep(Math.max(0, 2500 - (Date.now() - issuedAt)));
+
+  const bob = sent.automatic["bob@example.net"];
+  const carol = sent.automatic["carol@example.org"];
+  assert.ok(bob.image && carol.image, "the Automatic copies carry their images");
+  assert.equal((await h.fetchFrom("127.0.0.2", bob.image, kBrowserAgent)).status, 200);     // Bob, a person
+  assert.equal((await h.fetchFrom("127.0.0.3", carol.image, kProxyAgent)).status, 200);     // an image proxy
+  assert.equal((await h.fetchFrom("127.0.0.1", carol.image, "Outlook")).status, 200);       // the sender's Outlook
+  assert.equal((await h.fetchFrom("127.0.0.2", sent.receipt["bob@example.net"].receipt, kBrowserAgent)).status, 200);
+});
+
+after(async () => {
+  await chromium?.close();
+  proxy?.close();
+  await service?.stop();
+  if (dir) fs.rmSync(dir, { recursive: true, force: true });
+});
+
+async function signIn(context, address, password) {
+  const page = await context.newPage();
+  const seen = h.watch(page);
+  await page.goto(service.url + "/cvx/");
+  await page.fill("input[name=address]", address);
+  await page.fill("input[name=password]", password);
+  await page.click("button:has-text('Sign in')");
+  await page.waitForSelector("h1:has-text('Your messages')");
+  return { page, seen };
+}
+
+function row(page, subjectText) {
+  return page.locator("table.messages tbody tr", { hasText: subjectText });
+}
+
+test("a recipient reads certified HTML in a frame where its script does not run", async () => {
+  // A person's browser: headless Chromium's own User-Agent says it is a machine.
+  const context = await h.newContext(chromium.browser, { proxy: { server: proxy.server }, userAgent: kBrowserAgent });
+  const page = await context.newPage();
+  const seen = h.watch(page);
+  const reply = await page.goto(sent.certified["bob@example.net"].read);
+  assert.equal(reply.status(), 200);
+  assert.match(reply.headers()["content-security-policy"], /^sandbox /);
+  const frame = page.frameLocator("iframe.message");
+  await frame.locator("text=Please sign the").waitFor();
+  assert.equal(await page.locator("iframe.message").getAttribute("sandbox"), "allow-popups allow-popups-to-escape-sandbox");
+  await page.waitForTimeout(300);
+  assert.deepEqual(seen.dialogs, []);
+  assert.ok(!seen.console.some((line) => line.includes("-ran")), seen.console.join("\n"));
+  await context.close();
+});
+
+test("the sender sees who opened, confirmed, read and was cancelled", async () => {
+  const context = await h.newContext(chromium.browser, { timezoneId: "Europe/Berlin", viewport: { width: 1280, height: 900 } });
+  const { page, seen } = await signIn(context, "ann@example.com", kPassword);
+
+  // Newest first, the credit left, the subject as text.
+  const subjects = await page.locator("td.subject").allTextContents();
+  assert.deepEqual(subjects, ["Contract", kScriptSubject, "Quarterly figures"]);
+  assert.match(await page.locator(".credit").textContent(), /You have 45 credits left this month/);
+
+  const automatic = row(page, "Quarterly figures");
+  assert.match(await automatic.locator("td.kind").textContent(), /^Automatic$/);
+  const bobLine = await automatic.locator("li", { hasText: "bob@example.net" }).textContent();
+  assert.match(bobLine, /Bob Baker <bob@example\.net> opened once/);
+  const carolLine = await automatic.locator("li", { hasText: "carol@example.org" }).textContent();
+  assert.match(carolLine, /not opened/);
+  assert.match(carolLine, /\(not counted: opened once by a machine, once by you\)/);
+  assert.match(await row(page, "Minutes").textContent(), /Request receipt.*receipt sent/s);
+  const certified = row(page, "Contract");
+  assert.match(await certified.locator("li", { hasText: "bob@example.net" }).textContent(), /read /);
+  // Times in the browser's zone once the page's own script ran.
+  assert.doesNotMatch(await automatic.locator("time").first().textContent(), /UTC/);
+  await page.screenshot({ path: path.join(h.screenshotDir, "pages-messages.png"), fullPage: true });
+
+  // Search over subjects and recipients.
+  await page.fill("input[name=q]", "contract");
+  await page.click("button:has-text('Search')");
+  assert.deepEqual(await page.locator("td.subject").allTextContents(), ["Contract"]);
+
+  // The certified message: cancel Carol's delivery.
+  await page.click("a:has-text('Contract')");
+  await page.waitForSelector("h1:has-text('Contract')");
+  assert.equal(await page.locator("button:has-text('Cancel delivery')").count(), 2);
+  const carol = page.locator("section.recipient", { hasText: "carol@example.org" });
+  await carol.locator("button:has-text('Cancel delivery')").click();
+  await page.waitForSelector("text=The delivery to carol@example.org has been cancelled.");
+  assert.equal(await page.locator("button:has-text('Cancel delivery')").count(), 1);
+  const bob = page.locator("section.recipient", { hasText: "bob@example.net" });
+  assert.match(await bob.locator("table.timeline").textContent(), /Certified message read.*a person/s);
+  assert.match(await carol.locator("table.timeline").textContent(), /Delivery cancelled.*you/s);
+  await page.screenshot({ path: path.join(h.screenshotDir, "pages-message.png"), fullPage: true });
+  // Carol's link now says so.
+  assert.equal((await h.fetchFrom("127.0.0.3", sent.certified["carol@example.org"].read, kBrowserAgent)).status, 410);
+
+  // The Automatic message's timeline: a person, a machine and the sender.
+  await page.goto(service.url + "/cvx/");
+  await page.click("a:has-text('Quarterly figures')");
+  const timeline = await page.locator("table.timeline").allTextContents();
+  assert.match(timeline.join("\n"), /a person/);
+  assert.match(timeline.join("\n"), /a machine/);
+  assert.match(timeline.join("\n"), /you/);
+
+  // The same in JSON, with the same session.
+  const api = await (await page.request.get(service.url + "/cvx/api/messages")).json();
+  const figures = api.messages.find((m) => m.subject === "Quarterly figures");
+  const classes = figures.recipients.flatMap((r) => r.events.map((e) => `${r.address} ${e.type} ${e.class}`));
+  assert.deepEqual(classes.sort(), ["bob@example.net image person", "carol@example.org image machine",
+    "carol@example.org image sender"]);
+  const csv = await (await page.request.get(service.url + "/cvx/export.csv")).text();
+  assert.match(csv, /Contract,Guaranteed,carol@example\.org,Carol Clark,,cancel,sender,/);
+
+  // A phone's screen.
+  await page.setViewportSize({ width: 390, height: 844 });
+  await page.goto(service.url + "/cvx/");
+  await page.screenshot({ path: path.join(h.screenshotDir, "pages-messages-phone.png"), fullPage: true });
+
+  assert.deepEqual(seen.dialogs, []);
+  assert.ok(!seen.console.some((line) => line.includes("subject")), seen.console.join("\n"));
+  await context.close();
+});
+
+test("a second sender sees none of it and gets 404 on the other's addresses", async () => {
+  const annContext = await h.newContext(chromium.browser);
+  const ann = await signIn(annContext, "ann@example.com", kPassword);
+  const contractHref = await ann.page.locator("a:has-text('Contract')").getAttribute("href");
+  await annContext.close();
+
+  const context = await h.newContext(chromium.browser);
+  const { page } = await signIn(context, "bea@example.com", kBeaPassword);
+  assert.equal(await page.locator("table.messages").count(), 0);
+  assert.match(await page.locator("main").textContent(), /You have sent no tracked message yet/);
+  const csrf = await page.locator("input[name=csrf]").first().getAttribute("value");
+
+  const message = await page.goto(service.url + contractHref);
+  assert.equal(message.status(), 404);
+  const cancel = await page.request.post(service.url + contractHref + "/cancel", { form: { csrf, to: "1" } });
+  assert.equal(cancel.status(), 404);
+  const id = contractHref.split("/").pop();
+  assert.equal((await page.request.get(service.url + "/cvx/api/messages/" + id)).status(), 404);
+  assert.deepEqual((await (await page.request.get(service.url + "/cvx/api/messages")).json()).messages, []);
+  // Bob's delivery is still there to read.
+  assert.equal((await h.fetchFrom("127.0.0.2", sent.certified["bob@example.net"].read, kBrowserAgent)).status, 200);
+  await context.close();
+});
+
+test("the pages work without script, in UTC", async () => {
+  const context = await h.newContext(chromium.browser, { javaScriptEnabled: false, timezoneId: "Asia/Tokyo" });
+  const { page } = await signIn(context, "ann@example.com", kPassword);
+  assert.match(await row(page, "Quarterly figures").locator("time").first().textContent(), / UTC$/);
+  await context.close();
+});
+
+test("signing out ends the session", async () => {
+  const context = await h.newContext(chromium.browser);
+  const { page } = await signIn(context, "ann@example.com", kPassword);
+  const cookies = await context.cookies(service.url + "/cvx/");
+  const session = cookies.find((c) => c.name === "cvx_session");
+  assert.equal(session.httpOnly, true);
+  assert.equal(session.sameSite, "Strict");
+  assert.equal(session.path, "/cvx/");
+  await page.click("button:has-text('Sign out')");
+  await page.waitForSelector("text=You have signed out.");
+  assert.equal((await page.request.get(service.url + "/cvx/api/messages")).status(), 401);
+
+  // The old cookie, put back, opens nothing.
+  const thief = await h.newContext(chromium.browser);
+  await thief.addCookies([{ ...session }]);
+  const stolen = await thief.newPage();
+  await stolen.goto(service.url + "/cvx/");
+  assert.equal(await stolen.locator("h1").textContent(), "Sign in");
+  assert.equal((await stolen.request.get(service.url + "/cvx/api/messages")).status(), 401);
+  await thief.close();
+  await context.close();
+});
