@@ -46,7 +46,7 @@ test-wine-e2e: build
 # service, the installed add-in sending, a setup refused while the DLL is in use, an
 # upgrade, uninstalls, and the interactive pages photographed (build/win32/tests/setup).
 # The service's command line, said once: it must print "listening on http://HOST:PORT/".
-SETUP_TEST_SERVICE = build/native/service/mailwarden serve --listen 127.0.0.1:0 --database sqlite::memory: --new-sender-credit 20
+SETUP_TEST_SERVICE = build/native/service/mailwarden serve --listen 127.0.0.1:0 --database sqlite::memory: --new-sender-credit 20 --status-pages
 .PHONY: test-wine-setup
 test: test-wine-setup
 test-wine-setup: build
