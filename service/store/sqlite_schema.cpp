@@ -78,17 +78,6 @@ CREATE TABLE attempts (
 ) WITHOUT ROWID;
 CREATE INDEX attempts_by_window ON attempts(window_start);
 )",
-    // 2: a trigram index over each message's subject and recipients, for the pages' search.
-    R"(
-CREATE VIRTUAL TABLE message_search USING fts5(text, tokenize = 'trigram');
-INSERT INTO message_search (rowid, text)
-  SELECT m.id, m.subject || ' ' || COALESCE((SELECT group_concat(s.address || ' ' || s.name, ' ')
-                                             FROM stamps s WHERE s.message_id = m.id), '')
-  FROM messages m;
-CREATE TRIGGER message_search_gone AFTER DELETE ON messages BEGIN
-  DELETE FROM message_search WHERE rowid = old.id;
-END;
-)",
 };
 
 }  // namespace

@@ -268,14 +268,8 @@ class SqliteStore final : public Store {
         q.Bind(10, message.isHtml ? 1 : 0).Run();
       }
       issued.messageId = writer_.LastInsertId();
-      std::string searchable = message.subject;
       for (std::size_t i = 0; i < message.recipients.size(); ++i) {
         issued.stamps.push_back(InsertStamp(issued.messageId, static_cast<int>(i), message.recipients[i], newStamp));
-        searchable.append(" ").append(message.recipients[i].address).append(" ").append(message.recipients[i].name);
-      }
-      {
-        Query q(writer_, "INSERT INTO message_search (rowid, text) VALUES (?, ?)");
-        q.Bind(1, issued.messageId).Bind(2, searchable).Run();
       }
       Query q(writer_,
               "INSERT INTO credit_used (account_id, month, used) VALUES (?, ?, ?) "
@@ -388,11 +382,11 @@ class SqliteStore final : public Store {
       std::string sql =
           std::string(kMessageColumns) + "WHERE account_id = ?1" + (query.beforeId > 0 ? " AND id < ?2" : "");
       if (!query.search.empty()) {
-        // The trigram index serves a plain LIKE; a search holding "%", "_" or "\\"
-        // needs ESCAPE, which SQLite answers by reading the whole index.
-        bool plain = query.search.find_first_of("%_\\") == std::string::npos;
-        sql += std::string(" AND id IN (SELECT rowid FROM message_search WHERE text LIKE ?3") +
-               (plain ? ")" : " ESCAPE '\\')");
+        // A scan of the sender's own messages: a few milliseconds for 10,000. A
+        // trigram index was measured to triple the cost of every stamp request.
+        sql +=
+            " AND (subject LIKE ?3 ESCAPE '\\' OR EXISTS (SELECT 1 FROM stamps s WHERE s.message_id = messages.id "
+            "AND (s.address LIKE ?3 ESCAPE '\\' OR s.name LIKE ?3 ESCAPE '\\')))";
       }
       sql += " ORDER BY id DESC LIMIT ?4";
       std::vector<MessageView> messages;
