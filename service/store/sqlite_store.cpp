@@ -390,15 +390,21 @@ class SqliteStore final : public Store {
 
   std::vector<MessageView> ListMessages(const MessageQuery& query) override {
     return Read([&](Connection& c) {
-      std::string sql = std::string(kMessageColumns) + "WHERE account_id = ?1 AND (?2 = 0 OR id < ?2)";
+      // Without an OR around the keyset, so the index on (account_id, id) starts right at it.
+      std::string sql =
+          std::string(kMessageColumns) + "WHERE account_id = ?1" + (query.beforeId > 0 ? " AND id < ?2" : "");
       if (!query.search.empty()) {
+        // One range of the index by sender, reading the search text kept beside each message: a scan
+        // of the messages and their stamps reads pages all over a large database (72 ms at the median,
+        // 412 ms at the 99th percentile for 10,000 messages among 500,000, bench/pages_scale.sh).
         sql += " AND search LIKE ?3 ESCAPE '\\'";
       }
       sql += " ORDER BY id DESC LIMIT ?4";
       std::vector<MessageView> messages;
       {
         Query q(c, sql);
-        q.Bind(1, query.accountId).Bind(2, query.beforeId).Bind(4, query.limit);
+        q.Bind(1, query.accountId).Bind(4, query.limit);
+        if (query.beforeId > 0) q.Bind(2, query.beforeId);
         if (!query.search.empty()) q.Bind(3, LikePattern(query.search));
         while (q.Step()) messages.push_back(ReadMessage(q));
       }
