@@ -157,8 +157,9 @@ http::Reply Pages::SignIn(const http::Request& request) {
   const store::Time now = Now();
   // Attempts are counted in fixed windows, so every process counts the same.
   const store::Time windowStart = now - now % options_.limits.window;
-  if (store_.CountAttempt("signin-ip", request.ip, windowStart, now) > options_.limits.perIp ||
-      store_.CountAttempt("signin", address, windowStart, now) > options_.limits.perAddress) {
+  const std::vector<int> counts =
+      store_.CountAttempts({{"signin-ip", request.ip}, {"signin", address}}, windowStart, now);
+  if (counts[0] > options_.limits.perIp || counts[1] > options_.limits.perAddress) {
     return SignInForm(request, 429, "Too many sign-in attempts. Please wait a quarter of an hour and try again.",
                       address);
   }

@@ -1,0 +1,54 @@
+// A database written before the search text was kept beside each message:
+// opening it brings the schema up and its messages are found as before.
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "store_fixture.h"
+
+namespace store_test {
+namespace {
+
+void Exec(const std::string& path, const char* sql) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  char* error = nullptr;
+  EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "");
+  sqlite3_free(error);
+  sqlite3_close(db);
+}
+
+TEST(SqliteUpgrade, MessagesOfTheFirstSchemaAreSearchableAfterTheUpgrade) {
+  const std::string path =
+      (std::filesystem::temp_directory_path() / ("mailwarden-upgrade-" + std::to_string(::getpid()) + ".db")).string();
+  std::filesystem::remove(path);
+  {
+    auto store = OpenStore("sqlite:" + path);
+    store->AddAccount("ann@example.com", 10, kMarch14);
+    NewMessage message;
+    message.sender = "ann@example.com";
+    message.subject = "Quarterly figures";
+    message.issued = kMarch14;
+    message.recipients = {{"bob@example.org", "Bob Baker"}};
+    ASSERT_EQ(store->IssueStamps(message, 0, [] { return std::string("stamp1"); }).outcome, IssueOutcome::kIssued);
+  }
+  // Back to the first schema, as a database of the first release left it.
+  Exec(path,
+       "DROP INDEX messages_search; ALTER TABLE messages DROP COLUMN search; "
+       "CREATE INDEX messages_by_account ON messages(account_id, id); "
+       "DELETE FROM schema_migrations WHERE version >= 2;");
+  auto store = OpenStore("sqlite:" + path);
+  const std::int64_t ann = store->FindAccount("ann@example.com")->id;
+  for (const char* search : {"quarterly", "bob@", "baker"}) {
+    const auto found = store->ListMessages({ann, search, 0, 50});
+    ASSERT_EQ(found.size(), 1u) << search;
+    EXPECT_EQ(found[0].subject, "Quarterly figures");
+  }
+  EXPECT_TRUE(store->ListMessages({ann, "carol", 0, 50}).empty());
+  store.reset();
+  for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path + suffix);
+}
+
+}  // namespace
+}  // namespace store_test
