@@ -1,0 +1,42 @@
+#pragma once
+// Connections to one PostgreSQL database, shared by many threads. Each call
+// takes a connection for one transaction and gives it back; a connection
+// found broken is dropped with every idle one (a restarted server has
+// broken them all), and the next call connects anew.
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <pqxx/pqxx>
+#include <string>
+#include <vector>
+
+namespace mailwarden::store {
+
+class PostgresPool {
+ public:
+  // prepare runs once on every new connection (the prepared statements).
+  PostgresPool(std::string url, int size, std::function<void(pqxx::connection&)> prepare);
+
+  // Runs body in one READ COMMITTED transaction and commits it. A
+  // serialization failure or deadlock runs it again (body must not keep
+  // anything of a failed run); every database failure becomes StoreError.
+  void Transact(const std::function<void(pqxx::work&)>& body);
+
+  // Opens one connection outside the pool (for the migrations).
+  std::unique_ptr<pqxx::connection> Connect() const;
+
+ private:
+  std::unique_ptr<pqxx::connection> Take();
+  void Give(std::unique_ptr<pqxx::connection> connection, bool broken);
+
+  const std::string url_;
+  const int size_;
+  const std::function<void(pqxx::connection&)> prepare_;
+  std::mutex mutex_;
+  std::condition_variable released_;
+  std::vector<std::unique_ptr<pqxx::connection>> idle_;
+  int open_ = 0;  // idle and taken
+};
+
+}  // namespace mailwarden::store

@@ -1,0 +1,500 @@
+#include "service/store/postgres_store.h"
+
+#include <algorithm>
+#include <chrono>
+#include <limits>
+#include <map>
+#include <utility>
+
+#include "service/store/postgres_pool.h"
+#include "service/store/postgres_schema.h"
+#include "service/store/postgres_text.h"
+
+namespace mailwarden::store {
+namespace {
+
+// Every statement the store runs, prepared once on each connection.
+const std::vector<std::pair<const char*, const char*>> kStatements = {
+    {"find_account",
+     "SELECT id, address, password_hash, monthly_credit, codepage, created FROM accounts WHERE address = $1"},
+    {"add_account",
+     "INSERT INTO accounts (address, monthly_credit, created) VALUES ($1, $2, $3) ON CONFLICT (address) DO NOTHING "
+     "RETURNING id, address, password_hash, monthly_credit, codepage, created"},
+    {"list_accounts",
+     "SELECT id, address, password_hash, monthly_credit, codepage, created FROM accounts ORDER BY address"},
+    {"set_credit", "UPDATE accounts SET monthly_credit = $2 WHERE address = $1"},
+    {"set_password", "UPDATE accounts SET password_hash = $2 WHERE address = $1"},
+    {"set_codepage", "UPDATE accounts SET codepage = $2 WHERE address = $1"},
+    {"remove_account", "DELETE FROM accounts WHERE address = $1"},
+    {"credit_left",
+     "SELECT a.monthly_credit - coalesce(m.used, 0) FROM accounts a "
+     "LEFT JOIN credit_months m ON m.account_id = a.id AND m.month = $2 WHERE a.address = $1"},
+    // Locks the account's month row until the transaction ends: every
+    // process taking credit from the month waits here for the one before.
+    {"lock_month",
+     "INSERT INTO credit_months (account_id, month, used) VALUES ($1, $2, 0) "
+     "ON CONFLICT (account_id, month) DO UPDATE SET used = credit_months.used RETURNING used"},
+    {"spend", "UPDATE credit_months SET used = used + $3 WHERE account_id = $1 AND month = $2"},
+    {"add_message",
+     "INSERT INTO messages (account_id, kind, subject, sent_date, sent_time, issued, ip, from_name, content, "
+     "is_html, search) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11) RETURNING id"},
+    {"add_stamps",
+     "INSERT INTO stamps (stamp, message_id, position, recipient, recipient_name) "
+     "SELECT r.stamp, $1, r.position, r.address, r.name "
+     "FROM unnest($2::text[], $3::text[], $4::text[]) WITH ORDINALITY AS r (stamp, address, name, position) "
+     "ON CONFLICT (stamp) DO NOTHING"},
+    {"find_stamp",
+     "SELECT s.stamp, s.message_id, m.account_id, a.address, s.recipient, s.recipient_name, m.kind, m.subject, "
+     "m.issued, m.ip, s.cancelled, m.from_name, m.content, m.is_html "
+     "FROM stamps s JOIN messages m ON m.id = s.message_id JOIN accounts a ON a.id = m.account_id "
+     "WHERE s.stamp = $1"},
+    {"lock_stamp", "SELECT cancelled FROM stamps WHERE stamp = $1 FOR UPDATE"},
+    // One statement for a whole batch; events of unknown stamps are left out.
+    {"add_events",
+     "INSERT INTO events (stamp, type, class, time, ip, user_agent) "
+     "SELECT e.stamp, e.type, e.class, e.time, e.ip, e.agent "
+     "FROM unnest($1::text[], $2::smallint[], $3::smallint[], $4::bigint[], $5::text[], $6::text[]) "
+     "WITH ORDINALITY AS e (stamp, type, class, time, ip, agent, n) "
+     "WHERE EXISTS (SELECT 1 FROM stamps s WHERE s.stamp = e.stamp) ORDER BY e.n"},
+    {"add_event", "INSERT INTO events (stamp, type, class, time, ip, user_agent) VALUES ($1, $2, $3, $4, $5, $6)"},
+    {"cancel_stamp", "UPDATE stamps SET cancelled = true WHERE stamp = $1"},
+    // A certified message whose every delivery is cancelled is not kept.
+    {"drop_cancelled_content",
+     "UPDATE messages SET content = NULL WHERE id = $1 AND content IS NOT NULL "
+     "AND NOT EXISTS (SELECT 1 FROM stamps WHERE message_id = $1 AND NOT cancelled)"},
+    {"expire_content", "UPDATE messages SET content = NULL WHERE issued < $1 AND content IS NOT NULL"},
+    {"purge_messages", "DELETE FROM messages WHERE issued < $1"},
+    {"purge_sessions", "DELETE FROM sessions WHERE last_seen < $1"},
+    {"purge_attempts", "DELETE FROM attempts WHERE window_start < $1"},
+    {"list_messages",
+     "SELECT id, kind, subject, sent_date, sent_time, issued, content IS NOT NULL FROM messages "
+     "WHERE account_id = $1 AND id < $2 AND strpos(search, $3) > 0 ORDER BY id DESC LIMIT $4"},
+    {"get_message",
+     "SELECT id, kind, subject, sent_date, sent_time, issued, content IS NOT NULL FROM messages "
+     "WHERE account_id = $1 AND id = $2"},
+    {"message_stamps",
+     "SELECT message_id, stamp, recipient, recipient_name, cancelled FROM stamps "
+     "WHERE message_id = ANY($1::bigint[]) ORDER BY message_id, position"},
+    {"message_events",
+     "SELECT e.stamp, e.type, e.class, e.time, e.ip, e.user_agent FROM stamps s JOIN events e ON e.stamp = s.stamp "
+     "WHERE s.message_id = ANY($1::bigint[]) ORDER BY e.time, e.id"},
+    {"create_session",
+     "INSERT INTO sessions (token_hash, account_id, csrf, last_seen) VALUES ($1, $2, $3, $4) "
+     "ON CONFLICT (token_hash) DO UPDATE SET account_id = excluded.account_id, csrf = excluded.csrf, "
+     "last_seen = excluded.last_seen"},
+    {"touch_session",
+     "UPDATE sessions SET last_seen = $3 WHERE token_hash = $1 AND last_seen >= $2 RETURNING account_id, csrf"},
+    {"drop_idle_session", "DELETE FROM sessions WHERE token_hash = $1 AND last_seen < $2"},
+    {"delete_session", "DELETE FROM sessions WHERE token_hash = $1"},
+    // Earlier windows of the same key go with the count of the new one.
+    {"count_attempt",
+     "WITH gone AS (DELETE FROM attempts WHERE kind = $1 AND key = $2 AND window_start < $3) "
+     "INSERT INTO attempts (kind, key, window_start, count) VALUES ($1, $2, $3, 1) "
+     "ON CONFLICT (kind, key, window_start) DO UPDATE SET count = attempts.count + 1 RETURNING count"},
+    {"healthy", "SELECT 1"},
+};
+
+// The calendar month (UTC) of a time, as year * 12 + month - 1.
+int MonthOf(Time time) {
+  using namespace std::chrono;
+  const auto day = floor<days>(sys_time<microseconds>(microseconds(time)));
+  const year_month_day date(day);
+  return static_cast<int>(date.year()) * 12 + static_cast<int>(static_cast<unsigned>(date.month())) - 1;
+}
+
+std::string Text(std::string_view text) {
+  return ValidText(text);
+}
+std::string Address(std::string_view address) {
+  return LowerAscii(ValidText(address));
+}
+
+// What the sender's pages search: subject and every recipient, lower case.
+std::string SearchText(const NewMessage& message) {
+  std::string search = message.subject;
+  for (const auto& recipient : message.recipients) search += "\n" + recipient.address + "\n" + recipient.name;
+  return Address(search);
+}
+
+Account ReadAccount(const pqxx::row& row) {
+  Account account;
+  account.id = row[0].as<std::int64_t>();
+  account.address = row[1].as<std::string>();
+  account.passwordHash = row[2].as<std::string>();
+  account.monthlyCredit = row[3].as<int>();
+  account.codepage = row[4].as<int>();
+  account.created = row[5].as<Time>();
+  return account;
+}
+
+// A find_stamp row.
+Certified ReadStampRow(const pqxx::row& row) {
+  Certified found;
+  StampInfo& info = found.info;
+  info.stamp = row[0].as<std::string>();
+  info.messageId = row[1].as<std::int64_t>();
+  info.accountId = row[2].as<std::int64_t>();
+  info.sender = row[3].as<std::string>();
+  info.recipient = row[4].as<std::string>();
+  info.recipientName = row[5].as<std::string>();
+  info.kind = row[6].as<int>() == 1 ? Kind::kCertified : Kind::kTracked;
+  info.subject = row[7].as<std::string>();
+  info.issued = row[8].as<Time>();
+  info.issuerIp = row[9].as<std::string>();
+  info.cancelled = row[10].as<bool>();
+  found.fromName = row[11].as<std::string>();
+  if (!row[12].is_null()) found.content = row[12].as<std::string>();
+  found.isHtml = row[13].as<bool>();
+  found.state = info.kind != Kind::kCertified ? CertifiedState::kNotCertified
+                : info.cancelled              ? CertifiedState::kCancelled
+                : row[12].is_null()           ? CertifiedState::kExpired
+                                              : CertifiedState::kFound;
+  return found;
+}
+
+MessageView ReadMessageRow(const pqxx::row& row) {
+  MessageView view;
+  view.id = row[0].as<std::int64_t>();
+  view.kind = row[1].as<int>() == 1 ? Kind::kCertified : Kind::kTracked;
+  view.subject = row[2].as<std::string>();
+  view.sentDate = row[3].as<std::string>();
+  view.sentTime = row[4].as<std::string>();
+  view.issued = row[5].as<Time>();
+  view.hasContent = row[6].as<bool>();
+  return view;
+}
+
+void AddEvent(pqxx::work& work, const NewEvent& event) {
+  work.exec_prepared("add_event", Text(event.stamp), static_cast<int>(event.type), static_cast<int>(event.eventClass),
+                     event.time, Text(event.ip), Text(event.userAgent));
+}
+
+// A new stamp met one already issued: the issue runs again with new ones.
+struct StampClash {};
+
+class PostgresStore final : public Store {
+ public:
+  PostgresStore(const std::string& url, int connections)
+      : pool_(url, connections, [](pqxx::connection& connection) {
+          for (const auto& [name, sql] : kStatements) connection.prepare(name, sql);
+        }) {
+    auto connection = pool_.Connect();
+    MigratePostgres(*connection);
+  }
+
+  Account AddAccount(std::string_view address, int monthlyCredit, Time now) override {
+    Account account;
+    bool added = false;
+    const std::string lower = Address(address);
+    pool_.Transact([&](pqxx::work& work) {
+      pqxx::result result = work.exec_prepared("add_account", lower, monthlyCredit, now);
+      added = !result.empty();
+      if (added) account = ReadAccount(result[0]);
+    });
+    if (!added) throw StoreError("the account " + lower + " exists already");
+    return account;
+  }
+
+  std::optional<Account> FindAccount(std::string_view address) override {
+    std::optional<Account> account;
+    pool_.Transact([&](pqxx::work& work) {
+      pqxx::result result = work.exec_prepared("find_account", Address(address));
+      account.reset();
+      if (!result.empty()) account = ReadAccount(result[0]);
+    });
+    return account;
+  }
+
+  std::vector<Account> ListAccounts() override {
+    std::vector<Account> accounts;
+    pool_.Transact([&](pqxx::work& work) {
+      accounts.clear();
+      for (const auto& row : work.exec_prepared("list_accounts")) accounts.push_back(ReadAccount(row));
+    });
+    return accounts;
+  }
+
+  bool SetMonthlyCredit(std::string_view address, int monthlyCredit) override {
+    return Changes("set_credit", Address(address), monthlyCredit);
+  }
+  bool SetPasswordHash(std::string_view address, std::string_view hash) override {
+    return Changes("set_password", Address(address), Text(hash));
+  }
+  bool SetCodepage(std::string_view address, int codepage) override {
+    return Changes("set_codepage", Address(address), codepage);
+  }
+  bool RemoveAccount(std::string_view address) override { return Changes("remove_account", Address(address)); }
+
+  std::optional<int> CreditLeft(std::string_view address, Time now) override {
+    std::optional<int> left;
+    pool_.Transact([&](pqxx::work& work) {
+      pqxx::result result = work.exec_prepared("credit_left", Address(address), MonthOf(now));
+      left.reset();
+      if (!result.empty()) left = std::max(0, result[0][0].as<int>());
+    });
+    return left;
+  }
+
+  Issued IssueStamps(const NewMessage& message, int newSenderCredit,
+                     const std::function<std::string()>& newStamp) override {
+    for (int attempt = 1;; ++attempt) {
+      try {
+        return IssueOnce(message, newSenderCredit, newStamp);
+      } catch (const StampClash&) {
+        if (attempt == 3) throw StoreError("new stamps met issued ones three times");
+      }
+    }
+  }
+
+  std::optional<StampInfo> FindStamp(std::string_view stamp) override {
+    std::optional<StampInfo> info;
+    pool_.Transact([&](pqxx::work& work) {
+      pqxx::result result = work.exec_prepared("find_stamp", Text(stamp));
+      info.reset();
+      if (!result.empty()) info = ReadStampRow(result[0]).info;
+    });
+    return info;
+  }
+
+  void RecordEvents(const std::vector<NewEvent>& events) override {
+    if (events.empty()) return;
+    std::vector<std::string> stamps, ips, agents;
+    std::vector<std::int64_t> types, classes, times;
+    for (const auto& event : events) {
+      stamps.push_back(event.stamp);
+      types.push_back(static_cast<int>(event.type));
+      classes.push_back(static_cast<int>(event.eventClass));
+      times.push_back(event.time);
+      ips.push_back(event.ip);
+      agents.push_back(event.userAgent);
+    }
+    const std::string stampArray = TextArray(stamps), ipArray = TextArray(ips), agentArray = TextArray(agents);
+    const std::string typeArray = NumberArray(types), classArray = NumberArray(classes), timeArray = NumberArray(times);
+    pool_.Transact([&](pqxx::work& work) {
+      work.exec_prepared("add_events", stampArray, typeArray, classArray, timeArray, ipArray, agentArray);
+    });
+  }
+
+  Certified ReadCertified(const NewEvent& read) override {
+    Certified certified;
+    pool_.Transact([&](pqxx::work& work) {
+      pqxx::result result = work.exec_prepared("find_stamp", Text(read.stamp));
+      certified = result.empty() ? Certified{} : ReadStampRow(result[0]);
+      if (certified.state == CertifiedState::kFound) AddEvent(work, read);
+      if (certified.state != CertifiedState::kFound) certified.content.clear();
+    });
+    return certified;
+  }
+
+  CertifiedState Cancel(const NewEvent& cancel) override {
+    CertifiedState state = CertifiedState::kUnknown;
+    pool_.Transact([&](pqxx::work& work) {
+      const std::string stamp = Text(cancel.stamp);
+      // Locked first: of two cancellations at once, one finds it cancelled.
+      pqxx::result locked = work.exec_prepared("lock_stamp", stamp);
+      pqxx::result result = work.exec_prepared("find_stamp", stamp);
+      if (locked.empty() || result.empty()) {
+        state = CertifiedState::kUnknown;
+        return;
+      }
+      const Certified found = ReadStampRow(result[0]);
+      state = found.state == CertifiedState::kExpired ? CertifiedState::kFound : found.state;
+      if (state != CertifiedState::kFound) return;
+      work.exec_prepared("cancel_stamp", stamp);
+      AddEvent(work, cancel);
+      work.exec_prepared("drop_cancelled_content", found.info.messageId);
+    });
+    return state;
+  }
+
+  int ExpireContent(Time issuedBefore) override { return Changes("expire_content", issuedBefore); }
+
+  int PurgeBefore(Time before) override {
+    int purged = 0;
+    pool_.Transact([&](pqxx::work& work) {
+      purged = static_cast<int>(work.exec_prepared("purge_messages", before).affected_rows());
+      work.exec_prepared("purge_sessions", before);
+      work.exec_prepared("purge_attempts", before);
+    });
+    return purged;
+  }
+
+  std::vector<MessageView> ListMessages(const MessageQuery& query) override {
+    std::vector<MessageView> messages;
+    const std::int64_t before = query.beforeId > 0 ? query.beforeId : std::numeric_limits<std::int64_t>::max();
+    const int limit = std::clamp(query.limit, 1, 1000);
+    pool_.Transact([&](pqxx::work& work) {
+      messages.clear();
+      for (const auto& row :
+           work.exec_prepared("list_messages", query.accountId, before, Address(query.search), limit)) {
+        messages.push_back(ReadMessageRow(row));
+      }
+      AddRecipients(work, messages);
+    });
+    return messages;
+  }
+
+  std::optional<MessageView> GetMessage(std::int64_t accountId, std::int64_t messageId) override {
+    std::optional<MessageView> message;
+    pool_.Transact([&](pqxx::work& work) {
+      message.reset();
+      pqxx::result result = work.exec_prepared("get_message", accountId, messageId);
+      if (result.empty()) return;
+      std::vector<MessageView> one = {ReadMessageRow(result[0])};
+      AddRecipients(work, one);
+      message = std::move(one.front());
+    });
+    return message;
+  }
+
+  void CreateSession(std::string_view tokenHash, const Session& session) override {
+    pool_.Transact([&](pqxx::work& work) {
+      work.exec_prepared("create_session", Text(tokenHash), session.accountId, Text(session.csrf), session.lastSeen);
+    });
+  }
+
+  std::optional<Session> TouchSession(std::string_view tokenHash, Time idleSince, Time now) override {
+    std::optional<Session> session;
+    const std::string token = Text(tokenHash);
+    pool_.Transact([&](pqxx::work& work) {
+      session.reset();
+      pqxx::result result = work.exec_prepared("touch_session", token, idleSince, now);
+      if (result.empty()) {
+        work.exec_prepared("drop_idle_session", token, idleSince);
+        return;
+      }
+      session = Session{result[0][0].as<std::int64_t>(), result[0][1].as<std::string>(), now};
+    });
+    return session;
+  }
+
+  void DeleteSession(std::string_view tokenHash) override { Changes("delete_session", Text(tokenHash)); }
+
+  int CountAttempt(std::string_view kind, std::string_view key, Time windowStart, Time /*now*/) override {
+    int count = 0;
+    pool_.Transact([&](pqxx::work& work) {
+      count = work.exec_prepared1("count_attempt", Text(kind), Text(key), windowStart)[0].as<int>();
+    });
+    return count;
+  }
+
+  bool Healthy() override {
+    try {
+      pool_.Transact([](pqxx::work& work) { work.exec_prepared1("healthy"); });
+      return true;
+    } catch (const StoreError&) {
+      return false;
+    }
+  }
+
+ private:
+  // Runs one prepared statement in its own transaction; true when it
+  // touched a row.
+  template <typename... Args>
+  int Changes(const char* statement, const Args&... args) {
+    int changed = 0;
+    pool_.Transact(
+        [&](pqxx::work& work) { changed = static_cast<int>(work.exec_prepared(statement, args...).affected_rows()); });
+    return changed;
+  }
+
+  Issued IssueOnce(const NewMessage& message, int newSenderCredit, const std::function<std::string()>& newStamp) {
+    const std::string sender = Address(message.sender);
+    const int month = MonthOf(message.issued);
+    const int wanted = static_cast<int>(message.recipients.size());
+    std::vector<std::string> addresses, names;
+    for (const auto& recipient : message.recipients) {
+      addresses.push_back(Address(recipient.address));
+      names.push_back(recipient.name);
+    }
+    const std::string addressArray = TextArray(addresses), nameArray = TextArray(names);
+    const bool certified = message.kind == Kind::kCertified;
+    const std::string content = Text(message.content);
+    const char* kept = certified ? content.c_str() : nullptr;  // NULL: no content
+    Issued issued;
+    pool_.Transact([&](pqxx::work& work) {
+      issued = Issued{};
+      pqxx::result account = work.exec_prepared("find_account", sender);
+      if (account.empty() && newSenderCredit > 0) {
+        work.exec_prepared("add_account", sender, newSenderCredit, message.issued);
+        account = work.exec_prepared("find_account", sender);  // made here or by a process just before
+      }
+      if (account.empty()) {
+        issued.outcome = IssueOutcome::kUnknownSender;
+        return;
+      }
+      const std::int64_t accountId = account[0][0].as<std::int64_t>();
+      const int credit = account[0][3].as<int>();
+      const int used = work.exec_prepared1("lock_month", accountId, month)[0].as<int>();
+      const int left = std::max(0, credit - used);
+      if (wanted > left) {
+        issued.outcome = IssueOutcome::kInsufficientCredit;
+        issued.creditLeft = left;
+        return;
+      }
+      work.exec_prepared("spend", accountId, month, wanted);
+      issued.messageId =
+          work.exec_prepared1("add_message", accountId, certified ? 1 : 0, Text(message.subject),
+                              Text(message.sentDate), Text(message.sentTime), message.issued, Text(message.ip),
+                              Text(message.fromName), kept, message.isHtml, SearchText(message))[0]
+              .as<std::int64_t>();
+      for (int i = 0; i < wanted; ++i) issued.stamps.push_back(newStamp());
+      const auto added =
+          work.exec_prepared("add_stamps", issued.messageId, TextArray(issued.stamps), addressArray, nameArray)
+              .affected_rows();
+      if (static_cast<int>(added) != wanted) throw StampClash{};
+      issued.creditLeft = left - wanted;
+    });
+    return issued;
+  }
+
+  // Fills in the recipients and their events of the messages, in two
+  // statements for all of them.
+  void AddRecipients(pqxx::work& work, std::vector<MessageView>& messages) {
+    if (messages.empty()) return;
+    std::vector<std::int64_t> ids;
+    std::map<std::int64_t, MessageView*> byId;
+    for (auto& message : messages) {
+      ids.push_back(message.id);
+      byId[message.id] = &message;
+    }
+    const std::string idArray = NumberArray(ids);
+    std::map<std::string, RecipientView*> byStamp;
+    for (const auto& row : work.exec_prepared("message_stamps", idArray)) {
+      MessageView* message = byId.at(row[0].as<std::int64_t>());
+      RecipientView& recipient = message->recipients.emplace_back();
+      recipient.stamp = row[1].as<std::string>();
+      recipient.address = row[2].as<std::string>();
+      recipient.name = row[3].as<std::string>();
+      recipient.cancelled = row[4].as<bool>();
+    }
+    for (auto& message : messages) {
+      for (auto& recipient : message.recipients) byStamp[recipient.stamp] = &recipient;
+    }
+    for (const auto& row : work.exec_prepared("message_events", idArray)) {
+      auto found = byStamp.find(row[0].as<std::string>());
+      if (found == byStamp.end()) continue;
+      Event& event = found->second->events.emplace_back();
+      event.type = static_cast<EventType>(row[1].as<int>());
+      event.eventClass = static_cast<EventClass>(row[2].as<int>());
+      event.time = row[3].as<Time>();
+      event.ip = row[4].as<std::string>();
+      event.userAgent = row[5].as<std::string>();
+    }
+  }
+
+  PostgresPool pool_;
+};
+
+}  // namespace
+
+bool IsPostgresUrl(std::string_view url) {
+  return url.starts_with("postgresql://") || url.starts_with("postgres://") ||
+         (url.find('=') != std::string_view::npos && !url.starts_with("sqlite:"));
+}
+
+std::unique_ptr<Store> OpenPostgresStore(const std::string& url, int connections) {
+  return std::make_unique<PostgresStore>(url, connections);
+}
+
+}  // namespace mailwarden::store
