@@ -1,0 +1,147 @@
+// What only the PostgreSQL engine has: several service processes sharing one
+// database, migrations at start, connections lost and made again.
+#include "service/store/postgres_store.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/postgres_server.h"
+
+namespace {
+
+using namespace mailwarden::store;
+
+constexpr Time kMarch15 = 1'773'532'800'000'000;  // 2026-03-15 00:00 UTC
+
+std::string DatabaseOf(const std::string& url) {
+  const auto start = url.find(":///") + 4;
+  return url.substr(start, url.find('?') - start);
+}
+
+NewMessage OneRecipient(const std::string& sender, int i) {
+  NewMessage message;
+  message.sender = sender;
+  message.subject = "Request " + std::to_string(i);
+  message.sentDate = "2026-03-15";
+  message.sentTime = "10:00:00";
+  message.issued = kMarch15;
+  message.ip = "127.0.0.1";
+  message.recipients.push_back({"r" + std::to_string(i) + "@example.org", "R"});
+  return message;
+}
+
+TEST(PostgresStoreTest, TwoServiceProcessesNeverSpendMoreThanTheMonthHas) {
+  auto& server = testsupport::SharedPostgres();
+  const std::string url = server.NewDatabase();
+  // Two stores with pools of their own: as two service processes.
+  std::vector<std::unique_ptr<Store>> stores;
+  stores.push_back(OpenPostgresStore(url, 8));
+  stores.push_back(OpenPostgresStore(url, 8));
+  stores[0]->AddAccount("ann@example.com", 20, kMarch15);
+
+  std::atomic<int> issued{0}, refused{0}, stampCount{0};
+  std::vector<std::thread> requests;
+  for (int i = 0; i < 50; ++i) {
+    requests.emplace_back([&, i] {
+      const Issued result = stores[i % 2]->IssueStamps(OneRecipient("ann@example.com", i), 0,
+                                                       [&] { return "s" + std::to_string(++stampCount); });
+      (result.outcome == IssueOutcome::kIssued ? issued : refused)++;
+      if (result.outcome == IssueOutcome::kInsufficientCredit) {
+        EXPECT_EQ(result.creditLeft, 0);
+      }
+    });
+  }
+  for (auto& request : requests) request.join();
+
+  EXPECT_EQ(issued, 20);
+  EXPECT_EQ(refused, 30);
+  const std::string database = DatabaseOf(url);
+  EXPECT_EQ(server.Query(database, "SELECT count(*) FROM stamps"), "20");
+  EXPECT_EQ(server.Query(database, "SELECT count(*) FROM messages"), "20");
+  EXPECT_EQ(server.Query(database, "SELECT sum(used) FROM credit_months"), "20");
+  EXPECT_EQ(stores[1]->CreditLeft("ann@example.com", kMarch15), 0);
+}
+
+TEST(PostgresStoreTest, NewSendersMadeAtOnceByTwoProcessesGetOneAccount) {
+  const std::string url = testsupport::SharedPostgres().NewDatabase();
+  auto first = OpenPostgresStore(url, 4);
+  auto second = OpenPostgresStore(url, 4);
+  std::atomic<int> stampCount{0}, issued{0};
+  std::vector<std::thread> requests;
+  for (int i = 0; i < 10; ++i) {
+    requests.emplace_back([&, i] {
+      Store& store = i % 2 ? *first : *second;
+      const auto stamps = [&] { return "n" + std::to_string(++stampCount); };
+      if (store.IssueStamps(OneRecipient("New@Example.com", i), 6, stamps).outcome == IssueOutcome::kIssued) {
+        ++issued;
+      }
+    });
+  }
+  for (auto& request : requests) request.join();
+  EXPECT_EQ(issued, 6);
+  EXPECT_EQ(first->ListAccounts().size(), 1u);
+}
+
+TEST(PostgresStoreTest, MigrationsRunOnceWhenProcessesStartTogether) {
+  auto& server = testsupport::SharedPostgres();
+  const std::string url = server.NewDatabase();
+  std::vector<std::thread> starts;
+  std::atomic<int> opened{0};
+  for (int i = 0; i < 4; ++i) {
+    starts.emplace_back([&] {
+      if (OpenPostgresStore(url, 1)->Healthy()) ++opened;
+    });
+  }
+  for (auto& start : starts) start.join();
+  EXPECT_EQ(opened, 4);
+  const std::string database = DatabaseOf(url);
+  EXPECT_EQ(server.Query(database, "SELECT count(*) FROM schema_version"),
+            server.Query(database, "SELECT count(DISTINCT version) FROM schema_version"));
+  EXPECT_EQ(server.Query(database, "SELECT min(version) FROM schema_version"), "1");
+
+  // A database a newer program has migrated is not touched.
+  server.Query(database, "INSERT INTO schema_version (version) VALUES (999)");
+  try {
+    OpenPostgresStore(url);
+    FAIL() << "a newer schema was accepted";
+  } catch (const StoreError& e) {
+    EXPECT_NE(std::string(e.what()).find("999"), std::string::npos) << e.what();
+  }
+}
+
+TEST(PostgresStoreTest, ALostConnectionFailsOneCallAndTheNextReconnects) {
+  auto& server = testsupport::SharedPostgres();
+  const std::string url = server.NewDatabase();
+  auto store = OpenPostgresStore(url, 2);
+  store->AddAccount("ann@example.com", 5, kMarch15);
+  ASSERT_TRUE(store->Healthy());
+
+  // The server ends every connection to the database (as on a restart).
+  server.Query("postgres", "SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity WHERE datname = '" +
+                               DatabaseOf(url) + "'");
+  EXPECT_THROW(store->CreditLeft("ann@example.com", kMarch15), StoreError);
+  EXPECT_EQ(store->CreditLeft("ann@example.com", kMarch15), 5);
+  EXPECT_TRUE(store->Healthy());
+
+  EXPECT_THROW(OpenPostgresStore("postgresql:///nowhere?host=/nonexistent&connect_timeout=2"), StoreError);
+}
+
+TEST(PostgresStoreTest, TakesEveryFormOfConnectionString) {
+  auto& server = testsupport::SharedPostgres();
+  const std::string database = DatabaseOf(server.NewDatabase());
+  const std::string keyValue = "host=" + server.Folder() + " user=postgres dbname=" + database;
+  for (const std::string& url :
+       {server.Url(database), "postgres:///" + database + "?host=" + server.Folder() + "&user=postgres", keyValue}) {
+    EXPECT_TRUE(IsPostgresUrl(url)) << url;
+    EXPECT_TRUE(OpenPostgresStore(url)->Healthy()) << url;
+  }
+  EXPECT_FALSE(IsPostgresUrl("sqlite:mailwarden.db"));
+  EXPECT_FALSE(IsPostgresUrl("sqlite:a=b.db"));
+  EXPECT_FALSE(IsPostgresUrl("mailwarden.db"));
+}
+
+}  // namespace
