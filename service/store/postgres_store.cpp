@@ -38,11 +38,12 @@ const std::vector<std::pair<const char*, const char*>> kStatements = {
     {"add_message",
      "INSERT INTO messages (account_id, kind, subject, sent_date, sent_time, issued, ip, from_name, content, "
      "is_html, search) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11) RETURNING id"},
+    // A stamp met among the issued ones is left out, and drawn again.
     {"add_stamps",
      "INSERT INTO stamps (stamp, message_id, position, recipient, recipient_name) "
      "SELECT r.stamp, $1, r.position, r.address, r.name "
-     "FROM unnest($2::text[], $3::text[], $4::text[]) WITH ORDINALITY AS r (stamp, address, name, position) "
-     "ON CONFLICT (stamp) DO NOTHING"},
+     "FROM unnest($2::text[], $3::integer[], $4::text[], $5::text[]) AS r (stamp, position, address, name) "
+     "ON CONFLICT (stamp) DO NOTHING RETURNING position"},
     {"find_stamp",
      "SELECT s.stamp, s.message_id, m.account_id, a.address, s.recipient, s.recipient_name, m.kind, m.subject, "
      "m.issued, m.ip, s.cancelled, m.from_name, m.content, m.is_html "
@@ -64,8 +65,6 @@ const std::vector<std::pair<const char*, const char*>> kStatements = {
      "AND NOT EXISTS (SELECT 1 FROM stamps WHERE message_id = $1 AND NOT cancelled)"},
     {"expire_content", "UPDATE messages SET content = NULL WHERE issued < $1 AND content IS NOT NULL"},
     {"purge_messages", "DELETE FROM messages WHERE issued < $1"},
-    {"purge_sessions", "DELETE FROM sessions WHERE last_seen < $1"},
-    {"purge_attempts", "DELETE FROM attempts WHERE window_start < $1"},
     {"list_messages",
      "SELECT id, kind, subject, sent_date, sent_time, issued, content IS NOT NULL FROM messages "
      "WHERE account_id = $1 AND id < $2 AND strpos(search, $3) > 0 ORDER BY id DESC LIMIT $4"},
@@ -77,14 +76,10 @@ const std::vector<std::pair<const char*, const char*>> kStatements = {
      "WHERE message_id = ANY($1::bigint[]) ORDER BY message_id, position"},
     {"message_events",
      "SELECT e.stamp, e.type, e.class, e.time, e.ip, e.user_agent FROM stamps s JOIN events e ON e.stamp = s.stamp "
-     "WHERE s.message_id = ANY($1::bigint[]) ORDER BY e.time, e.id"},
-    {"create_session",
-     "INSERT INTO sessions (token_hash, account_id, csrf, last_seen) VALUES ($1, $2, $3, $4) "
-     "ON CONFLICT (token_hash) DO UPDATE SET account_id = excluded.account_id, csrf = excluded.csrf, "
-     "last_seen = excluded.last_seen"},
+     "WHERE s.message_id = ANY($1::bigint[]) ORDER BY e.id"},
+    {"create_session", "INSERT INTO sessions (token_hash, account_id, csrf, last_seen) VALUES ($1, $2, $3, $4)"},
     {"touch_session",
      "UPDATE sessions SET last_seen = $3 WHERE token_hash = $1 AND last_seen >= $2 RETURNING account_id, csrf"},
-    {"drop_idle_session", "DELETE FROM sessions WHERE token_hash = $1 AND last_seen < $2"},
     {"delete_session", "DELETE FROM sessions WHERE token_hash = $1"},
     // Earlier windows of the same key go with the count of the new one.
     {"count_attempt",
@@ -169,8 +164,8 @@ void AddEvent(pqxx::work& work, const NewEvent& event) {
                      event.time, Text(event.ip), Text(event.userAgent));
 }
 
-// A new stamp met one already issued: the issue runs again with new ones.
-struct StampClash {};
+// A fresh stamp that meets one issued before is drawn again, this often at most.
+constexpr int kStampDraws = 16;
 
 class PostgresStore final : public Store {
  public:
@@ -230,20 +225,54 @@ class PostgresStore final : public Store {
     pool_.Transact([&](pqxx::work& work) {
       pqxx::result result = work.exec_prepared("credit_left", Address(address), MonthOf(now));
       left.reset();
-      if (!result.empty()) left = std::max(0, result[0][0].as<int>());
+      if (!result.empty()) left = result[0][0].as<int>();
     });
     return left;
   }
 
   Issued IssueStamps(const NewMessage& message, int newSenderCredit,
                      const std::function<std::string()>& newStamp) override {
-    for (int attempt = 1;; ++attempt) {
-      try {
-        return IssueOnce(message, newSenderCredit, newStamp);
-      } catch (const StampClash&) {
-        if (attempt == 3) throw StoreError("new stamps met issued ones three times");
-      }
+    const std::string sender = Address(message.sender);
+    const int month = MonthOf(message.issued);
+    const int wanted = static_cast<int>(message.recipients.size());
+    std::vector<std::string> addresses, names;
+    for (const auto& recipient : message.recipients) {
+      addresses.push_back(recipient.address);
+      names.push_back(recipient.name);
     }
+    const bool certified = message.kind == Kind::kCertified;
+    const std::string content = Text(message.content);
+    const char* kept = certified ? content.c_str() : nullptr;  // NULL: no content
+    Issued issued;
+    pool_.Transact([&](pqxx::work& work) {
+      issued = Issued{};
+      pqxx::result account = work.exec_prepared("find_account", sender);
+      if (account.empty() && newSenderCredit > 0) {
+        work.exec_prepared("add_account", sender, newSenderCredit, message.issued);
+        account = work.exec_prepared("find_account", sender);  // made here or by a process just before
+      }
+      if (account.empty()) {
+        issued.outcome = IssueOutcome::kUnknownSender;
+        return;
+      }
+      const std::int64_t accountId = account[0][0].as<std::int64_t>();
+      const int credit = account[0][3].as<int>();
+      const int used = work.exec_prepared1("lock_month", accountId, month)[0].as<int>();
+      issued.creditLeft = credit - used;
+      if (wanted > issued.creditLeft) {
+        issued.outcome = IssueOutcome::kInsufficientCredit;
+        return;
+      }
+      work.exec_prepared("spend", accountId, month, wanted);
+      issued.messageId =
+          work.exec_prepared1("add_message", accountId, certified ? 1 : 0, Text(message.subject),
+                              Text(message.sentDate), Text(message.sentTime), message.issued, Text(message.ip),
+                              Text(message.fromName), kept, message.isHtml, SearchText(message))[0]
+              .as<std::int64_t>();
+      issued.stamps = AddStamps(work, issued.messageId, addresses, names, newStamp);
+      issued.creditLeft -= wanted;
+    });
+    return issued;
   }
 
   std::optional<StampInfo> FindStamp(std::string_view stamp) override {
@@ -280,8 +309,13 @@ class PostgresStore final : public Store {
     pool_.Transact([&](pqxx::work& work) {
       pqxx::result result = work.exec_prepared("find_stamp", Text(read.stamp));
       certified = result.empty() ? Certified{} : ReadStampRow(result[0]);
-      if (certified.state == CertifiedState::kFound) AddEvent(work, read);
-      if (certified.state != CertifiedState::kFound) certified.content.clear();
+      if (certified.state == CertifiedState::kFound) {
+        AddEvent(work, read);
+      } else {
+        certified.fromName.clear();
+        certified.content.clear();
+        certified.isHtml = false;
+      }
     });
     return certified;
   }
@@ -309,20 +343,13 @@ class PostgresStore final : public Store {
 
   int ExpireContent(Time issuedBefore) override { return Changes("expire_content", issuedBefore); }
 
-  int PurgeBefore(Time before) override {
-    int purged = 0;
-    pool_.Transact([&](pqxx::work& work) {
-      purged = static_cast<int>(work.exec_prepared("purge_messages", before).affected_rows());
-      work.exec_prepared("purge_sessions", before);
-      work.exec_prepared("purge_attempts", before);
-    });
-    return purged;
-  }
+  int PurgeBefore(Time before) override { return Changes("purge_messages", before); }
 
   std::vector<MessageView> ListMessages(const MessageQuery& query) override {
     std::vector<MessageView> messages;
     const std::int64_t before = query.beforeId > 0 ? query.beforeId : std::numeric_limits<std::int64_t>::max();
-    const int limit = std::clamp(query.limit, 1, 1000);
+    // As SQLite's LIMIT takes it: below 0 no limit at all.
+    const std::int64_t limit = query.limit < 0 ? std::numeric_limits<std::int64_t>::max() : query.limit;
     pool_.Transact([&](pqxx::work& work) {
       messages.clear();
       for (const auto& row :
@@ -359,10 +386,7 @@ class PostgresStore final : public Store {
     pool_.Transact([&](pqxx::work& work) {
       session.reset();
       pqxx::result result = work.exec_prepared("touch_session", token, idleSince, now);
-      if (result.empty()) {
-        work.exec_prepared("drop_idle_session", token, idleSince);
-        return;
-      }
+      if (result.empty()) return;
       session = Session{result[0][0].as<std::int64_t>(), result[0][1].as<std::string>(), now};
     });
     return session;
@@ -398,54 +422,30 @@ class PostgresStore final : public Store {
     return changed;
   }
 
-  Issued IssueOnce(const NewMessage& message, int newSenderCredit, const std::function<std::string()>& newStamp) {
-    const std::string sender = Address(message.sender);
-    const int month = MonthOf(message.issued);
-    const int wanted = static_cast<int>(message.recipients.size());
-    std::vector<std::string> addresses, names;
-    for (const auto& recipient : message.recipients) {
-      addresses.push_back(Address(recipient.address));
-      names.push_back(recipient.name);
+  // One stamp per recipient, in recipient order; a stamp that meets one
+  // issued before is drawn again.
+  static std::vector<std::string> AddStamps(pqxx::work& work, std::int64_t messageId,
+                                            const std::vector<std::string>& addresses,
+                                            const std::vector<std::string>& names,
+                                            const std::function<std::string()>& newStamp) {
+    std::vector<std::string> stamps(addresses.size());
+    std::vector<std::int64_t> pending;
+    for (size_t i = 0; i < addresses.size(); ++i) pending.push_back(static_cast<std::int64_t>(i));
+    for (int draw = 1; !pending.empty(); ++draw) {
+      if (draw > kStampDraws) throw StoreError("new stamps kept meeting issued ones");
+      std::vector<std::string> drawn, pendingAddresses, pendingNames;
+      for (auto i : pending) {
+        stamps[i] = newStamp();
+        drawn.push_back(stamps[i]);
+        pendingAddresses.push_back(addresses[i]);
+        pendingNames.push_back(names[i]);
+      }
+      for (const auto& row : work.exec_prepared("add_stamps", messageId, TextArray(drawn), NumberArray(pending),
+                                                TextArray(pendingAddresses), TextArray(pendingNames))) {
+        std::erase(pending, row[0].as<std::int64_t>());
+      }
     }
-    const std::string addressArray = TextArray(addresses), nameArray = TextArray(names);
-    const bool certified = message.kind == Kind::kCertified;
-    const std::string content = Text(message.content);
-    const char* kept = certified ? content.c_str() : nullptr;  // NULL: no content
-    Issued issued;
-    pool_.Transact([&](pqxx::work& work) {
-      issued = Issued{};
-      pqxx::result account = work.exec_prepared("find_account", sender);
-      if (account.empty() && newSenderCredit > 0) {
-        work.exec_prepared("add_account", sender, newSenderCredit, message.issued);
-        account = work.exec_prepared("find_account", sender);  // made here or by a process just before
-      }
-      if (account.empty()) {
-        issued.outcome = IssueOutcome::kUnknownSender;
-        return;
-      }
-      const std::int64_t accountId = account[0][0].as<std::int64_t>();
-      const int credit = account[0][3].as<int>();
-      const int used = work.exec_prepared1("lock_month", accountId, month)[0].as<int>();
-      const int left = std::max(0, credit - used);
-      if (wanted > left) {
-        issued.outcome = IssueOutcome::kInsufficientCredit;
-        issued.creditLeft = left;
-        return;
-      }
-      work.exec_prepared("spend", accountId, month, wanted);
-      issued.messageId =
-          work.exec_prepared1("add_message", accountId, certified ? 1 : 0, Text(message.subject),
-                              Text(message.sentDate), Text(message.sentTime), message.issued, Text(message.ip),
-                              Text(message.fromName), kept, message.isHtml, SearchText(message))[0]
-              .as<std::int64_t>();
-      for (int i = 0; i < wanted; ++i) issued.stamps.push_back(newStamp());
-      const auto added =
-          work.exec_prepared("add_stamps", issued.messageId, TextArray(issued.stamps), addressArray, nameArray)
-              .affected_rows();
-      if (static_cast<int>(added) != wanted) throw StampClash{};
-      issued.creditLeft = left - wanted;
-    });
-    return issued;
+    return stamps;
   }
 
   // Fills in the recipients and their events of the messages, in two

