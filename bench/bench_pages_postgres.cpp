@@ -42,8 +42,7 @@ struct Pages {
   Pages() {
     const std::string url = server.NewDatabase();
     store = OpenPostgresStore(url);
-    const std::string database = url.substr(url.find(":///") + 4, url.find('?') - url.find(":///") - 4);
-    server.Query(database, kFill);
+    server.Query(testsupport::DatabaseOf(url), kFill);
     sender = store->FindAccount("sender1@example.com")->id;
   }
 };

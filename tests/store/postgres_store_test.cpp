@@ -14,13 +14,9 @@
 namespace {
 
 using namespace mailwarden::store;
+using testsupport::DatabaseOf;
 
 constexpr Time kMarch15 = 1'773'532'800'000'000;  // 2026-03-15 00:00 UTC
-
-std::string DatabaseOf(const std::string& url) {
-  const auto start = url.find(":///") + 4;
-  return url.substr(start, url.find('?') - start);
-}
 
 NewMessage OneRecipient(const std::string& sender, int i) {
   NewMessage message;

@@ -4,14 +4,17 @@
 #include <grp.h>
 #include <libpq-fe.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <stdexcept>
@@ -75,18 +78,50 @@ std::string Quoted(const std::string& name) {
   return "\"" + name + "\"";
 }
 
+// A test that crashes or is killed must not leave its server running: a
+// shell in a session of its own waits for this process's end (its pipe
+// closing) and then stops the server and removes the folder. Its pid.
+int StartWatcher(const std::string& folder) {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) return -1;
+  const std::string stop = std::string(kBin) + "pg_ctl -D \"$1/data\" -m immediate -w stop";
+  const std::string script = "cat >/dev/null; " +
+                             (ServerUser() ? "setpriv --reuid=postgres --regid=postgres --init-groups " + stop : stop) +
+                             "; rm -rf \"$1\"";
+  pid_t pid = fork();
+  if (pid == 0) {
+    setsid();
+    int null = open("/dev/null", O_WRONLY);
+    dup2(fds[0], 0);
+    dup2(null, 1);
+    dup2(null, 2);
+    execl("/bin/sh", "sh", "-c", script.c_str(), "sh", folder.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(fds[0]);
+  // The write end stays open, unseen by programs this process starts, until it ends.
+  return pid < 0 ? -1 : pid;
+}
+
 }  // namespace
 
-PostgresServer::PostgresServer() : owned_(true) {
+std::string PostgresServer::MakeFolder() {
   char name[] = "/tmp/corvanta-pg-XXXXXX";  // short: a socket path has a limit of about 100 bytes
   if (!mkdtemp(name)) throw std::runtime_error("cannot make a folder for PostgreSQL");
-  folder_ = name;
   if (const passwd* user = ServerUser()) {
     if (chown(name, user->pw_uid, user->pw_gid) != 0) {
-      fs::remove_all(folder_);
-      throw std::runtime_error("cannot hand " + folder_ + " to the postgres user");
+      fs::remove_all(name);
+      throw std::runtime_error(std::string("cannot hand ") + name + " to the postgres user");
     }
   }
+  return name;
+}
+
+PostgresServer::PostgresServer() : PostgresServer(MakeFolder(), true) {}
+
+PostgresServer::PostgresServer(std::string folderPath, bool start) : folder_(std::move(folderPath)), owned_(start) {
+  if (!start) return;
+  watcher_ = StartWatcher(folder_);
   const fs::path folder(folder_);
   const fs::path log = folder / "log";
   const std::string data = (folder / "data").string();
@@ -114,7 +149,14 @@ PostgresServer::PostgresServer() : owned_(true) {
   }
 }
 
-PostgresServer::PostgresServer(std::string folder) : folder_(std::move(folder)) {}
+void PostgresServer::KeepRunning() {
+  owned_ = false;
+  if (watcher_ > 0) {
+    kill(watcher_, SIGKILL);
+    waitpid(watcher_, nullptr, 0);
+  }
+  watcher_ = -1;
+}
 
 PostgresServer::~PostgresServer() {
   if (owned_) {
@@ -150,10 +192,19 @@ std::string PostgresServer::NewDatabase() {
   std::random_device random;
   std::string name =
       "t" + std::to_string(getpid()) + "_" + std::to_string(++counter) + "_" + std::to_string(random() % 100000);
-  Query("postgres", "CREATE DATABASE " + Quoted(name));
-  std::lock_guard lock(mutex_);
-  databases_.push_back(name);
+  EmptyDatabase(name);
   return Url(name);
+}
+
+void PostgresServer::EmptyDatabase(const std::string& database) {
+  {
+    std::lock_guard lock(mutex_);
+    if (std::find(databases_.begin(), databases_.end(), database) == databases_.end()) {
+      databases_.push_back(database);
+    }
+  }
+  Query("postgres", "DROP DATABASE IF EXISTS " + Quoted(database) + " WITH (FORCE)");
+  Query("postgres", "CREATE DATABASE " + Quoted(database));
 }
 
 // Plain libpq: it also runs from the shared server's destructor at exit, when
@@ -162,6 +213,8 @@ std::string PostgresServer::Query(const std::string& database, const std::string
   PGconn* connection = PQconnectdb(Url(database).c_str());
   std::string failure;
   std::string value;
+  PQsetNoticeProcessor(
+      connection, [](void*, const char*) {}, nullptr);  // "does not exist, skipping"
   if (PQstatus(connection) != CONNECTION_OK) {
     failure = PQerrorMessage(connection);
   } else {
@@ -179,15 +232,61 @@ std::string PostgresServer::Query(const std::string& database, const std::string
   return value;
 }
 
-PostgresServer& SharedPostgres() {
-  static PostgresServer server = [] {
+namespace {
+
+// The shared server's folder is chosen before the server starts, so test
+// parameters can name it; a folder never used is removed at exit.
+class Shared {
+ public:
+  Shared() {
     const char* file = std::getenv("CORVANTA_TEST_POSTGRES");
     std::string folder = file && *file ? ReadFile(file) : std::string();
     while (!folder.empty() && std::isspace(static_cast<unsigned char>(folder.back()))) folder.pop_back();
-    return !folder.empty() && fs::exists(fs::path(folder) / "data" / "postmaster.pid") ? PostgresServer(folder)
-                                                                                       : PostgresServer();
-  }();
-  return server;
+    attached_ = !folder.empty() && fs::exists(fs::path(folder) / "data" / "postmaster.pid");
+    folder_ = attached_ ? folder : PostgresServer::MakeFolder();
+  }
+  ~Shared() {
+    server_.reset();
+    if (!attached_) PostgresServer::StopIn(folder_);
+  }
+
+  const std::string& Folder() const { return folder_; }
+
+  PostgresServer& Server() {
+    std::lock_guard lock(mutex_);
+    if (!server_) server_ = std::make_unique<PostgresServer>(folder_, !attached_);
+    return *server_;
+  }
+
+ private:
+  std::string folder_;
+  bool attached_ = false;
+  std::mutex mutex_;
+  std::unique_ptr<PostgresServer> server_;
+};
+
+Shared& TheShared() {
+  static Shared shared;
+  return shared;
+}
+
+}  // namespace
+
+PostgresServer& SharedPostgres() {
+  return TheShared().Server();
+}
+
+std::string SharedPostgresUrl() {
+  return "postgresql:///store_" + std::to_string(getpid()) + "?host=" + TheShared().Folder() + "&user=postgres";
+}
+
+void EmptyPostgresDatabase(const std::string& url) {
+  SharedPostgres().EmptyDatabase(DatabaseOf(url));
+}
+
+std::string DatabaseOf(const std::string& url) {
+  const auto start = url.find(":///") + 4;
+  return url.substr(start, url.find('?') - start);
 }
 
 }  // namespace testsupport

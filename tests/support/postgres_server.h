@@ -11,12 +11,13 @@ namespace testsupport {
 
 class PostgresServer {
  public:
-  // initdb and start in a new folder under $TMPDIR (or /tmp); throws
-  // std::runtime_error with the server's log when it cannot.
+  // initdb and start in a new folder under /tmp; throws std::runtime_error
+  // with the server's log when it cannot.
   PostgresServer();
-  // Attaches to a server another process started (see Folder()): nothing
-  // is started, and the destructor leaves it running.
-  explicit PostgresServer(std::string folder);
+  // start: initdb and start in folder, an empty folder MakeFolder made.
+  // Otherwise attaches to a server another process started there: the
+  // destructor leaves it running and drops only the databases made here.
+  PostgresServer(std::string folder, bool start);
   // Stops a server it started and removes its folder.
   ~PostgresServer();
 
@@ -31,6 +32,8 @@ class PostgresServer {
   // Creates a new empty database with a name no other test process uses and
   // returns its connection string; it is dropped when this object goes.
   std::string NewDatabase();
+  // Makes the database empty (created when there is none), dropped as above.
+  void EmptyDatabase(const std::string& database);
 
   // Runs one SQL statement as the superuser in the given database; the
   // first row's first column, or empty.
@@ -38,13 +41,16 @@ class PostgresServer {
 
   // Leaves a server it started running past this object (for the test
   // run's shared server, stopped later with StopIn).
-  void KeepRunning() { owned_ = false; }
+  void KeepRunning();
   // Stops a server another PostgresServer started in folder, removing it.
   static void StopIn(const std::string& folder);
+  // A new empty folder for a server, for the server's user.
+  static std::string MakeFolder();
 
  private:
   std::string folder_;
   bool owned_ = false;
+  int watcher_ = -1;  // the process that stops a server it started if this process dies first
   std::mutex mutex_;
   std::vector<std::string> databases_;
 };
@@ -53,5 +59,14 @@ class PostgresServer {
 // run started one for all its tests (CORVANTA_TEST_POSTGRES names a file
 // holding its folder), that one is used instead.
 PostgresServer& SharedPostgres();
+
+// The connection string of this process's store test database on the shared
+// server, known before the server starts (a test parameter); starts nothing.
+std::string SharedPostgresUrl();
+// Starts the shared server when needed and empties the database of a
+// connection string SharedPostgresUrl gave.
+void EmptyPostgresDatabase(const std::string& url);
+// The database a connection string of this file names.
+std::string DatabaseOf(const std::string& url);
 
 }  // namespace testsupport
