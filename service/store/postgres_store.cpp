@@ -31,14 +31,25 @@ const std::vector<std::pair<const char*, const char*>> kStatements = {
      "LEFT JOIN credit_months m ON m.account_id = a.id AND m.month = $2 WHERE a.address = $1"},
     // Locks the account's month row until the transaction ends: every
     // process taking credit from the month waits here for the one before.
-    {"lock_month",
-     "INSERT INTO credit_months (account_id, month, used) VALUES ($1, $2, 0) "
-     "ON CONFLICT (account_id, month) DO UPDATE SET used = credit_months.used RETURNING used"},
-    {"spend", "UPDATE credit_months SET used = used + $3 WHERE account_id = $1 AND month = $2"},
+    // Takes $3 credits of the account's month when they fit in $4, under a
+    // lock on the month's row: every process taking credit from the month
+    // waits here for the one before to finish. No row: they do not fit.
+    {"spend",
+     "INSERT INTO credit_months AS c (account_id, month, used) SELECT $1::bigint, $2::integer, $3::integer "
+     "WHERE $3::integer <= $4::integer "
+     "ON CONFLICT (account_id, month) DO UPDATE SET used = c.used + excluded.used "
+     "WHERE c.used + excluded.used <= $4::integer RETURNING used"},
+    {"month_used", "SELECT coalesce((SELECT used FROM credit_months WHERE account_id = $1 AND month = $2), 0)"},
+    // The message and its stamps in one round trip; stamps met among the
+    // issued ones are left out (and drawn again).
     {"add_message",
-     "INSERT INTO messages (account_id, kind, subject, sent_date, sent_time, issued, ip, from_name, content, "
-     "is_html, search) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11) RETURNING id"},
-    // A stamp met among the issued ones is left out, and drawn again.
+     "WITH m AS (INSERT INTO messages (account_id, kind, subject, sent_date, sent_time, issued, ip, from_name, "
+     "content, is_html, search) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11) RETURNING id) "
+     "INSERT INTO stamps (stamp, message_id, position, recipient, recipient_name) "
+     "SELECT r.stamp, m.id, r.position, r.address, r.name "
+     "FROM m, unnest($12::text[], $13::integer[], $14::text[], $15::text[]) AS r (stamp, position, address, name) "
+     "ON CONFLICT (stamp) DO NOTHING RETURNING position, message_id"},
+    {"last_message", "SELECT currval(pg_get_serial_sequence('messages', 'id'))"},
     {"add_stamps",
      "INSERT INTO stamps (stamp, message_id, position, recipient, recipient_name) "
      "SELECT r.stamp, $1, r.position, r.address, r.name "
@@ -240,6 +251,7 @@ class PostgresStore final : public Store {
       addresses.push_back(recipient.address);
       names.push_back(recipient.name);
     }
+    const std::string addressArray = TextArray(addresses), nameArray = TextArray(names);
     const bool certified = message.kind == Kind::kCertified;
     const std::string content = Text(message.content);
     const char* kept = certified ? content.c_str() : nullptr;  // NULL: no content
@@ -257,20 +269,30 @@ class PostgresStore final : public Store {
       }
       const std::int64_t accountId = account[0][0].as<std::int64_t>();
       const int credit = account[0][3].as<int>();
-      const int used = work.exec_prepared1("lock_month", accountId, month)[0].as<int>();
-      issued.creditLeft = credit - used;
-      if (wanted > issued.creditLeft) {
+      pqxx::result spent = work.exec_prepared("spend", accountId, month, wanted, credit);
+      if (spent.empty()) {
         issued.outcome = IssueOutcome::kInsufficientCredit;
+        issued.creditLeft = credit - work.exec_prepared1("month_used", accountId, month)[0].as<int>();
         return;
       }
-      work.exec_prepared("spend", accountId, month, wanted);
+      issued.creditLeft = credit - spent[0][0].as<int>();
+      std::vector<std::int64_t> positions;
+      for (int i = 0; i < wanted; ++i) {
+        issued.stamps.push_back(newStamp());
+        positions.push_back(i);
+      }
+      pqxx::result added = work.exec_prepared(
+          "add_message", accountId, certified ? 1 : 0, Text(message.subject), Text(message.sentDate),
+          Text(message.sentTime), message.issued, Text(message.ip), Text(message.fromName), kept, message.isHtml,
+          SearchText(message), TextArray(issued.stamps), NumberArray(positions), addressArray, nameArray);
+      // Without a stamp added (none wanted, or all met issued ones), the id is
+      // the one this connection's insert drew last.
       issued.messageId =
-          work.exec_prepared1("add_message", accountId, certified ? 1 : 0, Text(message.subject),
-                              Text(message.sentDate), Text(message.sentTime), message.issued, Text(message.ip),
-                              Text(message.fromName), kept, message.isHtml, SearchText(message))[0]
-              .as<std::int64_t>();
-      issued.stamps = AddStamps(work, issued.messageId, addresses, names, newStamp);
-      issued.creditLeft -= wanted;
+          added.empty() ? work.exec_prepared1("last_message")[0].as<std::int64_t>() : added[0][1].as<std::int64_t>();
+      if (static_cast<int>(added.size()) < wanted) {
+        for (const auto& row : added) std::erase(positions, row[0].as<std::int64_t>());
+        DrawAgain(work, issued.messageId, positions, addresses, names, newStamp, issued.stamps);
+      }
     });
     return issued;
   }
@@ -422,16 +444,12 @@ class PostgresStore final : public Store {
     return changed;
   }
 
-  // One stamp per recipient, in recipient order; a stamp that meets one
-  // issued before is drawn again.
-  static std::vector<std::string> AddStamps(pqxx::work& work, std::int64_t messageId,
-                                            const std::vector<std::string>& addresses,
-                                            const std::vector<std::string>& names,
-                                            const std::function<std::string()>& newStamp) {
-    std::vector<std::string> stamps(addresses.size());
-    std::vector<std::int64_t> pending;
-    for (size_t i = 0; i < addresses.size(); ++i) pending.push_back(static_cast<std::int64_t>(i));
-    for (int draw = 1; !pending.empty(); ++draw) {
+  // Draws new stamps for the recipients at the pending positions, whose
+  // first ones met stamps issued before.
+  static void DrawAgain(pqxx::work& work, std::int64_t messageId, std::vector<std::int64_t> pending,
+                        const std::vector<std::string>& addresses, const std::vector<std::string>& names,
+                        const std::function<std::string()>& newStamp, std::vector<std::string>& stamps) {
+    for (int draw = 2; !pending.empty(); ++draw) {
       if (draw > kStampDraws) throw StoreError("new stamps kept meeting issued ones");
       std::vector<std::string> drawn, pendingAddresses, pendingNames;
       for (auto i : pending) {
@@ -445,7 +463,6 @@ class PostgresStore final : public Store {
         std::erase(pending, row[0].as<std::int64_t>());
       }
     }
-    return stamps;
   }
 
   // Fills in the recipients and their events of the messages, in two
