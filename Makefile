@@ -34,13 +34,13 @@ test-asan: setup
 	ctest --preset asan
 
 # The real Corvix.dll, driven under Wine and Xvfb by a stand-in Outlook host
-# against mailwarden-dev; screenshots in build/win32/tests/win32_host/e2e.
+# against mailwarden; screenshots in build/win32/tests/win32_host/e2e.
 .PHONY: test-wine-e2e
 test: test-wine-e2e
 test-wine-e2e: build
 	cmake --preset win32
 	cmake --build --preset win32 -j $(JOBS) --target corvanta-outlook-standin
-	tests/win32_host/run-e2e.sh build/win32 build/native/devservice/mailwarden-dev
+	tests/win32_host/run-e2e.sh build/win32 build/native/service/mailwarden
 
 # The libFuzzer targets (fuzz/): a few seconds each with a fixed seed; the
 # longer run (FUZZ_TIME seconds per target) writes to build/fuzz/findings.

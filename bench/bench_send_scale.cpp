@@ -1,5 +1,5 @@
 // What a send costs the add-in itself per recipient, on the stand-in desktop
-// against mailwarden-dev on 127.0.0.1: "Automatic" up to the 40 recipients
+// against mailwarden on 127.0.0.1: "Automatic" up to the 40 recipients
 // the stamp query has room for, and "Guaranteed" with a message just under
 // the upload's size limit. The CPU column is the add-in's thread only, so the
 // service's work (its own threads) is left out; the complexity fit gives the
@@ -12,9 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "devservice/server.h"
-#include "devservice/service.h"
 #include "host/sim/mail_store.h"
+#include "service/instance.h"
 #include "started_addin.h"
 
 namespace {
@@ -34,7 +33,7 @@ std::vector<SimRecipient> Recipients(int count) {
 // The add-in started on a stand-in desktop, talking to an in-process service.
 class World {
  public:
-  World() : service_(mailwarden::Options{1000000, ""}), server_(service_, 0) {
+  World() : server_(mailwarden::LoopbackOptions(kCredit)) {
     server_.Start();
     started_ = std::make_unique<bench::StartedAddin>("scale", server_.Host());
     Check();
@@ -66,7 +65,12 @@ class World {
 
   // Empties the folders the sends fill, so every round starts alike.
   void Tidy() {
-    service_.SetCredit(bench::kSender, 1000000);
+    // Enough for any round: the credit taken so far plus a whole round's.
+    auto account = server_.Store().FindAccount(bench::kSender);
+    if (account) {
+      int left = server_.Store().CreditLeft(bench::kSender, mailwarden::SystemNow()).value_or(0);
+      server_.Store().SetMonthlyCredit(bench::kSender, account->monthlyCredit - left + kCredit);
+    }
     for (const char* folder : {host::sim::MailStore::kOutbox, host::sim::MailStore::kSentItems})
       for (const auto& stored : desktop().store->InFolder(folder)) std::filesystem::remove(stored.path);
   }
@@ -74,8 +78,8 @@ class World {
  private:
   host::sim::SimDesktop& desktop() { return started_->desktop(); }
 
-  mailwarden::Service service_;
-  mailwarden::Server server_;
+  static constexpr int kCredit = 1000000;
+  mailwarden::Instance server_;
   std::unique_ptr<bench::StartedAddin> started_;
 };
 

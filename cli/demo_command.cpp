@@ -1,4 +1,4 @@
-// A whole first day of a user, against mailwarden-dev in this process: the
+// A whole first day of a user, against mailwarden in this process: the
 // terms, the About dialog with the credit, one message to three people sent
 // with each button, then what the recipients do, and a summary.
 #include <httplib.h>
@@ -12,8 +12,8 @@
 #include <sstream>
 
 #include "cli/commands.h"
-#include "devservice/server.h"
-#include "devservice/service.h"
+#include "service/instance.h"
+#include "service/status.h"
 
 namespace cli {
 
@@ -57,12 +57,16 @@ int Open(const std::string& hostPort, const std::string& link) {
 }  // namespace
 
 int RunDemo(std::ostream& out) {
-  mailwarden::Service service({});
-  mailwarden::Server server(service, 0);
-  server.Start();
+  constexpr int kCredit = 100;
   const auto root = std::filesystem::temp_directory_path() / ("corvanta-demo-" + std::to_string(::getpid()));
   std::filesystem::remove_all(root);
-  out << "mailwarden-dev is listening on " << server.Url() << "\n"
+  std::filesystem::create_directories(root);
+  mailwarden::ServeOptions serve = mailwarden::LoopbackOptions(kCredit);
+  serve.database = "sqlite:" + (root / "mailwarden.db").string();
+  mailwarden::Instance server(serve);
+  server.Start();
+  out << "mailwarden is listening on " << server.Url() << " with its database in " << root.string()
+      << "/mailwarden.db\n"
       << "A fresh registry and mail store in " << root.string() << "\n\n";
 
   SessionOptions options;
@@ -143,10 +147,11 @@ int RunDemo(std::ostream& out) {
     out << "  then Carol tries her link: HTTP " << Open(server.Host(), delivery.link) << "\n";
   }
 
-  const mailwarden::State state = service.Snapshot();
+  const nlohmann::json state = mailwarden::Status(server.service().context());
   std::map<std::string, std::vector<std::string>> happened;
-  for (const auto& event : state.events)
-    if (event.type != mailwarden::kEventStampIssued) happened[event.stamp].push_back(event.type);
+  for (const auto& event : state.at("events"))
+    if (event.at("type") != mailwarden::kEventStampIssued)
+      happened[event.at("stamp").get<std::string>()].push_back(event.at("type").get<std::string>());
 
   out << "\n=== Summary: who received what, and what the service recorded\n\n";
   out << std::left << std::setw(16) << "Button" << std::setw(34) << "Recipient" << std::setw(5) << "Kind"
@@ -163,8 +168,9 @@ int RunDemo(std::ostream& out) {
   out << "\nKept in Sent Items (one per certified recipient, each with its cancel link):\n";
   for (const auto& entry : std::filesystem::directory_iterator(root / "store" / host::sim::MailStore::kSentItems))
     out << "    " << entry.path().string() << "\n";
-  for (const auto& [sender, credit] : state.credits)
-    out << "\nCredit left for " << sender << ": " << credit << " of " << service.StartingCredit() << "\n";
+  for (const auto& sender : state.at("senders"))
+    out << "\nCredit left this month for " << sender.at("address").get<std::string>() << ": "
+        << sender.at("credit").get<int>() << " of " << kCredit << "\n";
   server.Stop();
   return 0;
 }

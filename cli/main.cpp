@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
   auto* creditCommand = app.add_subcommand("credit", "Show the credit as the About dialog's \"View credit\" does");
   AddSessionOptions(*creditCommand, credit, creditAnswers);
 
-  app.add_subcommand("demo", "Run a whole first day against mailwarden-dev on a free loopback port");
+  app.add_subcommand("demo", "Run a whole first day against mailwarden (SQLite) on a free loopback port");
 
   try {
     app.parse(argc, argv);

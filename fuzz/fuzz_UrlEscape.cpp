@@ -1,5 +1,5 @@
 // UrlEscape and s256to62, each read back by what the service uses to read
-// them (mailwarden-dev's PercentDecode and DecodeName); and getSChar.
+// them (mailwarden's PercentDecode and DecodeName); and getSChar.
 //
 // Input: the text; its first two bytes are also a digit value for getSChar.
 #include <cstddef>
@@ -7,10 +7,10 @@
 #include <stdexcept>
 #include <string>
 
-#include "devservice/bad_request.h"
-#include "devservice/form.h"
-#include "devservice/recipients.h"
 #include "protocol/encoding.h"
+#include "service/requests/bad_request.h"
+#include "service/requests/form.h"
+#include "service/requests/recipients.h"
 #include "support/check.h"
 
 namespace {

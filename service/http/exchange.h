@@ -3,15 +3,16 @@
 // from whichever HTTP library carries them, so routes and pages can be
 // tested without a socket.
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 namespace mailwarden::http {
 
 struct Request {
-  std::string method;  // "GET", "POST", ...
-  std::string path;    // without the query, not decoded
-  std::string query;   // after "?", not decoded; empty when there is none
+  std::string method;                                        // "GET", "POST", ...
+  std::string path;                                          // without the query, not decoded
+  std::string query;                                         // after "?", not decoded; empty when there is none
   std::vector<std::pair<std::string, std::string>> headers;  // names as sent
   std::string body;
   std::string ip;  // the peer's address

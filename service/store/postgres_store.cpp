@@ -1,11 +1,12 @@
 #include "service/store/postgres_store.h"
 
 #include <algorithm>
-#include <chrono>
 #include <limits>
 #include <map>
 #include <utility>
 
+#include "service/store/address_key.h"
+#include "service/store/month.h"
 #include "service/store/postgres_pool.h"
 #include "service/store/postgres_schema.h"
 #include "service/store/postgres_text.h"
@@ -100,19 +101,18 @@ const std::vector<std::pair<const char*, const char*>> kStatements = {
     {"healthy", "SELECT 1"},
 };
 
-// The calendar month (UTC) of a time, as year * 12 + month - 1.
-int MonthOf(Time time) {
-  using namespace std::chrono;
-  const auto day = floor<days>(sys_time<microseconds>(microseconds(time)));
-  const year_month_day date(day);
-  return static_cast<int>(date.year()) * 12 + static_cast<int>(static_cast<unsigned>(date.month())) - 1;
-}
-
 std::string Text(std::string_view text) {
   return ValidText(text);
 }
 std::string Address(std::string_view address) {
-  return LowerAscii(ValidText(address));
+  return AddressKey(ValidText(address));
+}
+
+// A stamp as looked up: one that is not valid text matches none, rather
+// than the stamp it would be with the bad bytes left out.
+std::string StampKey(std::string_view stamp) {
+  std::string key = ValidText(stamp);
+  return key == stamp ? key : std::string();
 }
 
 // What the sender's pages search: subject and every recipient, lower case.
@@ -300,7 +300,7 @@ class PostgresStore final : public Store {
   std::optional<StampInfo> FindStamp(std::string_view stamp) override {
     std::optional<StampInfo> info;
     pool_.Transact([&](pqxx::work& work) {
-      pqxx::result result = work.exec_prepared("find_stamp", Text(stamp));
+      pqxx::result result = work.exec_prepared("find_stamp", StampKey(stamp));
       info.reset();
       if (!result.empty()) info = ReadStampRow(result[0]).info;
     });
@@ -312,7 +312,7 @@ class PostgresStore final : public Store {
     std::vector<std::string> stamps, ips, agents;
     std::vector<std::int64_t> types, classes, times;
     for (const auto& event : events) {
-      stamps.push_back(event.stamp);
+      stamps.push_back(StampKey(event.stamp));
       types.push_back(static_cast<int>(event.type));
       classes.push_back(static_cast<int>(event.eventClass));
       times.push_back(event.time);
@@ -329,7 +329,7 @@ class PostgresStore final : public Store {
   Certified ReadCertified(const NewEvent& read) override {
     Certified certified;
     pool_.Transact([&](pqxx::work& work) {
-      pqxx::result result = work.exec_prepared("find_stamp", Text(read.stamp));
+      pqxx::result result = work.exec_prepared("find_stamp", StampKey(read.stamp));
       certified = result.empty() ? Certified{} : ReadStampRow(result[0]);
       if (certified.state == CertifiedState::kFound) {
         AddEvent(work, read);
@@ -345,7 +345,7 @@ class PostgresStore final : public Store {
   CertifiedState Cancel(const NewEvent& cancel) override {
     CertifiedState state = CertifiedState::kUnknown;
     pool_.Transact([&](pqxx::work& work) {
-      const std::string stamp = Text(cancel.stamp);
+      const std::string stamp = StampKey(cancel.stamp);
       // Locked first: of two cancellations at once, one finds it cancelled.
       pqxx::result locked = work.exec_prepared("lock_stamp", stamp);
       pqxx::result result = work.exec_prepared("find_stamp", stamp);

@@ -49,14 +49,6 @@ std::string ValidText(std::string_view text) {
   return valid;
 }
 
-std::string LowerAscii(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lower;
-}
-
 std::string TextArray(const std::vector<std::string>& texts) {
   std::string array = "{";
   for (const auto& text : texts) {

@@ -11,9 +11,6 @@ namespace mailwarden::store {
 // Invalid UTF-8 sequences become U+FFFD, NUL characters are left out.
 std::string ValidText(std::string_view text);
 
-// ASCII lower case: addresses compare case-insensitively.
-std::string LowerAscii(std::string_view text);
-
 // An array literal ({"a","b"}) of the texts, each made valid text.
 std::string TextArray(const std::vector<std::string>& texts);
 std::string NumberArray(const std::vector<std::int64_t>& numbers);

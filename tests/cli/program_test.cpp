@@ -11,8 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "devservice/server.h"
-#include "devservice/service.h"
+#include "support/local_service.h"
 
 namespace {
 
@@ -105,13 +104,8 @@ class ProgramTest : public ::testing::Test {
 
 class ServiceTest : public ProgramTest {
  protected:
-  void StartService(int credit) {
-    service_ = std::make_unique<mailwarden::Service>(mailwarden::Options{credit, {}});
-    server_ = std::make_unique<mailwarden::Server>(*service_, 0);
-    server_->Start();
-  }
-  std::unique_ptr<mailwarden::Service> service_;
-  std::unique_ptr<mailwarden::Server> server_;
+  void StartService(int credit) { server_ = std::make_unique<testsupport::LocalService>(credit); }
+  std::unique_ptr<testsupport::LocalService> server_;
 };
 
 TEST_F(ProgramTest, WrongCommandLinesExitWithTwo) {

@@ -1,5 +1,5 @@
 #pragma once
-// The add-in started on the stand-in desktop, talking to mailwarden-dev on
+// The add-in started on the stand-in desktop, talking to mailwarden on
 // 127.0.0.1, with the user clicking the "Tracking" buttons of an item window.
 #include <gtest/gtest.h>
 
@@ -7,9 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "devservice/server.h"
-#include "devservice/service.h"
 #include "host/sim/mail_store.h"
+#include "support/local_service.h"
 #include "support/sim_fixture.h"
 
 namespace e2e {
@@ -30,10 +29,8 @@ class E2E : public ::testing::Test {
  protected:
   // Starts the service with this credit per sender, and the add-in.
   void Begin(int startingCredit, int optSend = 0) {
-    service = std::make_unique<mailwarden::Service>(mailwarden::Options{startingCredit, ""});
-    server = std::make_unique<mailwarden::Server>(*service, 0);
-    server->Start();
-    world.UseService(server->Host());
+    service = std::make_unique<testsupport::LocalService>(startingCredit);
+    world.UseService(service->Host());
     world.AcceptedBefore();
     world.SetDword("opt_send", static_cast<std::uint32_t>(optSend));
     world.SetSender("Ann Sender", kSender);
@@ -42,7 +39,7 @@ class E2E : public ::testing::Test {
   }
 
   void TearDown() override {
-    if (server) server->Stop();
+    if (service) service->Stop();
   }
 
   // Composes a message, opens it in an item window and picks a "Tracking" button.
@@ -67,24 +64,8 @@ class E2E : public ::testing::Test {
   }
 
   // The stamp the service issued for this recipient.
-  std::string StampOf(const std::string& recipient) const {
-    std::string found;
-    for (const auto& [stamp, record] : service->Snapshot().stamps) {
-      if (record.recipient == recipient) {
-        EXPECT_TRUE(found.empty()) << "two stamps for " << recipient;
-        found = stamp;
-      }
-    }
-    return found;
-  }
-
-  std::vector<std::string> EventsOf(const std::string& stamp) const {
-    std::vector<std::string> types;
-    for (const auto& event : service->Snapshot().events) {
-      if (event.stamp == stamp) types.push_back(event.type);
-    }
-    return types;
-  }
+  std::string StampOf(const std::string& recipient) const { return service->StampOf(recipient); }
+  std::vector<std::string> EventsOf(const std::string& stamp) const { return service->EventsOf(stamp); }
 
   // What a recipient's mail program or browser gets for an address in the mail.
   std::string Fetch(const std::string& url) { return world.internet.CreateTransfer()->OpenURL(url); }
@@ -98,8 +79,7 @@ class E2E : public ::testing::Test {
   }
 
   testsupport::SimWorld world;
-  std::unique_ptr<mailwarden::Service> service;
-  std::unique_ptr<mailwarden::Server> server;
+  std::unique_ptr<testsupport::LocalService> service;
 };
 
 }  // namespace e2e

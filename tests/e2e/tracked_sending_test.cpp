@@ -1,10 +1,10 @@
 // "Automatic", "Request receipt" and "Guaranteed" from the item window's
-// toolbar to mailwarden-dev and back: what leaves, what the service records,
+// toolbar to mailwarden and back: what leaves, what the service records,
 // what the recipients' links do.
 #include <gtest/gtest.h>
 
-#include "devservice/state.h"
 #include "e2e_world.h"
+#include "service/status.h"
 
 namespace e2e {
 namespace {
@@ -16,7 +16,8 @@ TEST_F(E2E, AutomaticSendsEveryRecipientTheImageWithTheStampIssuedForThem) {
   EXPECT_TRUE(Shown().empty()) << Shown().front();
   const auto sent = Read(MailStore::kOutbox);
   ASSERT_EQ(sent.size(), 3u);
-  const std::string image = "<img width=\"1\" height=\"1\" src=\"http://" + server->Host() + "/p/b01/wrenna.php?img=1&";
+  const std::string image =
+      "<img width=\"1\" height=\"1\" src=\"http://" + service->Host() + "/p/b01/wrenna.php?img=1&";
   for (std::size_t i = 0; i < 3; ++i) {
     const SimRecipient recipient = ThreeKinds()[i];
     ASSERT_EQ(sent[i].recipients.size(), 1u);
@@ -36,7 +37,7 @@ TEST_F(E2E, AutomaticSendsEveryRecipientTheImageWithTheStampIssuedForThem) {
 
   // Bob's mail program loads the image: the service learns that Bob opened it.
   const std::string bob = StampOf("bob@example.org");
-  EXPECT_FALSE(Fetch("http://" + server->Host() + "/p/b01/wrenna.php?img=1&" + bob).empty());
+  EXPECT_FALSE(Fetch("http://" + service->Host() + "/p/b01/wrenna.php?img=1&" + bob).empty());
   EXPECT_EQ(EventsOf(bob), (std::vector<std::string>{mailwarden::kEventStampIssued, mailwarden::kEventImageFetched}));
   EXPECT_EQ(EventsOf(StampOf("cy@example.org")), std::vector<std::string>{mailwarden::kEventStampIssued});
 }
@@ -54,7 +55,7 @@ TEST_F(E2E, RequestReceiptPutsTheNoticeInFrontAndItsLinkRecordsTheReceipt) {
   EXPECT_EQ(sent[1].htmlBody.rfind("<table border=\"0\" cellspacing=\"0\" cellpadding=\"0\">", 0), 0u);
   EXPECT_EQ(sent[1].htmlBody.substr(sent[1].htmlBody.size() - html.size()), html);
   const std::string link = Between(sent[1].htmlBody, "<a href=\"", "\" target=\"_blank\">");
-  EXPECT_EQ(link, "http://" + server->Host() + "/p/b01/wrenna.php?" + cy);
+  EXPECT_EQ(link, "http://" + service->Host() + "/p/b01/wrenna.php?" + cy);
   EXPECT_EQ(sent[0].htmlBody.find(cy), std::string::npos);
 
   Fetch(link);
@@ -79,10 +80,10 @@ TEST_F(E2E, GuaranteedStoresTheMessageNotifiesAndKeepsCancelLinks) {
     EXPECT_EQ(notices[i].htmlBody.find("The real message."), std::string::npos);
     EXPECT_NE(notices[i].htmlBody.find("\"Ann Sender\" &lt;ann@example.org&gt; sent you an Email."), std::string::npos);
     EXPECT_EQ(Between(notices[i].htmlBody, "bgcolor=\"#F5F5FF\"><a href=\"", "\" target=\"_blank\" >"),
-              "http://" + server->Host() + "/p/b01/tovik.php?" + stamp);
+              "http://" + service->Host() + "/p/b01/tovik.php?" + stamp);
     EXPECT_EQ(kept[i].subject, "Quarterly figures (" + recipient.address + ")");
-    EXPECT_EQ(kept[i].body.rfind("To cancel the delivery, please open the following link.\r\nhttp://" + server->Host() +
-                                     "/p/b01/tovik.php?" + stamp + "&cmd=del\r\n\r\n",
+    EXPECT_EQ(kept[i].body.rfind("To cancel the delivery, please open the following link.\r\nhttp://" +
+                                     service->Host() + "/p/b01/tovik.php?" + stamp + "&cmd=del\r\n\r\n",
                                  0),
               0u);
   }
@@ -94,9 +95,10 @@ TEST_F(E2E, GuaranteedStoresTheMessageNotifiesAndKeepsCancelLinks) {
   // Bob reads the message; the sender cancels Cy's delivery, and Cy finds nothing.
   const std::string bob = StampOf("bob@example.org");
   const std::string cy = StampOf("cy@example.org");
-  EXPECT_NE(Fetch("http://" + server->Host() + "/p/b01/tovik.php?" + bob).find("The real message."), std::string::npos);
-  Fetch("http://" + server->Host() + "/p/b01/tovik.php?" + cy + "&cmd=del");
-  EXPECT_EQ(Fetch("http://" + server->Host() + "/p/b01/tovik.php?" + cy).find("The real message."), std::string::npos);
+  EXPECT_NE(Fetch("http://" + service->Host() + "/p/b01/tovik.php?" + bob).find("The real message."),
+            std::string::npos);
+  Fetch("http://" + service->Host() + "/p/b01/tovik.php?" + cy + "&cmd=del");
+  EXPECT_EQ(Fetch("http://" + service->Host() + "/p/b01/tovik.php?" + cy).find("The real message."), std::string::npos);
   EXPECT_EQ(EventsOf(bob), (std::vector<std::string>{mailwarden::kEventStampIssued, mailwarden::kEventRead}));
   const auto cyEvents = EventsOf(cy);
   EXPECT_NE(std::find(cyEvents.begin(), cyEvents.end(), mailwarden::kEventCancelled), cyEvents.end());
@@ -123,7 +125,7 @@ TEST_P(E2ECredit, OneCreditPerRecipientIsEnough) {
     EXPECT_TRUE(Read(MailStore::kOutbox).empty());
     EXPECT_TRUE(Read(MailStore::kSentItems).empty());
     EXPECT_EQ(service->Credit(kSender), GetParam().credit);
-    EXPECT_TRUE(service->Snapshot().stamps.empty());
+    EXPECT_TRUE(service->Stamps().empty());
     EXPECT_FALSE(item->stale());
   }
 }
@@ -138,7 +140,7 @@ class E2EServiceGone : public E2E, public ::testing::WithParamInterface<std::str
 
 TEST_P(E2EServiceGone, NothingAnsweringLeavesTheMessageInPlace) {
   Begin(10);
-  server->Stop();
+  service->Stop();
   auto item = Send(GetParam(), ThreeKinds(), "Hello.");
   EXPECT_EQ(Shown(),
             std::vector<std::string>{"Connection timeout! Please check your Internet connection and try again. #7"});
@@ -160,7 +162,7 @@ TEST_F(E2E, ServiceRefusingTheStampsIsShownAndNothingLeaves) {
   auto item = Send("Automatic", ThreeKinds(), "Hello.");
   EXPECT_EQ(Shown(), std::vector<std::string>{"Insufficient credit."});
   EXPECT_TRUE(Read(MailStore::kOutbox).empty());
-  EXPECT_TRUE(service->Snapshot().stamps.empty());
+  EXPECT_TRUE(service->Stamps().empty());
   EXPECT_FALSE(item->stale());
 }
 
@@ -189,7 +191,7 @@ TEST_F(E2E, RecipientWithoutAddressOrNameIsRefusedBeforeAnyStamp) {
       Send("Request receipt",
            {SimRecipient::Smtp("Bob", "bob@example.org"), SimRecipient::Exchange("", "/o=Org/cn=x", "")}, "Hello.");
   EXPECT_EQ(Shown(), std::vector<std::string>{"Empty recipient address. (2)"});
-  EXPECT_TRUE(service->Snapshot().stamps.empty());
+  EXPECT_TRUE(service->Stamps().empty());
   EXPECT_FALSE(item->stale());
 }
 

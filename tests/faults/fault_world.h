@@ -1,6 +1,6 @@
 #pragma once
 // The started add-in on the stand-in desktop, talking to a server that
-// answers as mailwarden-dev does until a test makes it misbehave, and a
+// answers as mailwarden does until a test makes it misbehave, and a
 // composed message open in an item window.
 #include <gtest/gtest.h>
 
@@ -8,10 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "devservice/requests.h"
-#include "devservice/service.h"
 #include "host/sim/mail_store.h"
 #include "protocol/service.h"
+#include "service/service.h"
+#include "service/status.h"
+#include "service/store/store.h"
 #include "support/faulty_server.h"
 #include "support/sim_fixture.h"
 
@@ -41,16 +42,37 @@ inline RawAnswer Text(std::string body, int status = 200) {
   return answer;
 }
 
-// The service's three requests answered by mailwarden-dev's own rules.
-inline RawAnswer Behaved(mailwarden::Service& service, const RawRequest& request) {
+// mailwarden's routes on a database in memory, answering without a socket.
+struct EmbeddedService {
+  EmbeddedService() {
+    mailwarden::ServiceOptions options;
+    options.newSenderCredit = kStartingCredit;
+    service = std::make_unique<mailwarden::Service>(*store, options, -1);
+  }
+  int Credit(const std::string& sender) const {
+    return store->CreditLeft(sender, mailwarden::SystemNow()).value_or(kStartingCredit);
+  }
+  std::size_t Stamps() { return mailwarden::Status(service->context()).at("stamps").size(); }
+
+  std::unique_ptr<mailwarden::store::Store> store = mailwarden::store::OpenStore("sqlite::memory:");
+  std::unique_ptr<mailwarden::Service> service;
+};
+
+// The service's three requests answered by mailwarden's own rules.
+inline RawAnswer Behaved(EmbeddedService& embedded, const RawRequest& request) {
   namespace protocol = corvanta::protocol;
-  if (request.method == "GET" && request.path == protocol::kCreditPath)
-    return Text(mailwarden::CreditQuery(service, request.query));
-  if (request.method == "GET" && request.path == protocol::kStampPath)
-    return Text(mailwarden::StampRequest(service, request.query));
-  if (request.method == "POST" && request.path == protocol::kUploadPath)
-    return Text(mailwarden::CertifiedUpload(service, request.body));
-  return Text("", 404);
+  bool known =
+      (request.method == "GET" && (request.path == protocol::kCreditPath || request.path == protocol::kStampPath)) ||
+      (request.method == "POST" && request.path == protocol::kUploadPath);
+  if (!known) return Text("", 404);
+  mailwarden::http::Request asked;
+  asked.method = request.method;
+  asked.path = request.path;
+  asked.query = request.query;
+  asked.body = request.body;
+  asked.ip = "127.0.0.1";
+  mailwarden::http::Reply reply = embedded.service->Handle(asked);
+  return Text(reply.body, reply.status);
 }
 
 class FaultWorld : public ::testing::Test {
@@ -124,7 +146,7 @@ class FaultWorld : public ::testing::Test {
     EXPECT_EQ(world.windowing.ShownModeless("dlgProgress"), nullptr);
   }
 
-  mailwarden::Service service{mailwarden::Options{kStartingCredit, ""}};
+  EmbeddedService service;
   testsupport::FaultyServer server{[this](const RawRequest& request) { return Behaved(service, request); }};
   testsupport::SimWorld world;
   std::shared_ptr<host::sim::SimMailItem> item;

@@ -126,6 +126,39 @@ TEST(PostgresStoreTest, ALostConnectionFailsOneCallAndTheNextReconnects) {
   EXPECT_THROW(OpenPostgresStore("postgresql:///nowhere?host=/nonexistent&connect_timeout=2"), StoreError);
 }
 
+// PostgreSQL refuses NUL and bytes that are not UTF-8, which a User-Agent
+// header may well hold: such text is stored readable rather than failing the
+// whole batch, and a stamp looked up with it is simply unknown.
+TEST(PostgresStoreTest, TextPostgresqlRefusesIsStoredReadably) {
+  auto store = OpenPostgresStore(testsupport::SharedPostgres().NewDatabase());
+  store->AddAccount("ann@example.com", 10, kMarch15);
+  std::atomic<int> stampCount{0};
+  NewMessage message = OneRecipient("ann@example.com", 1);
+  message.subject = std::string("Bad \xff subject\0", 14);
+  const Issued issued = store->IssueStamps(message, 0, [&] { return "t" + std::to_string(++stampCount); });
+  ASSERT_EQ(issued.outcome, IssueOutcome::kIssued);
+  const std::string stamp = issued.stamps[0];
+  const std::vector<std::string> agents = {std::string("bad \xff\0 bytes", 12), "{\"a\",b}\\c", "\xe2\x82", ""};
+  std::vector<NewEvent> events;
+  for (const auto& agent : agents)
+    events.push_back({stamp, EventType::kImage, EventClass::kPerson, kMarch15, "127.0.0.1", agent});
+  store->RecordEvents(events);
+
+  const auto view = store->GetMessage(store->FindStamp(stamp)->accountId, issued.messageId);
+  ASSERT_TRUE(view);
+  EXPECT_EQ(view->subject, "Bad \xEF\xBF\xBD subject");
+  const auto& recorded = view->recipients.at(0).events;
+  ASSERT_EQ(recorded.size(), 4u);
+  EXPECT_EQ(recorded[0].userAgent, "bad \xEF\xBF\xBD bytes");
+  EXPECT_EQ(recorded[1].userAgent, "{\"a\",b}\\c");
+  EXPECT_EQ(recorded[2].userAgent, "\xEF\xBF\xBD\xEF\xBF\xBD");
+  EXPECT_EQ(recorded[3].userAgent, "");
+  EXPECT_FALSE(store->FindStamp(stamp + std::string("\0", 1)));
+  EXPECT_FALSE(store->FindStamp("\xff\xfe"));
+  EXPECT_EQ(store->ReadCertified({"\xff", EventType::kRead, EventClass::kPerson, kMarch15, "", ""}).state,
+            CertifiedState::kUnknown);
+}
+
 TEST(PostgresStoreTest, TakesEveryFormOfConnectionString) {
   auto& server = testsupport::SharedPostgres();
   const std::string database = DatabaseOf(server.NewDatabase());

@@ -18,7 +18,7 @@ namespace standin {
 struct Options {
   std::string scenario;
   std::string dll;      // Corvix.dll, as Windows names it
-  std::string service;  // host:port of mailwarden-dev
+  std::string service;  // host:port of mailwarden
   std::filesystem::path artifacts;
   int startingCredit = 0;
 };

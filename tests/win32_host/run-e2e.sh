@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Runs the stand-in Outlook host against the real Corvix.dll under Wine, with
-# mailwarden-dev on 127.0.0.1 and every Wine command inside one xvfb-run.
-#   tests/win32_host/run-e2e.sh <win32 build folder> <mailwarden-dev program>
+# mailwarden on 127.0.0.1 (SQLite in memory) and every Wine command inside one xvfb-run.
+#   tests/win32_host/run-e2e.sh <win32 build folder> <mailwarden program>
 # Screenshots, .eml files and the log go to <win32 build folder>/tests/win32_host/e2e.
 set -euo pipefail
 
-build=$(realpath "${1:?usage: run-e2e.sh <win32 build folder> <mailwarden-dev>}")
-service_program=$(realpath "${2:?usage: run-e2e.sh <win32 build folder> <mailwarden-dev>}")
+build=$(realpath "${1:?usage: run-e2e.sh <win32 build folder> <mailwarden>}")
+service_program=$(realpath "${2:?usage: run-e2e.sh <win32 build folder> <mailwarden>}")
 host_program=$build/tests/win32_host/corvanta-outlook-standin.exe
 dll=$build/host/win32/Corvix.dll
 out=$build/tests/win32_host/e2e
@@ -22,19 +22,21 @@ export WINEPREFIX=$build/wine-e2e-prefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOV
 # The starting credit covers the seven stamps of the first start and leaves one,
 # too little for the last message of two recipients.
 credit=8
-service_log=$out/mailwarden-dev.log
-"$service_program" --port 0 --credit "$credit" >"$service_log" 2>&1 &
+service_log=$out/mailwarden.log
+# The checks read /status.json, so the status pages are on.
+"$service_program" serve --listen 127.0.0.1:0 --database sqlite::memory: --new-sender-credit "$credit" \
+  --status-pages >"$service_log" 2>&1 &
 service_pid=$!
 trap 'kill "$service_pid" 2>/dev/null || true; wait "$service_pid" 2>/dev/null || true' EXIT
 service=""
 for _ in $(seq 100); do
-  service=$(sed -n 's|^mailwarden-dev listening on http://\(127\.0\.0\.1:[0-9]*\).*|\1|p' "$service_log")
+  service=$(sed -n 's|^mailwarden listening on http://\(127\.0\.0\.1:[0-9]*\).*|\1|p' "$service_log")
   [ -n "$service" ] && break
   kill -0 "$service_pid" 2>/dev/null || break
   sleep 0.1
 done
-[ -n "$service" ] || { echo "run-e2e.sh: mailwarden-dev did not start:" >&2; cat "$service_log" >&2; exit 1; }
-echo "mailwarden-dev on $service"
+[ -n "$service" ] || { echo "run-e2e.sh: mailwarden did not start:" >&2; cat "$service_log" >&2; exit 1; }
+echo "mailwarden on $service"
 
 # Everything that talks to the display runs in this one X session.
 inner=$(cat <<'INNER'

@@ -107,7 +107,7 @@ void CheckCopies(const std::vector<std::shared_ptr<host::sim::SimMailItem>>& sen
     }
     if (!Check(!stamps[i].empty(), name + ": carries a stamp")) continue;
     std::string record = StampRecord(status, stamps[i]);
-    if (!Check(!record.empty(), name + ": mailwarden-dev issued its stamp " + stamps[i])) continue;
+    if (!Check(!record.empty(), name + ": mailwarden issued its stamp " + stamps[i])) continue;
     Check(Contains(record, "\"recipient\":\"" + to[i].address + "\""), name + ": for that recipient");
     Check(Contains(record, std::string("\"kind\":\"") + kind + "\""), name + ": as " + kind + " mail");
     Check(Contains(record, std::string("\"sender\":\"") + kSenderAddress + "\""), name + ": from the sender");
@@ -156,14 +156,14 @@ void FirstStart(const Options& options) {
   process.RegisterAddin();
   process.ResetSettings(service);
   const std::string served = HttpGet(service, "/cvx/toua.txt");
-  Check(served.size() > 200, "mailwarden-dev serves an agreement of more than 200 characters");
+  Check(served.size() > 200, "mailwarden serves an agreement of more than 200 characters");
 
   Note("first start");
   process.Connect();
   process.user().ExpectDialog(kTermsTitle, [&](HWND window) {
     auto edits = ChildTexts(window, "Edit");
     Check(edits.size() == 1 && WithoutCr(edits[0]) == WithoutCr(served),
-          "the terms window shows the agreement served by mailwarden-dev");
+          "the terms window shows the agreement served by mailwarden");
     Check(GetWindow(window, GW_OWNER) == process.mainWindow(), "the terms window is owned by Outlook's main window");
     Check(SaveScreenshot(window, process.Screenshot("terms")), "screenshot of the terms window saved");
     Check(PressButton(window, "I Agree"), "the user presses \"I Agree\"");
@@ -174,7 +174,7 @@ void FirstStart(const Options& options) {
     Check(has("Corvanta Version 1.0.0.1"), "the About window shows the version");
     Check(has(kSenderName) && has(kSenderAddress), "and the sender from Redemption");
     Check(ChildWithText(window, "Button", "http://" + service + "/cvx/") != nullptr,
-          "and the service's pages on mailwarden-dev");
+          "and the service's pages on mailwarden");
     auto choice = ChildTexts(window, "ComboBox");
     Check(choice.size() == 1 && choice[0] == "immediately!", "Send/Receive \"immediately!\" is chosen");
     Check(GetWindow(window, GW_OWNER) == process.mainWindow(), "the About window is owned by Outlook's main window");
@@ -293,7 +293,7 @@ void FirstStart(const Options& options) {
   int left = options.startingCredit - 7;
   Check(Contains(Status(service),
                  std::string("{\"address\":\"") + kSenderAddress + "\",\"credit\":" + std::to_string(left) + "}"),
-        "mailwarden-dev charged one credit per stamp (" + std::to_string(left) + " left)");
+        "mailwarden charged one credit per stamp (" + std::to_string(left) + " left)");
 
   Note("too little credit");
   auto late = outlook.NewMail("Too late", two, "One more.");

@@ -3,7 +3,7 @@
 
 namespace standin {
 
-// A first start against mailwarden-dev: terms, About, the three kinds of
+// A first start against mailwarden: terms, About, the three kinds of
 // tracked sending, too little credit, the credit in the About window.
 void FirstStart(const Options& options);
 // A second start with Word as the e-mail editor and the service gone: no

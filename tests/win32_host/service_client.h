@@ -1,5 +1,5 @@
 #pragma once
-// Reads pages of mailwarden-dev (on 127.0.0.1) for the checks.
+// Reads pages of mailwarden (on 127.0.0.1) for the checks.
 #include <string>
 
 namespace standin {

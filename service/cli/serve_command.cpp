@@ -1,0 +1,131 @@
+#include <pthread.h>
+
+#include <csignal>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <thread>
+
+#include "service/cli/commands.h"
+#include "service/instance.h"
+
+namespace mailwarden::cli {
+namespace {
+
+struct ServeArgs {
+  std::string listen = "127.0.0.1:8080";
+  std::string database = kDefaultDatabase;
+  std::string termsFile;
+  ServeOptions options;
+};
+
+// "HOST:PORT", the host of an IPv6 address in brackets.
+void SetListen(const std::string& text, http::ServerOptions& server) {
+  std::size_t colon = text.rfind(':');
+  if (colon == std::string::npos || colon == 0 || colon + 1 == text.size()) {
+    throw Failure("--listen takes HOST:PORT, not " + text);
+  }
+  std::string host = text.substr(0, colon), port = text.substr(colon + 1);
+  if (host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+  if (port.find_first_not_of("0123456789") != std::string::npos || port.size() > 5 || std::stoi(port) > 65535) {
+    throw Failure("--listen: " + port + " is not a port");
+  }
+  server.host = host;
+  server.port = std::stoi(port);
+}
+
+int Serve(ServeArgs& args) {
+  SetListen(args.listen, args.options.server);
+  args.options.database = args.database;
+  if (!args.termsFile.empty()) {
+    std::ifstream in(args.termsFile, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    if (!in) throw Failure("cannot read the terms " + args.termsFile);
+    args.options.service.terms = text.str();
+  }
+  // The signals are taken by sigwait below, not by whichever thread they hit.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  // A client gone mid-reply is an error of that write, not the end of the service.
+  std::signal(SIGPIPE, SIG_IGN);
+
+  Instance instance(args.options);
+  instance.Start();
+  std::cout << "mailwarden listening on " << instance.Url() << std::endl;
+  int signal = 0;
+  sigwait(&stopSignals, &signal);
+  instance.Stop();
+  std::cout << "mailwarden stopped" << std::endl;
+  return 0;
+}
+
+}  // namespace
+
+void AddServe(CLI::App& app, Action& action) {
+  auto args = std::make_shared<ServeArgs>();
+  ServiceOptions& service = args->options.service;
+  http::ServerOptions& server = args->options.server;
+  server.networkThreads = std::max(1u, std::thread::hardware_concurrency() / 2);
+  CLI::App* serve = app.add_subcommand("serve", "Serve the add-in's requests, the links in its mail and the pages");
+  serve->add_option("--listen", args->listen, "HOST:PORT to listen on; port 0 picks a free one")
+      ->capture_default_str()
+      ->check(
+          [](const std::string& text) {
+            try {
+              http::ServerOptions checked;
+              SetListen(text, checked);
+              return std::string();
+            } catch (const Failure& bad) {
+              return std::string(bad.what());
+            }
+          },
+          "HOST:PORT");
+  serve->add_option("--database", args->database, "sqlite:PATH, sqlite::memory: or postgresql://...")
+      ->capture_default_str();
+  serve
+      ->add_option("--new-sender-credit", service.newSenderCredit,
+                   "Monthly credit of a sender without an account at their first request; 0: only accounts "
+                   "made with `mailwarden account add` may send")
+      ->capture_default_str()
+      ->check(CLI::NonNegativeNumber);
+  serve->add_option("--terms", args->termsFile, "File with the terms of use the add-in shows");
+  serve->add_option("--max-upload", service.maxUpload, "Largest certified upload, in bytes")
+      ->capture_default_str()
+      ->check(CLI::Range(1024, 1 << 30));
+  serve
+      ->add_option("--retain-days", service.retainDays,
+                   "Delete messages, stamps and events older than this many days; 0 keeps them")
+      ->capture_default_str()
+      ->check(CLI::NonNegativeNumber);
+  serve
+      ->add_option("--limit-per-address", service.limits.perAddress,
+                   "Stamp, credit and upload requests per sender address and window; 0: no limit")
+      ->capture_default_str()
+      ->check(CLI::NonNegativeNumber);
+  serve
+      ->add_option("--limit-per-ip", service.limits.perIp,
+                   "Stamp, credit and upload requests per client IP and window; 0: no limit")
+      ->capture_default_str()
+      ->check(CLI::NonNegativeNumber);
+  serve
+      ->add_option_function<int>(
+          "--limit-window", [&service](int seconds) { service.limits.window = std::chrono::seconds(seconds); },
+          "Length of the limits' window in seconds (default 60)")
+      ->check(CLI::Range(1, 86400));
+  serve->add_option("--threads", server.networkThreads, "Network threads")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 256));
+  serve->add_option("--workers", server.workers, "Threads for the requests that use the database")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 1024));
+  serve->add_flag("--status-pages", service.statusPages,
+                  "Serve /status and /status.json, which list every sender's stamps: for loopback tests only");
+  serve->callback([args, &action] { action = [args] { return Serve(*args); }; });
+}
+
+}  // namespace mailwarden::cli

@@ -1,0 +1,107 @@
+#include "service/events/event_queue.h"
+
+#include <chrono>
+#include <iostream>
+
+#include "service/events/classify.h"
+
+namespace mailwarden::events {
+namespace {
+
+constexpr std::size_t kMaxQueued = 1'000'000;  // beyond this a flood is dropped, not kept in memory
+constexpr std::size_t kMaxKnown = 100'000;
+constexpr int kAttempts = 5;
+
+}  // namespace
+
+EventQueue::EventQueue(store::Store& store, http::Metrics& metrics)
+    : store_(store), metrics_(metrics), writer_([this] { Run(); }) {}
+
+EventQueue::~EventQueue() {
+  {
+    std::lock_guard lock(mutex_);
+    stop_ = true;
+  }
+  wake_.notify_all();
+  writer_.join();
+}
+
+void EventQueue::Push(Pending event) {
+  event.request.body.clear();
+  {
+    std::lock_guard lock(mutex_);
+    if (queue_.size() >= kMaxQueued) {
+      metrics_.CountDroppedEvents(1);
+      return;
+    }
+    queue_.push_back(std::move(event));
+    ++pushed_;
+  }
+  wake_.notify_one();
+}
+
+void EventQueue::Flush() {
+  std::unique_lock lock(mutex_);
+  std::uint64_t target = pushed_;
+  written_.wait(lock, [&] { return done_ >= target; });
+}
+
+std::size_t EventQueue::Depth() const {
+  std::lock_guard lock(mutex_);
+  return static_cast<std::size_t>(pushed_ - done_);
+}
+
+void EventQueue::Run() {
+  std::vector<Pending> batch;
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    wake_.wait(lock, [&] { return stop_ || !queue_.empty(); });
+    if (queue_.empty() && stop_) return;
+    batch.swap(queue_);
+    lock.unlock();
+    Write(batch);
+    std::size_t count = batch.size();
+    batch.clear();
+    lock.lock();
+    done_ += count;
+    written_.notify_all();
+  }
+}
+
+const store::StampInfo* EventQueue::Lookup(const std::string& stamp) {
+  auto found = known_.find(stamp);
+  if (found == known_.end()) {
+    if (known_.size() >= kMaxKnown) known_.clear();
+    found = known_.emplace(stamp, store_.FindStamp(stamp)).first;
+  }
+  return found->second ? &*found->second : nullptr;
+}
+
+void EventQueue::Write(std::vector<Pending>& batch) {
+  for (int attempt = 1;; ++attempt) {
+    try {
+      std::vector<store::NewEvent> events;
+      events.reserve(batch.size());
+      for (const Pending& pending : batch) {
+        const store::StampInfo* info = Lookup(pending.stamp);
+        if (!info) continue;
+        events.push_back(store::NewEvent{pending.stamp, pending.type, Classify(*info, pending.request, pending.time),
+                                         pending.time, pending.request.ip, pending.request.Header("User-Agent")});
+      }
+      store_.RecordEvents(events);
+      metrics_.CountWrittenEvents(events.size());
+      return;
+    } catch (const std::exception& error) {
+      metrics_.CountDatabaseError();
+      known_.clear();
+      if (attempt == kAttempts) {
+        std::cerr << "mailwarden: " << batch.size() << " recipient events not written: " << error.what() << std::endl;
+        metrics_.CountDroppedEvents(batch.size());
+        return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(100 * attempt));
+    }
+  }
+}
+
+}  // namespace mailwarden::events

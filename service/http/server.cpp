@@ -1,0 +1,365 @@
+#include "service/http/server.h"
+
+// Boost 1.74's Asio uses std::exchange without including <utility>.
+#include <utility>
+// clang-format off
+#include <boost/asio.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+// clang-format on
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <iostream>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+namespace mailwarden::http {
+namespace {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace bhttp = beast::http;
+using tcp = asio::ip::tcp;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::size_t kHeaderRoom = 16 * 1024;  // for the header fields beside the target
+constexpr std::chrono::seconds kStopGrace{10};
+constexpr std::chrono::seconds kLinger{2};
+constexpr std::size_t kMaxDrain = 64 << 20;
+constexpr char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
+
+std::string Str(beast::string_view text) {
+  return std::string(text.data(), text.size());
+}
+
+}  // namespace
+
+class Session;
+
+struct Server::Impl {
+  Impl(const Router& r, ServerOptions o, Observer ob)
+      : router(r),
+        options(std::move(o)),
+        observer(std::move(ob)),
+        acceptor(io),
+        workers(std::max(1, options.workers)) {}
+
+  void Accept();
+  void Track(const std::shared_ptr<Session>& session);
+  void Forget(Session* session);
+
+  const Router& router;
+  ServerOptions options;
+  Observer observer;
+  // Before the io_context: sessions still queued in it forget themselves here
+  // when it is destroyed.
+  std::mutex sessionsMutex;
+  std::condition_variable sessionsGone;
+  std::set<Session*> live;
+  std::vector<std::weak_ptr<Session>> sessions;
+  std::atomic<bool> stopping{false};
+  bool started = false;
+  bool stopped = false;
+  int port = 0;
+
+  asio::io_context io;
+  tcp::acceptor acceptor;
+  asio::thread_pool workers;
+  std::vector<std::thread> threads;
+};
+
+class Session : public std::enable_shared_from_this<Session> {
+ public:
+  Session(Server::Impl& server, tcp::socket socket) : server_(server), stream_(std::move(socket)) {
+    beast::error_code ignored;
+    auto peer = stream_.socket().remote_endpoint(ignored);
+    if (!ignored) ip_ = peer.address().to_string();
+    stream_.socket().set_option(tcp::no_delay(true), ignored);
+  }
+  ~Session() { server_.Forget(this); }
+
+  void Begin() {
+    asio::dispatch(stream_.get_executor(), [self = shared_from_this()] { self->ReadHeader(); });
+  }
+  void PostStop() {
+    asio::post(stream_.get_executor(), [self = shared_from_this()] { self->OnStop(); });
+  }
+
+  // On the session's strand: an idle connection closes now; one with a
+  // request under way finishes it and closes after its reply.
+  void OnStop() {
+    if (handling_) return;
+    beast::error_code ignored;
+    // A request already sent but not yet read counts as under way.
+    bool waiting = stream_.socket().available(ignored) > 0;
+    if (!waiting && buffer_.size() == 0 && (!parser_ || !parser_->got_some())) {
+      stream_.socket().shutdown(tcp::socket::shutdown_both, ignored);
+      stream_.socket().close(ignored);
+    } else {
+      stream_.expires_after(std::chrono::seconds(2));
+    }
+  }
+
+ private:
+  void ReadHeader() {
+    if (server_.stopping) return Close();
+    parser_.emplace();
+    parser_->header_limit(static_cast<std::uint32_t>(server_.options.maxTarget + kHeaderRoom));
+    parser_->body_limit(server_.options.maxBody);
+    stream_.expires_after(server_.options.idle);
+    bhttp::async_read_header(
+        stream_, buffer_, *parser_,
+        [self = shared_from_this()](beast::error_code error, std::size_t) { self->OnHeader(error); });
+  }
+
+  void OnHeader(beast::error_code error) {
+    if (error) return Refuse(error);
+    started_ = Clock::now();
+    const auto& header = parser_->get();
+    if (header.target().size() > server_.options.maxTarget) {
+      return Answer(Text(414, "qx;The request is too long."), false);
+    }
+    auto expect = header.find(bhttp::field::expect);
+    if (expect != header.end() && beast::iequals(expect->value(), "100-continue")) {
+      asio::async_write(stream_, asio::buffer(kContinue, sizeof kContinue - 1),
+                        [self = shared_from_this()](beast::error_code e, std::size_t) {
+                          if (e) return self->Close();
+                          self->ReadBody();
+                        });
+      return;
+    }
+    ReadBody();
+  }
+
+  void ReadBody() {
+    if (parser_->is_done()) return Handle();
+    bhttp::async_read(stream_, buffer_, *parser_, [self = shared_from_this()](beast::error_code error, std::size_t) {
+      if (error) return self->Refuse(error);
+      self->Handle();
+    });
+  }
+
+  // A request that could not be read: answered when it is the client's fault.
+  void Refuse(beast::error_code error) {
+    if (error == bhttp::error::body_limit) return Answer(Text(413, "qx;The email is too big."), false);
+    if (error == bhttp::error::header_limit) return Answer(Text(431, "qx;The request is too long."), false);
+    if (error.category() == bhttp::make_error_code(bhttp::error::bad_target).category() && parser_ &&
+        parser_->got_some() && error != bhttp::error::end_of_stream && error != bhttp::error::partial_message) {
+      return Answer(Text(400, "Bad request"), false);
+    }
+    Close();
+  }
+
+  void Handle() {
+    auto& message = parser_->get();
+    request_.method = Str(message.method_string());
+    std::string target = Str(message.target());
+    std::size_t mark = target.find('?');
+    request_.path = target.substr(0, mark);
+    request_.query = mark == std::string::npos ? std::string() : target.substr(mark + 1);
+    request_.headers.clear();
+    for (const auto& field : message) request_.headers.emplace_back(Str(field.name_string()), Str(field.value()));
+    request_.body = std::move(message.body());
+    request_.ip = ip_;
+    keepAlive_ = message.keep_alive();
+    route_ = server_.router.Find(request_.path);
+    if (!route_) return Answer(Text(404, "Not found"), keepAlive_);
+    handling_ = true;
+    if (route_->runs == Runs::kOnNetworkThread || (route_->quick && route_->quick(request_)))
+      return Answer(Run(), keepAlive_);
+    asio::post(server_.workers, [self = shared_from_this()] {
+      Reply reply = self->Run();
+      asio::post(self->stream_.get_executor(),
+                 [self, reply = std::move(reply)]() mutable { self->Answer(std::move(reply), self->keepAlive_); });
+    });
+  }
+
+  Reply Run() {
+    try {
+      return route_->handler(request_);
+    } catch (const std::exception& error) {
+      std::cerr << "mailwarden: " << request_.path << " failed: " << error.what() << std::endl;
+    } catch (...) {
+      std::cerr << "mailwarden: " << request_.path << " failed" << std::endl;
+    }
+    return Text(500, "qx;The service failed to handle the request.");
+  }
+
+  void Answer(Reply reply, bool keepAlive) {
+    handling_ = false;
+    if (started_ == Clock::time_point{}) started_ = Clock::now();
+    if (server_.stopping) keepAlive = false;
+    response_ = {};
+    response_.result(static_cast<unsigned>(reply.status));
+    response_.version(11);
+    for (const auto& [name, value] : reply.headers) response_.set(name, value);
+    response_.keep_alive(keepAlive);
+    response_.body() = std::move(reply.body);
+    response_.prepare_payload();
+    if (server_.observer) {
+      try {
+        server_.observer(request_, route_, Reply{reply.status, {}, {}}, Clock::now() - started_);
+      } catch (...) {
+      }
+    }
+    stream_.expires_after(server_.options.idle);
+    bhttp::async_write(stream_, response_, [self = shared_from_this()](beast::error_code error, std::size_t) {
+      if (error) return self->Close();
+      if (!self->response_.keep_alive()) return self->Linger();
+      self->Reset();
+      self->ReadHeader();
+    });
+  }
+
+  void Reset() {
+    route_ = nullptr;
+    started_ = {};
+    request_ = {};
+  }
+
+  // After the last reply: stop sending, and read what the client still
+  // sends (a refused upload's body) for a moment, so it reads the reply
+  // instead of a reset connection.
+  void Linger() {
+    beast::error_code ignored;
+    stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
+    stream_.expires_after(kLinger);
+    Drain();
+  }
+
+  void Drain() {
+    buffer_.consume(buffer_.size());
+    stream_.async_read_some(buffer_.prepare(64 * 1024),
+                            [self = shared_from_this()](beast::error_code error, std::size_t read) {
+                              self->drained_ += read;
+                              if (error || self->drained_ > kMaxDrain) return self->Close();
+                              self->Drain();
+                            });
+  }
+
+  void Close() {
+    beast::error_code ignored;
+    stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
+    stream_.socket().close(ignored);
+  }
+
+  Server::Impl& server_;
+  beast::tcp_stream stream_;
+  beast::flat_buffer buffer_;
+  std::optional<bhttp::request_parser<bhttp::string_body>> parser_;
+  bhttp::response<bhttp::string_body> response_;
+  Request request_;
+  const Route* route_ = nullptr;
+  std::string ip_;
+  bool keepAlive_ = false;
+  bool handling_ = false;
+  std::size_t drained_ = 0;
+  Clock::time_point started_{};
+};
+
+void Server::Impl::Accept() {
+  acceptor.async_accept(asio::make_strand(io), [this](beast::error_code error, tcp::socket socket) {
+    if (stopping || !acceptor.is_open()) return;
+    if (!error) {
+      auto session = std::make_shared<Session>(*this, std::move(socket));
+      Track(session);
+      session->Begin();
+    }
+    Accept();
+  });
+}
+
+void Server::Impl::Track(const std::shared_ptr<Session>& session) {
+  std::lock_guard lock(sessionsMutex);
+  live.insert(session.get());
+  sessions.push_back(session);
+  if (sessions.size() > 2 * live.size() + 64) {
+    std::erase_if(sessions, [](const std::weak_ptr<Session>& s) { return s.expired(); });
+  }
+}
+
+void Server::Impl::Forget(Session* session) {
+  std::lock_guard lock(sessionsMutex);
+  live.erase(session);
+  if (live.empty()) sessionsGone.notify_all();
+}
+
+Server::Server(const Router& router, ServerOptions options, Observer observer)
+    : impl_(std::make_unique<Impl>(router, std::move(options), std::move(observer))) {
+  const ServerOptions& o = impl_->options;
+  try {
+    tcp::endpoint endpoint(asio::ip::make_address(o.host), static_cast<unsigned short>(o.port));
+    impl_->acceptor.open(endpoint.protocol());
+    impl_->acceptor.set_option(asio::socket_base::reuse_address(true));
+    impl_->acceptor.bind(endpoint);
+    impl_->acceptor.listen(asio::socket_base::max_listen_connections);
+    impl_->port = impl_->acceptor.local_endpoint().port();
+  } catch (const std::exception& error) {
+    throw std::runtime_error("cannot listen on " + o.host + ":" + std::to_string(o.port) + ": " + error.what());
+  }
+}
+
+Server::~Server() {
+  Stop();
+}
+
+int Server::Port() const {
+  return impl_->port;
+}
+
+std::string Server::Host() const {
+  const std::string& host = impl_->options.host;
+  return (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" + std::to_string(impl_->port);
+}
+
+std::string Server::Url() const {
+  return "http://" + Host() + "/";
+}
+
+void Server::Start() {
+  if (impl_->started) return;
+  impl_->started = true;
+  impl_->Accept();
+  for (int i = 0; i < std::max(1, impl_->options.networkThreads); ++i) {
+    impl_->threads.emplace_back([this] { impl_->io.run(); });
+  }
+}
+
+void Server::Stop() {
+  Impl& s = *impl_;
+  if (s.stopped) return;
+  s.stopped = true;
+  if (!s.started) {
+    s.workers.join();
+    return;
+  }
+  s.stopping = true;
+  asio::post(s.io, [&s] {
+    beast::error_code ignored;
+    s.acceptor.close(ignored);
+  });
+  std::vector<std::shared_ptr<Session>> open;
+  {
+    std::lock_guard lock(s.sessionsMutex);
+    for (auto& weak : s.sessions) {
+      if (auto session = weak.lock()) open.push_back(std::move(session));
+    }
+  }
+  for (auto& session : open) session->PostStop();
+  open.clear();
+  {
+    std::unique_lock lock(s.sessionsMutex);
+    s.sessionsGone.wait_for(lock, kStopGrace, [&] { return s.live.empty(); });
+  }
+  s.workers.join();
+  s.io.stop();
+  for (std::thread& thread : s.threads) thread.join();
+}
+
+}  // namespace mailwarden::http

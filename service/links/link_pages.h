@@ -1,0 +1,21 @@
+#pragma once
+// The pages recipients reach through the links in the mail.
+#include <string>
+
+#include "service/store/store.h"
+
+namespace mailwarden {
+
+// A page with the site's frame; bodyHtml goes in as it is.
+std::string Page(const std::string& title, const std::string& bodyHtml);
+
+// The 1x1 transparent GIF of the tracking image.
+const std::string& TransparentGif();
+
+std::string ReceiptThanksPage(const store::StampInfo& stamp);
+std::string MessagePage(const store::Certified& message);
+std::string CancelConfirmPage(const store::StampInfo& stamp);
+std::string CancelledPage(const store::StampInfo& stamp);
+std::string ExpiredPage(const store::StampInfo& stamp);
+
+}  // namespace mailwarden

@@ -1,0 +1,33 @@
+#pragma once
+// What the administrator sets when starting the service.
+#include <chrono>
+#include <cstddef>
+#include <string>
+
+namespace mailwarden {
+
+// Per address and per client IP, for each of the stamp request, the credit
+// query and the upload: at most this many in a window (0: no limit).
+struct LimitOptions {
+  int perAddress = 600;
+  int perIp = 20000;
+  std::chrono::seconds window{60};
+};
+
+struct ServiceOptions {
+  // A sender without an account gets one with this monthly credit at their
+  // first stamp request; 0: only the administrator's accounts may send.
+  int newSenderCredit = 0;
+  std::size_t maxUpload = 1 << 20;
+  std::string terms;  // the terms of use; empty: the built-in text
+  // Messages, stamps and events older than this many days are purged; 0 keeps them.
+  int retainDays = 0;
+  // Certified content is deleted this long after it was sent, the record kept.
+  int contentDays = 30;
+  LimitOptions limits;
+  // /status and /status.json list every sender and stamp: for tests and the
+  // demonstration on loopback only.
+  bool statusPages = false;
+};
+
+}  // namespace mailwarden

@@ -1,0 +1,95 @@
+#include "service/requests/recipients.h"
+
+#include <cstdint>
+#include <set>
+#include <utility>
+
+#include "service/requests/bad_request.h"
+
+namespace mailwarden {
+namespace {
+
+int SymbolValue(char c) {
+  if (c >= 'A' && c <= 'Z') return c - 'A';
+  if (c >= '0' && c <= '9') return c - '0' + 26;
+  if (c >= 'a' && c <= 'z') return c - 'a' + 36;
+  return -1;
+}
+
+// Cuts at single spaces; every piece must be followed by its space.
+std::vector<std::string_view> SplitTerminated(std::string_view list) {
+  std::vector<std::string_view> pieces;
+  std::size_t start = 0;
+  while (start < list.size()) {
+    std::size_t space = list.find(' ', start);
+    if (space == std::string_view::npos) throw BadRequest("Malformed name list.");
+    pieces.push_back(list.substr(start, space - start));
+    if (pieces.size() > kMaxRecipients) throw BadRequest("Too many recipients.");
+    start = space + 1;
+  }
+  return pieces;
+}
+
+// Finds where each recipient's address ends. A recipient's address is either
+// one word or, when the display name stood in for it, that whole name.
+class AddressSplitter {
+ public:
+  AddressSplitter(std::string_view list, const std::vector<std::string>& names) : list_(list), names_(names) {}
+
+  bool Split(std::size_t index, std::size_t pos, std::vector<std::string>& out) {
+    if (index == names_.size()) return pos == list_.size();
+    if (failed_.count({index, pos})) return false;
+    const std::string& name = names_[index];
+    if (name.find(' ') != std::string::npos && list_.substr(pos).starts_with(name + " ")) {
+      out.push_back(name);
+      if (Split(index + 1, pos + name.size() + 1, out)) return true;
+      out.pop_back();
+    }
+    std::size_t space = list_.find(' ', pos);
+    if (space != std::string_view::npos && space > pos) {
+      out.emplace_back(list_.substr(pos, space - pos));
+      if (Split(index + 1, space + 1, out)) return true;
+      out.pop_back();
+    }
+    failed_.insert({index, pos});
+    return false;
+  }
+
+ private:
+  std::string_view list_;
+  const std::vector<std::string>& names_;
+  std::set<std::pair<std::size_t, std::size_t>> failed_;
+};
+
+}  // namespace
+
+std::string DecodeName(std::string_view encoded) {
+  if (encoded.size() % 2 != 0) throw BadRequest("Malformed name list.");
+  std::string name;
+  for (std::size_t i = 0; i < encoded.size(); i += 2) {
+    int high = SymbolValue(encoded[i]);
+    int low = SymbolValue(encoded[i + 1]);
+    if (high < 0 || low < 0 || high * 62 + low > 255) throw BadRequest("Malformed name list.");
+    name += static_cast<char>(static_cast<std::uint8_t>(high * 62 + low));
+  }
+  return name;
+}
+
+std::vector<Recipient> ParseRecipients(std::string_view addressList, std::string_view nameList,
+                                       const std::function<std::string(const std::string&)>& text) {
+  std::vector<std::string> names;
+  for (std::string_view encoded : SplitTerminated(nameList)) {
+    names.push_back(text ? text(DecodeName(encoded)) : DecodeName(encoded));
+  }
+  if (names.empty()) throw BadRequest("No recipients.");
+
+  std::vector<std::string> addresses;
+  AddressSplitter splitter(addressList, names);
+  if (!splitter.Split(0, 0, addresses)) throw BadRequest("Address list does not match the name list.");
+
+  std::vector<Recipient> recipients;
+  for (std::size_t i = 0; i < names.size(); ++i) recipients.push_back({addresses[i], names[i]});
+  return recipients;
+}
+
+}  // namespace mailwarden

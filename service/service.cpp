@@ -1,0 +1,161 @@
+#include "service/service.h"
+
+#include <sys/random.h>
+
+#include <chrono>
+#include <iostream>
+
+#include "protocol/service.h"
+#include "service/links/links.h"
+#include "service/requests/requests.h"
+#include "service/site/site.h"
+#include "service/status.h"
+#include "service/terms.h"
+
+namespace mailwarden {
+namespace {
+
+constexpr std::chrono::hours kUpkeepEvery{1};
+constexpr store::Time kDay = 24LL * 3600 * 1000000;
+constexpr const char* kBusy = "qx;The service is busy, please try again later.";
+
+// A handler whose store fails answers 503 and is counted; never a 500 for it.
+http::Handler Guarded(http::Metrics& metrics, http::Handler handler) {
+  return [&metrics, handler = std::move(handler)](const http::Request& request) {
+    try {
+      return handler(request);
+    } catch (const store::StoreError& error) {
+      metrics.CountDatabaseError();
+      std::cerr << "mailwarden: database: " << error.what() << std::endl;
+      return http::Text(503, kBusy).Set("Retry-After", "5");
+    }
+  };
+}
+
+}  // namespace
+
+store::Time SystemNow() {
+  return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+std::string NewStamp() {
+  static constexpr char kSymbols[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  constexpr std::size_t kLength = 22;  // about 131 bits: the read link of certified mail is the stamp
+  std::string stamp;
+  unsigned char bytes[64];
+  while (stamp.size() < kLength) {
+    if (getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) continue;
+    for (unsigned char byte : bytes) {
+      // 248 = 4 * 62: the bytes above would favour the first symbols.
+      if (byte < 248 && stamp.size() < kLength) stamp += kSymbols[byte % 62];
+    }
+  }
+  return stamp;
+}
+
+Service::Service(store::Store& store, ServiceOptions options, int logFd)
+    : store_(store),
+      options_(std::move(options)),
+      log_(logFd),
+      events_(store_, metrics_),
+      limits_(store_, options_.limits),
+      context_{store_, options_, events_, limits_, metrics_, SystemNow} {
+  if (options_.terms.empty()) options_.terms = BuiltInTerms();
+  metrics_.WatchQueue([this] { return events_.Depth(); });
+  AddRoutes();
+  upkeep_ = std::thread([this] { RunUpkeep(); });
+}
+
+Service::~Service() {
+  {
+    std::lock_guard lock(upkeepMutex_);
+    stop_ = true;
+  }
+  upkeepWake_.notify_all();
+  upkeep_.join();
+  events_.Flush();
+}
+
+http::Reply Service::Handle(const http::Request& request) const {
+  const http::Route* route = router_.Find(request.path);
+  if (!route) return http::Text(404, "Not found");
+  return route->handler(request);
+}
+
+http::Observer Service::Observer() {
+  return [this](const http::Request& request, const http::Route* route, const http::Reply& reply,
+                std::chrono::nanoseconds took) {
+    metrics_.CountRequest(route ? route->label : "other", reply.status, took);
+    log_.Write(request.ip, request.path, reply.status, took);
+  };
+}
+
+void Service::AddRoutes() {
+  namespace protocol = corvanta::protocol;
+  using http::Runs;
+  Context& c = context_;
+  auto text = [](std::string body) { return http::Text(200, std::move(body)); };
+  auto add = [&](const char* path, http::Handler handler, Runs runs = Runs::kOnWorker,
+                 std::function<bool(const http::Request&)> quick = {}) {
+    router_.Add(path, Guarded(metrics_, std::move(handler)), runs, std::move(quick));
+  };
+
+  site::AddRoutes(router_, c);
+  add(protocol::kCreditPath, [&c, text](const http::Request& r) { return text(CreditQuery(c, r.query, r.ip)); });
+  add(protocol::kStampPath, [&c, text](const http::Request& r) { return text(StampRequest(c, r.query, r.ip)); });
+  add(protocol::kUploadPath, [&c, text](const http::Request& r) {
+    if (r.method != "POST") return text("qx;The upload must be posted.");
+    return text(CertifiedUpload(c, r.body, r.ip));
+  });
+  add(
+      protocol::kTrackPath, [&c](const http::Request& r) { return TrackingLink(c, r); }, Runs::kOnWorker,
+      IsImageRequest);
+  add(protocol::kCertifiedPath, [&c](const http::Request& r) { return CertifiedLink(c, r); });
+  add(
+      protocol::kTermsPath, [this](const http::Request&) { return http::Text(200, options_.terms); },
+      Runs::kOnNetworkThread);
+  add("/healthz", [this](const http::Request&) {
+    return store_.Healthy() ? http::Text(200, "ok\n") : http::Text(503, "the database does not answer\n");
+  });
+  add(
+      "/metrics",
+      [this](const http::Request&) {
+        return http::Text(200, metrics_.Render()).Set("Content-Type", "text/plain; version=0.0.4; charset=utf-8");
+      },
+      Runs::kOnNetworkThread);
+  if (options_.statusPages) {
+    add("/status", [&c](const http::Request&) { return http::Html(200, StatusPage(Status(c))); });
+    add("/status.json", [&c](const http::Request&) {
+      http::Reply reply{200, {}, Status(c).dump(1, ' ', false, nlohmann::json::error_handler_t::replace)};
+      return reply.Set("Content-Type", "application/json");
+    });
+  }
+}
+
+void Service::Upkeep() {
+  store::Time now = context_.Now();
+  try {
+    int expired = store_.ExpireContent(now - options_.contentDays * kDay);
+    int purged = options_.retainDays > 0 ? store_.PurgeBefore(now - options_.retainDays * kDay) : 0;
+    if (expired || purged) {
+      std::cerr << "mailwarden: upkeep: content of " << expired << " certified messages deleted, " << purged
+                << " old messages purged" << std::endl;
+    }
+  } catch (const store::StoreError& error) {
+    metrics_.CountDatabaseError();
+    std::cerr << "mailwarden: upkeep: " << error.what() << std::endl;
+  }
+}
+
+void Service::RunUpkeep() {
+  std::unique_lock lock(upkeepMutex_);
+  while (!stop_) {
+    lock.unlock();
+    Upkeep();
+    lock.lock();
+    upkeepWake_.wait_for(lock, kUpkeepEvery, [this] { return stop_; });
+  }
+}
+
+}  // namespace mailwarden

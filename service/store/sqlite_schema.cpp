@@ -1,0 +1,112 @@
+#include "service/store/sqlite_schema.h"
+
+#include <string>
+#include <vector>
+
+#include "service/store/store.h"
+
+namespace mailwarden::store::sqlite {
+namespace {
+
+// Append only: a migration once released is never changed.
+const std::vector<const char*> kMigrations = {
+    // 1: accounts, credit per month, messages, stamps, events, sessions, attempts.
+    R"(
+CREATE TABLE accounts (
+  id INTEGER PRIMARY KEY,
+  address TEXT NOT NULL UNIQUE,
+  password_hash TEXT NOT NULL DEFAULT '',
+  monthly_credit INTEGER NOT NULL,
+  codepage INTEGER NOT NULL DEFAULT 1252,
+  created INTEGER NOT NULL
+);
+CREATE TABLE credit_used (
+  account_id INTEGER NOT NULL REFERENCES accounts(id) ON DELETE CASCADE,
+  month INTEGER NOT NULL,
+  used INTEGER NOT NULL,
+  PRIMARY KEY (account_id, month)
+) WITHOUT ROWID;
+CREATE TABLE messages (
+  id INTEGER PRIMARY KEY,
+  account_id INTEGER NOT NULL REFERENCES accounts(id) ON DELETE CASCADE,
+  kind INTEGER NOT NULL,
+  subject TEXT NOT NULL,
+  sent_date TEXT NOT NULL,
+  sent_time TEXT NOT NULL,
+  issued INTEGER NOT NULL,
+  ip TEXT NOT NULL,
+  from_name TEXT NOT NULL DEFAULT '',
+  content TEXT,
+  is_html INTEGER NOT NULL DEFAULT 0
+);
+CREATE INDEX messages_by_account ON messages(account_id, id);
+CREATE INDEX messages_by_issued ON messages(issued);
+CREATE INDEX messages_with_content ON messages(issued) WHERE content IS NOT NULL;
+CREATE TABLE stamps (
+  id INTEGER PRIMARY KEY,
+  stamp TEXT NOT NULL UNIQUE,
+  message_id INTEGER NOT NULL REFERENCES messages(id) ON DELETE CASCADE,
+  position INTEGER NOT NULL,
+  address TEXT NOT NULL,
+  name TEXT NOT NULL,
+  cancelled INTEGER NOT NULL DEFAULT 0
+);
+CREATE INDEX stamps_by_message ON stamps(message_id, position);
+CREATE TABLE events (
+  id INTEGER PRIMARY KEY,
+  stamp_id INTEGER NOT NULL REFERENCES stamps(id) ON DELETE CASCADE,
+  type INTEGER NOT NULL,
+  class INTEGER NOT NULL,
+  time INTEGER NOT NULL,
+  ip TEXT NOT NULL,
+  user_agent TEXT NOT NULL
+);
+CREATE INDEX events_by_stamp ON events(stamp_id, id);
+CREATE TABLE sessions (
+  token_hash TEXT PRIMARY KEY,
+  account_id INTEGER NOT NULL REFERENCES accounts(id) ON DELETE CASCADE,
+  csrf TEXT NOT NULL,
+  last_seen INTEGER NOT NULL
+);
+CREATE INDEX sessions_by_account ON sessions(account_id);
+CREATE TABLE attempts (
+  kind TEXT NOT NULL,
+  key TEXT NOT NULL,
+  window_start INTEGER NOT NULL,
+  count INTEGER NOT NULL,
+  PRIMARY KEY (kind, key, window_start)
+) WITHOUT ROWID;
+)",
+};
+
+}  // namespace
+
+void Migrate(Connection& connection) {
+  connection.Exec(
+      "CREATE TABLE IF NOT EXISTS schema_migrations (version INTEGER PRIMARY KEY, applied INTEGER NOT NULL)");
+  int current = 0;
+  {
+    Query query(connection, "SELECT COALESCE(MAX(version), 0) FROM schema_migrations");
+    if (query.Step()) current = static_cast<int>(query.Int(0));
+  }
+  if (current > static_cast<int>(kMigrations.size())) {
+    throw StoreError("the database has schema version " + std::to_string(current) + ", newer than this program's " +
+                     std::to_string(kMigrations.size()));
+  }
+  for (int version = current + 1; version <= static_cast<int>(kMigrations.size()); ++version) {
+    InTransaction(connection, true, [&] {
+      // Another process may have migrated meanwhile.
+      bool already = false;
+      {
+        Query done(connection, "SELECT 1 FROM schema_migrations WHERE version = ?");
+        already = done.Bind(1, version).Step();
+      }
+      if (already) return;
+      connection.Exec(kMigrations[static_cast<std::size_t>(version - 1)]);
+      Query record(connection, "INSERT INTO schema_migrations (version, applied) VALUES (?, strftime('%s', 'now'))");
+      record.Bind(1, version).Run();
+    });
+  }
+}
+
+}  // namespace mailwarden::store::sqlite

@@ -1,0 +1,510 @@
+#include "service/store/sqlite_store.h"
+
+#include <sqlite3.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <vector>
+
+#include "service/store/address_key.h"
+#include "service/store/month.h"
+#include "service/store/sqlite_db.h"
+#include "service/store/sqlite_schema.h"
+
+namespace mailwarden::store {
+namespace {
+
+using sqlite::Connection;
+using sqlite::InTransaction;
+using sqlite::Query;
+
+constexpr int kReaders = 4;
+// A fresh stamp that collides with one issued before is drawn again, this often at most.
+constexpr int kStampDraws = 16;
+
+void Configure(Connection& connection, bool file) {
+  if (file) connection.Exec("PRAGMA journal_mode = WAL");
+  // In WAL mode a commit survives the process being killed; NORMAL leaves
+  // the fsync to the checkpoints.
+  connection.Exec("PRAGMA synchronous = NORMAL; PRAGMA foreign_keys = ON; PRAGMA temp_store = MEMORY");
+}
+
+Account ReadAccount(const Query& q) {
+  return Account{q.Int(0), q.Text(1), q.Text(2), static_cast<int>(q.Int(3)), static_cast<int>(q.Int(4)), q.Int(5)};
+}
+
+constexpr const char* kAccountColumns =
+    "SELECT id, address, password_hash, monthly_credit, codepage, created FROM accounts ";
+
+std::optional<Account> AccountByAddress(Connection& c, std::string_view address) {
+  Query q(c, std::string(kAccountColumns) + "WHERE address = ?");
+  q.Bind(1, AddressKey(address));
+  if (!q.Step()) return std::nullopt;
+  return ReadAccount(q);
+}
+
+int Used(Connection& c, std::int64_t accountId, int month) {
+  Query q(c, "SELECT used FROM credit_used WHERE account_id = ? AND month = ?");
+  q.Bind(1, accountId).Bind(2, month);
+  return q.Step() ? static_cast<int>(q.Int(0)) : 0;
+}
+
+constexpr const char* kStampColumns =
+    "SELECT s.stamp, s.message_id, m.account_id, a.address, s.address, s.name, m.kind, m.subject, m.issued, m.ip, "
+    "s.cancelled, s.id, m.content IS NOT NULL, m.from_name, m.content, m.is_html "
+    "FROM stamps s JOIN messages m ON m.id = s.message_id JOIN accounts a ON a.id = m.account_id WHERE s.stamp = ?";
+
+StampInfo ReadStampInfo(const Query& q) {
+  return StampInfo{q.Text(0),
+                   q.Int(1),
+                   q.Int(2),
+                   q.Text(3),
+                   q.Text(4),
+                   q.Text(5),
+                   q.Int(6) == 1 ? Kind::kCertified : Kind::kTracked,
+                   q.Text(7),
+                   q.Int(8),
+                   q.Text(9),
+                   q.Int(10) != 0};
+}
+
+void InsertEvent(Connection& c, std::int64_t stampId, const NewEvent& e) {
+  Query q(c, "INSERT INTO events (stamp_id, type, class, time, ip, user_agent) VALUES (?, ?, ?, ?, ?, ?)");
+  q.Bind(1, stampId)
+      .Bind(2, static_cast<std::int64_t>(e.type))
+      .Bind(3, static_cast<std::int64_t>(e.eventClass))
+      .Bind(4, e.time)
+      .Bind(5, e.ip)
+      .Bind(6, e.userAgent)
+      .Run();
+}
+
+// "%", "_" and the escape itself stand for themselves in a search.
+std::string LikePattern(std::string_view search) {
+  std::string pattern = "%";
+  for (char c : search) {
+    if (c == '%' || c == '_' || c == '\\') pattern += '\\';
+    pattern += c;
+  }
+  return pattern + "%";
+}
+
+std::vector<RecipientView> Recipients(Connection& c, std::int64_t messageId) {
+  std::vector<RecipientView> recipients;
+  std::vector<std::int64_t> ids;
+  {
+    Query q(c, "SELECT id, stamp, address, name, cancelled FROM stamps WHERE message_id = ? ORDER BY position");
+    q.Bind(1, messageId);
+    while (q.Step()) {
+      ids.push_back(q.Int(0));
+      recipients.push_back(RecipientView{q.Text(1), q.Text(2), q.Text(3), q.Int(4) != 0, {}});
+    }
+  }
+  for (std::size_t i = 0; i < ids.size(); ++i) {
+    Query q(c, "SELECT type, class, time, ip, user_agent FROM events WHERE stamp_id = ? ORDER BY id");
+    q.Bind(1, ids[i]);
+    while (q.Step()) {
+      recipients[i].events.push_back(
+          Event{static_cast<EventType>(q.Int(0)), static_cast<EventClass>(q.Int(1)), q.Int(2), q.Text(3), q.Text(4)});
+    }
+  }
+  return recipients;
+}
+
+constexpr const char* kMessageColumns =
+    "SELECT id, kind, subject, sent_date, sent_time, issued, content IS NOT NULL FROM messages ";
+
+MessageView ReadMessage(const Query& q) {
+  MessageView m;
+  m.id = q.Int(0);
+  m.kind = q.Int(1) == 1 ? Kind::kCertified : Kind::kTracked;
+  m.subject = q.Text(2);
+  m.sentDate = q.Text(3);
+  m.sentTime = q.Text(4);
+  m.issued = q.Int(5);
+  m.hasContent = q.Int(6) != 0;
+  return m;
+}
+
+class SqliteStore final : public Store {
+ private:
+  template <class Body>
+  auto Write(Body&& body) {
+    std::lock_guard lock(writeMutex_);
+    return InTransaction(writer_, true, body);
+  }
+
+  // A database in memory has only the one connection.
+  template <class Body>
+  auto Read(Body&& body) {
+    if (readers_.empty()) {
+      std::lock_guard lock(writeMutex_);
+      return InTransaction(writer_, false, [&] { return body(writer_); });
+    }
+    Connection* reader = nullptr;
+    {
+      std::unique_lock lock(readMutex_);
+      readerFree_.wait(lock, [&] { return !idle_.empty(); });
+      reader = idle_.back();
+      idle_.pop_back();
+    }
+    struct Return {
+      SqliteStore& store;
+      Connection* reader;
+      ~Return() {
+        std::lock_guard lock(store.readMutex_);
+        store.idle_.push_back(reader);
+        store.readerFree_.notify_one();
+      }
+    } giveBack{*this, reader};
+    return InTransaction(*reader, false, [&] { return body(*reader); });
+  }
+
+ public:
+  explicit SqliteStore(const std::string& path) : writer_(path) {
+    bool file = path != ":memory:" && !path.empty();
+    Configure(writer_, file);
+    sqlite::Migrate(writer_);
+    if (file) {
+      for (int i = 0; i < kReaders; ++i) {
+        auto reader = std::make_unique<Connection>(path);
+        Configure(*reader, true);
+        idle_.push_back(reader.get());
+        readers_.push_back(std::move(reader));
+      }
+    }
+  }
+
+  Account AddAccount(std::string_view address, int monthlyCredit, Time now) override {
+    return Write([&] {
+      if (AccountByAddress(writer_, address)) throw StoreError("the account " + AddressKey(address) + " exists");
+      return CreateAccount(address, monthlyCredit, now);
+    });
+  }
+
+  std::optional<Account> FindAccount(std::string_view address) override {
+    return Read([&](Connection& c) { return AccountByAddress(c, address); });
+  }
+
+  std::vector<Account> ListAccounts() override {
+    return Read([&](Connection& c) {
+      std::vector<Account> accounts;
+      Query q(c, std::string(kAccountColumns) + "ORDER BY address");
+      while (q.Step()) accounts.push_back(ReadAccount(q));
+      return accounts;
+    });
+  }
+
+  bool SetMonthlyCredit(std::string_view address, int monthlyCredit) override {
+    return Update("UPDATE accounts SET monthly_credit = ? WHERE address = ?", monthlyCredit, address);
+  }
+
+  bool SetPasswordHash(std::string_view address, std::string_view hash) override {
+    return Write([&] {
+      Query q(writer_, "UPDATE accounts SET password_hash = ? WHERE address = ?");
+      q.Bind(1, hash).Bind(2, AddressKey(address)).Run();
+      return writer_.Changes() > 0;
+    });
+  }
+
+  bool SetCodepage(std::string_view address, int codepage) override {
+    return Update("UPDATE accounts SET codepage = ? WHERE address = ?", codepage, address);
+  }
+
+  bool RemoveAccount(std::string_view address) override {
+    return Write([&] {
+      Query q(writer_, "DELETE FROM accounts WHERE address = ?");
+      q.Bind(1, AddressKey(address)).Run();
+      return writer_.Changes() > 0;
+    });
+  }
+
+  std::optional<int> CreditLeft(std::string_view address, Time now) override {
+    return Read([&](Connection& c) -> std::optional<int> {
+      auto account = AccountByAddress(c, address);
+      if (!account) return std::nullopt;
+      return account->monthlyCredit - Used(c, account->id, MonthOf(now));
+    });
+  }
+
+  Issued IssueStamps(const NewMessage& message, int newSenderCredit,
+                     const std::function<std::string()>& newStamp) override {
+    return Write([&] {
+      Issued issued;
+      auto account = AccountByAddress(writer_, message.sender);
+      if (!account && newSenderCredit > 0) account = CreateAccount(message.sender, newSenderCredit, message.issued);
+      if (!account) {
+        issued.outcome = IssueOutcome::kUnknownSender;
+        return issued;
+      }
+      int month = MonthOf(message.issued);
+      int used = Used(writer_, account->id, month);
+      issued.creditLeft = account->monthlyCredit - used;
+      auto count = static_cast<std::int64_t>(message.recipients.size());
+      if (count > issued.creditLeft) {
+        issued.outcome = IssueOutcome::kInsufficientCredit;
+        return issued;
+      }
+      bool certified = message.kind == Kind::kCertified;
+      {
+        Query q(writer_,
+                "INSERT INTO messages (account_id, kind, subject, sent_date, sent_time, issued, ip, from_name, "
+                "content, is_html) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        q.Bind(1, account->id)
+            .Bind(2, certified ? 1 : 0)
+            .Bind(3, message.subject)
+            .Bind(4, message.sentDate)
+            .Bind(5, message.sentTime)
+            .Bind(6, message.issued)
+            .Bind(7, message.ip)
+            .Bind(8, message.fromName);
+        if (certified) {
+          q.Bind(9, message.content);
+        } else {
+          q.BindNull(9);
+        }
+        q.Bind(10, message.isHtml ? 1 : 0).Run();
+      }
+      issued.messageId = writer_.LastInsertId();
+      for (std::size_t i = 0; i < message.recipients.size(); ++i) {
+        issued.stamps.push_back(InsertStamp(issued.messageId, static_cast<int>(i), message.recipients[i], newStamp));
+      }
+      Query q(writer_,
+              "INSERT INTO credit_used (account_id, month, used) VALUES (?, ?, ?) "
+              "ON CONFLICT (account_id, month) DO UPDATE SET used = used + excluded.used");
+      q.Bind(1, account->id).Bind(2, month).Bind(3, count).Run();
+      issued.creditLeft -= static_cast<int>(count);
+      return issued;
+    });
+  }
+
+  std::optional<StampInfo> FindStamp(std::string_view stamp) override {
+    return Read([&](Connection& c) -> std::optional<StampInfo> {
+      Query q(c, kStampColumns);
+      q.Bind(1, stamp);
+      if (!q.Step()) return std::nullopt;
+      return ReadStampInfo(q);
+    });
+  }
+
+  void RecordEvents(const std::vector<NewEvent>& events) override {
+    if (events.empty()) return;
+    Write([&] {
+      for (const NewEvent& e : events) {
+        Query q(writer_,
+                "INSERT INTO events (stamp_id, type, class, time, ip, user_agent) "
+                "SELECT id, ?, ?, ?, ?, ? FROM stamps WHERE stamp = ?");
+        q.Bind(1, static_cast<std::int64_t>(e.type))
+            .Bind(2, static_cast<std::int64_t>(e.eventClass))
+            .Bind(3, e.time)
+            .Bind(4, e.ip)
+            .Bind(5, e.userAgent)
+            .Bind(6, e.stamp)
+            .Run();
+      }
+    });
+  }
+
+  Certified ReadCertified(const NewEvent& read) override {
+    return Write([&] {
+      Certified found;
+      std::int64_t stampId = 0;
+      {
+        Query q(writer_, kStampColumns);
+        q.Bind(1, read.stamp);
+        if (!q.Step()) return found;
+        found.info = ReadStampInfo(q);
+        stampId = q.Int(11);
+        bool hasContent = q.Int(12) != 0;
+        if (found.info.kind != Kind::kCertified) {
+          found.state = CertifiedState::kNotCertified;
+        } else if (found.info.cancelled) {
+          found.state = CertifiedState::kCancelled;
+        } else if (!hasContent) {
+          found.state = CertifiedState::kExpired;
+        } else {
+          found.state = CertifiedState::kFound;
+          found.fromName = q.Text(13);
+          found.content = q.Text(14);
+          found.isHtml = q.Int(15) != 0;
+        }
+      }
+      if (found.state == CertifiedState::kFound) InsertEvent(writer_, stampId, read);
+      return found;
+    });
+  }
+
+  CertifiedState Cancel(const NewEvent& cancel) override {
+    return Write([&] {
+      std::int64_t stampId = 0, messageId = 0;
+      {
+        Query q(writer_, kStampColumns);
+        q.Bind(1, cancel.stamp);
+        if (!q.Step()) return CertifiedState::kUnknown;
+        if (q.Int(6) != 1) return CertifiedState::kNotCertified;
+        if (q.Int(10) != 0) return CertifiedState::kCancelled;
+        stampId = q.Int(11);
+        messageId = q.Int(1);
+      }
+      Query mark(writer_, "UPDATE stamps SET cancelled = 1 WHERE id = ?");
+      mark.Bind(1, stampId).Run();
+      InsertEvent(writer_, stampId, cancel);
+      // The content goes once no recipient may read it any more.
+      Query drop(writer_,
+                 "UPDATE messages SET content = NULL WHERE id = ?1 AND NOT EXISTS "
+                 "(SELECT 1 FROM stamps WHERE message_id = ?1 AND cancelled = 0)");
+      drop.Bind(1, messageId).Run();
+      return CertifiedState::kFound;
+    });
+  }
+
+  int ExpireContent(Time issuedBefore) override {
+    return Write([&] {
+      Query q(writer_, "UPDATE messages SET content = NULL WHERE content IS NOT NULL AND issued < ?");
+      q.Bind(1, issuedBefore).Run();
+      return writer_.Changes();
+    });
+  }
+
+  int PurgeBefore(Time before) override {
+    return Write([&] {
+      Query q(writer_, "DELETE FROM messages WHERE issued < ?");
+      q.Bind(1, before).Run();
+      return writer_.Changes();
+    });
+  }
+
+  std::vector<MessageView> ListMessages(const MessageQuery& query) override {
+    return Read([&](Connection& c) {
+      std::string sql = std::string(kMessageColumns) + "WHERE account_id = ?1 AND (?2 = 0 OR id < ?2)";
+      if (!query.search.empty()) {
+        sql +=
+            " AND (subject LIKE ?3 ESCAPE '\\' OR EXISTS (SELECT 1 FROM stamps s WHERE s.message_id = messages.id "
+            "AND (s.address LIKE ?3 ESCAPE '\\' OR s.name LIKE ?3 ESCAPE '\\')))";
+      }
+      sql += " ORDER BY id DESC LIMIT ?4";
+      std::vector<MessageView> messages;
+      {
+        Query q(c, sql);
+        q.Bind(1, query.accountId).Bind(2, query.beforeId).Bind(4, query.limit);
+        if (!query.search.empty()) q.Bind(3, LikePattern(query.search));
+        while (q.Step()) messages.push_back(ReadMessage(q));
+      }
+      for (MessageView& m : messages) m.recipients = Recipients(c, m.id);
+      return messages;
+    });
+  }
+
+  std::optional<MessageView> GetMessage(std::int64_t accountId, std::int64_t messageId) override {
+    return Read([&](Connection& c) -> std::optional<MessageView> {
+      MessageView m;
+      {
+        Query q(c, std::string(kMessageColumns) + "WHERE account_id = ? AND id = ?");
+        q.Bind(1, accountId).Bind(2, messageId);
+        if (!q.Step()) return std::nullopt;
+        m = ReadMessage(q);
+      }
+      m.recipients = Recipients(c, m.id);
+      return m;
+    });
+  }
+
+  void CreateSession(std::string_view tokenHash, const Session& session) override {
+    Write([&] {
+      Query q(writer_, "INSERT INTO sessions (token_hash, account_id, csrf, last_seen) VALUES (?, ?, ?, ?)");
+      q.Bind(1, tokenHash).Bind(2, session.accountId).Bind(3, session.csrf).Bind(4, session.lastSeen).Run();
+    });
+  }
+
+  std::optional<Session> TouchSession(std::string_view tokenHash, Time idleSince, Time now) override {
+    return Write([&]() -> std::optional<Session> {
+      Session session;
+      {
+        Query q(writer_, "SELECT account_id, csrf FROM sessions WHERE token_hash = ? AND last_seen >= ?");
+        q.Bind(1, tokenHash).Bind(2, idleSince);
+        if (!q.Step()) return std::nullopt;
+        session = Session{q.Int(0), q.Text(1), now};
+      }
+      Query q(writer_, "UPDATE sessions SET last_seen = ? WHERE token_hash = ?");
+      q.Bind(1, now).Bind(2, tokenHash).Run();
+      return session;
+    });
+  }
+
+  void DeleteSession(std::string_view tokenHash) override {
+    Write([&] {
+      Query q(writer_, "DELETE FROM sessions WHERE token_hash = ?");
+      q.Bind(1, tokenHash).Run();
+    });
+  }
+
+  int CountAttempt(std::string_view kind, std::string_view key, Time windowStart, Time) override {
+    return Write([&] {
+      {
+        Query old(writer_, "DELETE FROM attempts WHERE kind = ? AND key = ? AND window_start < ?");
+        old.Bind(1, kind).Bind(2, key).Bind(3, windowStart).Run();
+      }
+      Query q(writer_,
+              "INSERT INTO attempts (kind, key, window_start, count) VALUES (?, ?, ?, 1) "
+              "ON CONFLICT (kind, key, window_start) DO UPDATE SET count = count + 1 RETURNING count");
+      q.Bind(1, kind).Bind(2, key).Bind(3, windowStart);
+      if (!q.Step()) writer_.Fail("counting an attempt");
+      return static_cast<int>(q.Int(0));
+    });
+  }
+
+  bool Healthy() override {
+    try {
+      return Read([&](Connection& c) {
+        Query q(c, "SELECT 1");
+        return q.Step();
+      });
+    } catch (const StoreError&) {
+      return false;
+    }
+  }
+
+ private:
+  bool Update(const char* sql, int value, std::string_view address) {
+    return Write([&] {
+      Query q(writer_, sql);
+      q.Bind(1, value).Bind(2, AddressKey(address)).Run();
+      return writer_.Changes() > 0;
+    });
+  }
+
+  Account CreateAccount(std::string_view address, int monthlyCredit, Time now) {
+    Query q(writer_, "INSERT INTO accounts (address, monthly_credit, created) VALUES (?, ?, ?)");
+    q.Bind(1, AddressKey(address)).Bind(2, monthlyCredit).Bind(3, now).Run();
+    return Account{writer_.LastInsertId(), AddressKey(address), "", monthlyCredit, 1252, now};
+  }
+
+  std::string InsertStamp(std::int64_t messageId, int position, const NewRecipient& recipient,
+                          const std::function<std::string()>& newStamp) {
+    for (int draw = 1;; ++draw) {
+      std::string stamp = newStamp();
+      try {
+        Query q(writer_, "INSERT INTO stamps (stamp, message_id, position, address, name) VALUES (?, ?, ?, ?, ?)");
+        q.Bind(1, stamp).Bind(2, messageId).Bind(3, position).Bind(4, recipient.address).Bind(5, recipient.name).Run();
+        return stamp;
+      } catch (const StoreError&) {
+        if (writer_.LastError() != SQLITE_CONSTRAINT_UNIQUE || draw == kStampDraws) throw;
+      }
+    }
+  }
+
+  std::mutex writeMutex_;
+  Connection writer_;
+  std::mutex readMutex_;
+  std::condition_variable readerFree_;
+  std::vector<std::unique_ptr<Connection>> readers_;
+  std::vector<Connection*> idle_;
+};
+
+}  // namespace
+
+std::unique_ptr<Store> OpenSqliteStore(const std::string& path) {
+  return std::make_unique<SqliteStore>(path);
+}
+
+}  // namespace mailwarden::store

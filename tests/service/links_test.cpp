@@ -1,0 +1,111 @@
+// The tracking image and the receipt link, and the pages of the site.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "service_fixture.h"
+
+namespace service_test {
+namespace {
+
+using corvanta::protocol::kTrackPath;
+
+TEST_F(ServiceTest, TrackingImageIsATransparentGifAndRecordsTheFetch) {
+  AddinSend send = ThreeRecipients();
+  std::vector<std::string> stamps = StampsOf(AskStamps(send));
+  ASSERT_EQ(stamps.size(), 3u);
+
+  httplib::Result image = Get(kTrackPath, "img=1&" + stamps[1]);
+  ASSERT_TRUE(image);
+  EXPECT_EQ(image->status, 200);
+  EXPECT_EQ(image->get_header_value("Content-Type"), "image/gif");
+  const std::string& gif = image->body;
+  ASSERT_EQ(gif.size(), 43u);
+  EXPECT_EQ(gif.substr(0, 6), "GIF89a");
+  EXPECT_EQ(gif.substr(6, 4), std::string("\x01\x00\x01\x00", 4));                       // 1 by 1
+  EXPECT_EQ(gif.substr(13 + 6, 8), std::string("\x21\xF9\x04\x01\x00\x00\x00\x00", 8));  // colour 0 transparent
+  EXPECT_EQ(gif.back(), '\x3B');
+
+  nlohmann::json events = Status()["events"];
+  ASSERT_EQ(events.size(), 4u);
+  EXPECT_EQ(events[3]["type"], "image fetched");
+  EXPECT_EQ(events[3]["stamp"], stamps[1]);
+  EXPECT_EQ(events[3]["recipient"], send.to[1].address);
+  EXPECT_FALSE(events[3]["time"].get<std::string>().empty());
+}
+
+TEST_F(ServiceTest, TrackingImageIsServedEvenForAStampItDoesNotKnow) {
+  for (const char* query : {"img=1&NoSuchStamp", "img=1&", "img=1&a&b", "img=1&%zz"}) {
+    httplib::Result image = Get(kTrackPath, query);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->status, 200) << query;
+    EXPECT_EQ(image->get_header_value("Content-Type"), "image/gif") << query;
+  }
+  EXPECT_TRUE(Status()["events"].empty());
+}
+
+TEST_F(ServiceTest, ReceiptLinkThanksAndRecordsTheClick) {
+  AddinSend send = ThreeRecipients();
+  std::vector<std::string> stamps = StampsOf(AskStamps(send));
+  ASSERT_EQ(stamps.size(), 3u);
+
+  httplib::Result page = Get(kTrackPath, stamps[0]);
+  ASSERT_TRUE(page);
+  EXPECT_EQ(page->status, 200);
+  EXPECT_EQ(page->get_header_value("Content-Type"), "text/html; charset=utf-8");
+  EXPECT_NE(page->body.find("Thank you"), std::string::npos);
+
+  nlohmann::json events = Status()["events"];
+  ASSERT_EQ(events.size(), 4u);
+  EXPECT_EQ(events[3]["type"], "receipt clicked");
+  EXPECT_EQ(events[3]["stamp"], stamps[0]);
+  EXPECT_EQ(events[3]["recipient"], send.to[0].address);
+
+  for (const char* query : {"NoSuchStamp", "", "img=2"}) {
+    httplib::Result unknown = Get(kTrackPath, query);
+    ASSERT_TRUE(unknown);
+    EXPECT_EQ(unknown->status, 404) << query;
+  }
+  EXPECT_EQ(Status()["events"].size(), 4u);
+}
+
+TEST_F(ServiceTest, SitePagesAnswer) {
+  httplib::Result terms = Get(corvanta::protocol::kTermsPath, "");
+  ASSERT_TRUE(terms);
+  EXPECT_EQ(terms->status, 200);
+  EXPECT_GT(terms->body.size(), 200u);  // shorter terms are replaced by the add-in's own
+  EXPECT_TRUE(terms->body.starts_with("TERMS OF USE AGREEMENT (TOUA)\r\n\r\n"));
+
+  for (const char* path : {"/", corvanta::protocol::kPagesPath, corvanta::protocol::kDonationPath, "/status"}) {
+    httplib::Result page = Get(path, "");
+    ASSERT_TRUE(page) << path;
+    EXPECT_EQ(page->status, 200) << path;
+    EXPECT_EQ(page->get_header_value("Content-Type"), "text/html; charset=utf-8") << path;
+  }
+  httplib::Result missing = Get("/p/b01/dunlaXphp", "");
+  ASSERT_TRUE(missing);
+  EXPECT_EQ(missing->status, 404);
+}
+
+TEST_F(ServiceTest, StatusShowsCreditsStampsAndEvents) {
+  AddinSend send = ThreeRecipients();
+  std::vector<std::string> stamps = StampsOf(AskStamps(send));
+  ASSERT_EQ(stamps.size(), 3u);
+  Get(kTrackPath, "img=1&" + stamps[2]);
+
+  nlohmann::json status = Status();
+  ASSERT_EQ(status["senders"].size(), 1u);
+  EXPECT_EQ(status["senders"][0]["address"], send.from);
+  EXPECT_EQ(status["senders"][0]["credit"], 97);
+  EXPECT_EQ(status["stamps"].size(), 3u);
+  EXPECT_EQ(status["events"].size(), 4u);
+
+  std::string page = GetText("/status", "");
+  EXPECT_NE(page.find(stamps[2]), std::string::npos);
+  EXPECT_NE(page.find("image fetched"), std::string::npos);
+  EXPECT_NE(page.find("Carol Smith (Sales)"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace service_test

@@ -1,0 +1,137 @@
+// What an administrator relies on: limits on the add-in's requests, bounded
+// request sizes, keep-alive, /healthz, /metrics and the request log.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "service_fixture.h"
+
+namespace service_test {
+namespace {
+
+using namespace corvanta::protocol;
+
+TEST_F(ServiceTest, TooManyRequestsFromOneAddressOrIpAreTurnedAway) {
+  mailwarden::ServeOptions options = mailwarden::LoopbackOptions(100);
+  options.service.limits.perAddress = 3;
+  options.service.limits.perIp = 8;
+  Restart(options);
+  const std::string limited = "qx;Too many requests, please try again later.";
+  AddinSend send = ThreeRecipients();
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(AskStamps(send).starts_with("qo;")) << i;
+  EXPECT_EQ(AskStamps(send), limited);
+  EXPECT_EQ(AskCredit(send.from), "qo;91");  // each kind of request has its own count
+  // Other senders still get theirs, until the IP has had its share of stamp requests.
+  for (int i = 0; i < 5; ++i) {
+    send.from = "other" + std::to_string(i) + "@example.com";
+    EXPECT_TRUE(AskStamps(send).starts_with("qo;")) << i;
+  }
+  send.from = "late@example.com";
+  EXPECT_EQ(AskStamps(send), limited);
+  EXPECT_EQ(server_->Credit("late@example.com"), 100);  // nothing taken for a refused request
+}
+
+TEST_F(ServiceTest, OversizedRequestsAreRefusedWithAStatusAndTheServiceGoesOn) {
+  mailwarden::ServeOptions options = mailwarden::LoopbackOptions(100);
+  options.service.maxUpload = 4096;
+  Restart(options);
+  httplib::Result longQuery = Get(kStampPath, std::string(8200, 'a'));
+  ASSERT_TRUE(longQuery);
+  EXPECT_EQ(longQuery->status, 414);
+  httplib::Result fits = Get(kStampPath, std::string(8000, 'a'));
+  ASSERT_TRUE(fits);
+  EXPECT_EQ(fits->status, 200);
+  EXPECT_TRUE(fits->body.starts_with("qx;")) << fits->body;
+
+  AddinSend send = ThreeRecipients();
+  send.content = std::string(2000, '.');  // three bytes each once escaped
+  httplib::Result big = Post(kUploadPath, UploadBody(send, Draws()));
+  ASSERT_TRUE(big);
+  EXPECT_EQ(big->status, 413);
+  send.content = "short";
+  EXPECT_EQ(StampsOf(Upload(send)).size(), 3u);
+}
+
+TEST_F(ServiceTest, ConnectionsAreKeptOpenBetweenRequests) {
+  httplib::Client client("127.0.0.1", server_->Port());
+  client.set_keep_alive(true);
+  for (int i = 0; i < 3; ++i) {
+    auto reply = client.Get(std::string(kTrackPath) + "?img=1&x");
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->status, 200);
+    EXPECT_NE(reply->get_header_value("Connection"), "close");
+  }
+}
+
+TEST_F(ServiceTest, HealthAndMetricsTellHowTheServiceIsDoing) {
+  httplib::Result health = Get("/healthz", "");
+  ASSERT_TRUE(health);
+  EXPECT_EQ(health->status, 200);
+
+  AskCredit("ann@example.com");
+  Get(kTrackPath, "img=1&nothing");
+  std::vector<std::string> stamps = StampsOf(AskStamps(ThreeRecipients()));
+  ASSERT_EQ(stamps.size(), 3u);
+  Get(kTrackPath, "img=1&" + stamps[0]);
+  server_->instance().Flush();
+  Get("/no/such/page", "");
+  httplib::Result metrics = Get("/metrics", "");
+  ASSERT_TRUE(metrics);
+  EXPECT_EQ(metrics->status, 200);
+  const std::string& text = metrics->body;
+  for (const char* line :
+       {"mailwarden_requests_total{path=\"/p/b01/marlo.php\",status=\"200\"} 1\n",
+        "mailwarden_requests_total{path=\"/p/b01/wrenna.php\",status=\"200\"} 2\n",
+        "mailwarden_events_written_total 1\n", "mailwarden_requests_total{path=\"other\",status=\"404\"} 1\n",
+        "mailwarden_request_duration_seconds_count{path=\"/p/b01/marlo.php\"} 1\n",
+        "mailwarden_request_duration_seconds_bucket{path=\"/p/b01/marlo.php\",le=\"+Inf\"} 1\n",
+        "# TYPE mailwarden_request_duration_seconds histogram\n", "mailwarden_event_queue_depth ",
+        "mailwarden_database_errors_total 0\n"}) {
+    EXPECT_NE(text.find(line), std::string::npos) << line << "\nin\n" << text;
+  }
+  // The requested path itself never becomes a label.
+  EXPECT_EQ(text.find("/no/such/page"), std::string::npos);
+}
+
+TEST_F(ServiceTest, EachRequestIsLoggedWithoutItsQueryOrContent) {
+  std::filesystem::path log =
+      std::filesystem::temp_directory_path() / ("mailwarden-log-" + std::to_string(::getpid()) + ".txt");
+  int fd = ::open(log.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0600);
+  ASSERT_GE(fd, 0);
+  mailwarden::ServeOptions options = mailwarden::LoopbackOptions(100);
+  options.logFd = fd;
+  Restart(options);
+  AddinSend send = ThreeRecipients();
+  send.subject = "Secret merger";
+  send.content = "The confidential figures";
+  AskStamps(send);
+  Upload(send);
+  Get(kTrackPath, "img=1&Stamp%0D%0Aforged");
+  server_.reset();  // the log is written out as the service stops
+  ::close(fd);
+  std::stringstream text;
+  text << std::ifstream(log).rdbuf();
+  std::filesystem::remove(log);
+  std::string all = text.str();
+  const std::regex line(
+      R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z 127\.0\.0\.1 (/p/b01/\w+\.php) (\d{3}) \d+\.\d{3}ms)");
+  std::vector<std::string> paths;
+  std::istringstream lines(all);
+  for (std::string one; std::getline(lines, one);) {
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(one, match, line)) << one;
+    paths.push_back(match[1]);
+  }
+  EXPECT_EQ(paths, (std::vector<std::string>{kStampPath, kUploadPath, kTrackPath}));
+  for (const char* secret : {"Secret", "merger", "confidential", "ann.sender", "forged", "hash"}) {
+    EXPECT_EQ(all.find(secret), std::string::npos) << secret;
+  }
+}
+
+}  // namespace
+}  // namespace service_test

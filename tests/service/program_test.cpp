@@ -1,0 +1,219 @@
+// The mailwarden program itself: its options, its first line, a clean stop.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "addin_requests.h"
+#include "protocol/service.h"
+#include "service/store/store.h"
+#include "support/child_program.h"
+
+namespace service_test {
+namespace {
+
+const std::string kProgram = std::string(CORVANTA_BINARY_DIR) + "/service/mailwarden";
+
+class Program : public testsupport::ChildProgram {
+ public:
+  explicit Program(std::vector<std::string> args, const std::string* input = nullptr)
+      : ChildProgram(kProgram, std::move(args), input) {}
+};
+
+int PortOf(const std::string& line) {
+  return testsupport::ListeningPort(line);
+}
+
+std::string AskCredit(int port, const std::string& email) {
+  httplib::Client client("127.0.0.1", port);
+  auto result = client.Get(std::string(corvanta::protocol::kCreditPath) + "?" + CreditQuery(email, {1, 2, 3, 4}));
+  return result ? result->body : "no answer";
+}
+
+class ProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(std::filesystem::exists(kProgram)) << "build mailwarden first"; }
+};
+
+std::vector<std::string> Serve(std::vector<std::string> more) {
+  std::vector<std::string> args = {"serve", "--listen", "127.0.0.1:0", "--database", "sqlite::memory:"};
+  args.insert(args.end(), more.begin(), more.end());
+  return args;
+}
+
+TEST_F(ProgramTest, ServesOnTheFreePortItPrintsAndStopsCleanlyOnEachSignal) {
+  for (int signal : {SIGTERM, SIGINT}) {
+    Program program(Serve({"--new-sender-credit", "5"}));
+    int port = PortOf(program.Line());
+    ASSERT_GT(port, 0);
+    EXPECT_EQ(AskCredit(port, "ann@example.com"), "qo;5");
+    program.Signal(signal);
+    EXPECT_EQ(program.Rest(), "mailwarden stopped\n");
+    EXPECT_EQ(program.Wait(), 0);
+  }
+}
+
+// An upload whose body is still arriving when SIGTERM comes is finished and
+// answered before the program exits.
+TEST_F(ProgramTest, StoppingFinishesTheRequestInProgress) {
+  Program program(Serve({"--new-sender-credit", "5"}));
+  int port = PortOf(program.Line());
+  ASSERT_GT(port, 0);
+  AddinSend send;
+  send.to = {{"bob@example.com", "Bob"}};
+  const std::string body = UploadBody(send, {1, 2, 3, 4});
+  const std::string head = std::string("POST ") + corvanta::protocol::kUploadPath +
+                           " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+                           "Content-Length: " +
+                           std::to_string(body.size()) + "\r\n\r\n";
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  const std::string first = head + body.substr(0, body.size() / 2), rest = body.substr(body.size() / 2);
+  ASSERT_EQ(::send(fd, first.data(), first.size(), MSG_NOSIGNAL), static_cast<ssize_t>(first.size()));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  program.Signal(SIGTERM);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  ASSERT_EQ(::send(fd, rest.data(), rest.size(), MSG_NOSIGNAL), static_cast<ssize_t>(rest.size()));
+  std::string reply;
+  char buffer[4096];
+  for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) reply.append(buffer, static_cast<std::size_t>(n));
+  ::close(fd);
+  EXPECT_TRUE(reply.starts_with("HTTP/1.1 200")) << reply;
+  EXPECT_NE(reply.find("\r\n\r\nqo;"), std::string::npos) << reply;
+  EXPECT_EQ(program.Rest(), "mailwarden stopped\n");
+  EXPECT_EQ(program.Wait(), 0);
+}
+
+class DatabaseFileTest : public ProgramTest {
+ protected:
+  void SetUp() override {
+    ProgramTest::SetUp();
+    std::filesystem::remove(path_);
+  }
+  void TearDown() override {
+    for (const char* end : {"", "-wal", "-shm"}) std::filesystem::remove(path_.string() + end);
+  }
+  std::string Url() const { return "sqlite:" + path_.string(); }
+
+  std::filesystem::path path_ =
+      std::filesystem::temp_directory_path() / ("mailwarden-program-" + std::to_string(::getpid()) + ".db");
+};
+
+TEST_F(DatabaseFileTest, KeepsItsStateInTheDatabaseAcrossRestarts) {
+  {
+    Program program({"serve", "--listen", "127.0.0.1:0", "--new-sender-credit", "9", "--database", Url()});
+    int port = PortOf(program.Line());
+    ASSERT_GT(port, 0);
+    AddinSend send;
+    send.to = {{"bob@example.com", "Bob"}};
+    httplib::Client client("127.0.0.1", port);
+    auto stamps = client.Get(std::string(corvanta::protocol::kStampPath) + "?" + StampQuery(send, {5, 6, 7, 8}));
+    ASSERT_TRUE(stamps);
+    EXPECT_EQ(StampsOf(stamps->body).size(), 1u) << stamps->body;
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.Wait(), 0);
+  }
+  Program program({"serve", "--listen", "127.0.0.1:0", "--database", Url()});
+  int port = PortOf(program.Line());
+  ASSERT_GT(port, 0);
+  EXPECT_EQ(AskCredit(port, AddinSend().from), "qo;8");
+  // Without --new-sender-credit only accounts may send.
+  EXPECT_EQ(AskCredit(port, "new@example.com"), "qx;No account for this sender address.");
+  program.Signal(SIGTERM);
+  EXPECT_EQ(program.Wait(), 0);
+}
+
+TEST_F(DatabaseFileTest, AccountCommandsManageTheSenders) {
+  struct Step {
+    std::vector<std::string> args;
+    int status;
+    std::string out;  // a piece of the output
+    std::string input = {};
+  };
+  const Step steps[] = {
+      {{"add", "Ann@Example.com", "--credit", "40"}, 0, "added ann@example.com with 40 credits a month"},
+      {{"add", "ann@example.COM"}, 1, ""},
+      {{"add", "bob@example.com"}, 0, "100 credits"},
+      {{"credit", "BOB@example.com", "7"}, 0, ""},
+      {{"credit", "nobody@example.com", "7"}, 1, ""},
+      {{"codepage", "ann@example.com", "932"}, 0, ""},
+      {{"codepage", "ann@example.com", "4"}, 1, ""},
+      {{"password", "ann@example.com"}, 0, "", "correct horse\n"},
+      {{"password", "ann@example.com"}, 1, "", ""},
+      {{"list"},
+       0,
+       "ann@example.com  monthly 40  left 40  code page 932\nbob@example.com  monthly 7  left 7  code page 1252  no "
+       "password\n"},
+      {{"remove", "bob@example.com"}, 0, ""},
+      {{"remove", "bob@example.com"}, 1, ""},
+      {{"list"}, 0, "ann@example.com  monthly 40"},
+      {{"credit", "ann@example.com", "-1"}, 2, ""},
+      {{"frobnicate"}, 2, ""},
+      {{}, 2, ""},
+  };
+  for (const Step& step : steps) {
+    std::vector<std::string> args = {"account"};
+    args.insert(args.end(), step.args.begin(), step.args.end());
+    args.insert(args.end(), {"--database", Url()});
+    Program program(args, step.args.size() && step.args[0] == "password" ? &step.input : nullptr);
+    std::string out = program.Rest();
+    std::string line = ::testing::PrintToString(args);
+    EXPECT_EQ(program.Wait(), step.status) << line;
+    EXPECT_NE(out.find(step.out), std::string::npos) << line << " printed " << out;
+  }
+  auto store = mailwarden::store::OpenStore(Url());
+  auto ann = store->FindAccount("ann@example.com");
+  ASSERT_TRUE(ann);
+  EXPECT_EQ(ann->codepage, 932);
+  EXPECT_TRUE(ann->passwordHash.starts_with("$argon2id$")) << ann->passwordHash;
+  EXPECT_FALSE(store->FindAccount("bob@example.com"));
+}
+
+TEST_F(ProgramTest, ExplainsItsOptionsAndRefusesBadOnes) {
+  Program help({"serve", "--help"});
+  std::string text = help.Rest();
+  EXPECT_EQ(help.Wait(), 0);
+  for (const char* option :
+       {"--listen", "--database", "--new-sender-credit", "--terms", "--max-upload", "--retain-days"})
+    EXPECT_NE(text.find(option), std::string::npos) << option;
+
+  for (std::vector<std::string> bad : {std::vector<std::string>{"serve", "--listen", "127.0.0.1:70000"},
+                                       {"serve", "--listen", "nonsense"},
+                                       {"serve", "--new-sender-credit", "-1"},
+                                       {"serve", "--frobnicate"},
+                                       {},
+                                       {"fly"}}) {
+    Program program(bad);
+    EXPECT_EQ(program.Wait(), 2) << ::testing::PrintToString(bad);
+  }
+  Program postgres({"serve", "--listen", "127.0.0.1:0", "--database", "nosuch:thing"});
+  EXPECT_EQ(postgres.Wait(), 1);
+}
+
+TEST_F(ProgramTest, ABusyPortIsReportedNotServed) {
+  Program first(Serve({}));
+  int port = PortOf(first.Line());
+  ASSERT_GT(port, 0);
+  Program second({"serve", "--listen", "127.0.0.1:" + std::to_string(port), "--database", "sqlite::memory:"});
+  // A second server sharing the port would print its line and keep running.
+  ASSERT_EQ(second.Line(), "");
+  EXPECT_EQ(second.Wait(), 1);
+  first.Signal(SIGTERM);
+  EXPECT_EQ(first.Wait(), 0);
+}
+
+}  // namespace
+}  // namespace service_test

@@ -1,0 +1,84 @@
+// What the sender's pages ask: messages newest first a page at a time,
+// search, one message; sessions; counted attempts.
+#include "store_fixture.h"
+
+namespace store_test {
+namespace {
+
+TEST_P(StoreTest, MessagesComeNewestFirstAPageAtATime) {
+  for (int i = 0; i < 7; ++i)
+    Issue(Message("ann@example.com", {"a@x"}, kMarch14 + i, "Message " + std::to_string(i)), 100);
+  Issue(Message("bob@example.com", {"a@x"}, kMarch14, "Bob's"), 100);
+  const std::int64_t ann = store_->FindAccount("ann@example.com")->id;
+
+  std::vector<std::string> seen;
+  std::int64_t before = 0;
+  for (int page = 0; page < 4; ++page) {
+    auto messages = store_->ListMessages({ann, "", before, 3});
+    EXPECT_LE(messages.size(), 3u);
+    if (messages.empty()) break;
+    for (const auto& m : messages) seen.push_back(m.subject);
+    before = messages.back().id;
+  }
+  EXPECT_EQ(seen, (std::vector<std::string>{"Message 6", "Message 5", "Message 4", "Message 3", "Message 2",
+                                            "Message 1", "Message 0"}));
+  auto first = store_->ListMessages({ann, "", 0, 1});
+  ASSERT_EQ(first.size(), 1u);
+  EXPECT_TRUE(store_->GetMessage(ann, first[0].id));
+  const std::int64_t bob = store_->FindAccount("bob@example.com")->id;
+  EXPECT_FALSE(store_->GetMessage(bob, first[0].id));  // never another sender's message
+}
+
+TEST_P(StoreTest, SearchLooksAtSubjectRecipientAddressAndName) {
+  Issue(Message("ann@example.com", {"bob@example.org"}, kMarch14, "Quarterly figures"), 100);
+  NewMessage named = Message("ann@example.com", {"cy@example.net"}, kMarch14 + 1, "Lunch");
+  named.recipients[0].name = "Cynthia Zhou";
+  Issue(named);
+  Issue(Message("ann@example.com", {"di@example.com"}, kMarch14 + 2, "100% done_now"));
+  Issue(Message("bob@example.com", {"bob@example.org"}, kMarch14, "Quarterly figures"), 100);
+  const std::int64_t ann = store_->FindAccount("ann@example.com")->id;
+  auto subjects = [&](const std::string& search) {
+    std::vector<std::string> found;
+    for (const auto& m : store_->ListMessages({ann, search, 0, 50})) found.push_back(m.subject);
+    return found;
+  };
+  EXPECT_EQ(subjects("quarterly"), std::vector<std::string>{"Quarterly figures"});
+  EXPECT_EQ(subjects("BOB@"), std::vector<std::string>{"Quarterly figures"});
+  EXPECT_EQ(subjects("zhou"), std::vector<std::string>{"Lunch"});
+  EXPECT_EQ(subjects("example"), (std::vector<std::string>{"100% done_now", "Lunch", "Quarterly figures"}));
+  // "%" and "_" are themselves, not patterns.
+  EXPECT_EQ(subjects("0% d"), std::vector<std::string>{"100% done_now"});
+  EXPECT_TRUE(subjects("%%").empty());
+  EXPECT_TRUE(subjects("o_e").empty());
+  EXPECT_TRUE(subjects("nothing like it").empty());
+}
+
+TEST_P(StoreTest, SessionsLastWhileInUse) {
+  const std::int64_t ann = store_->AddAccount("ann@example.com", 1, kMarch14).id;
+  store_->CreateSession("hash-1", Session{ann, "csrf-1", kMarch14});
+  auto touched = store_->TouchSession("hash-1", kMarch14 - kDay, kMarch14 + kSecond);
+  ASSERT_TRUE(touched);
+  EXPECT_EQ(touched->accountId, ann);
+  EXPECT_EQ(touched->csrf, "csrf-1");
+  EXPECT_EQ(touched->lastSeen, kMarch14 + kSecond);
+  // Idle since before the limit: gone.
+  EXPECT_FALSE(store_->TouchSession("hash-1", kMarch14 + 2 * kSecond, kMarch14 + kDay));
+  EXPECT_TRUE(store_->TouchSession("hash-1", kMarch14, kMarch14 + kDay));
+  EXPECT_FALSE(store_->TouchSession("hash-2", 0, kMarch14));
+  store_->DeleteSession("hash-1");
+  EXPECT_FALSE(store_->TouchSession("hash-1", 0, kMarch14));
+}
+
+TEST_P(StoreTest, AttemptsAreCountedPerKindKeyAndWindow) {
+  const Time window = kMarch14, next = kMarch14 + 60 * kSecond;
+  EXPECT_EQ(store_->CountAttempt("signin", "ann@example.com", window, window), 1);
+  EXPECT_EQ(store_->CountAttempt("signin", "ann@example.com", window, window + 1), 2);
+  EXPECT_EQ(store_->CountAttempt("signin", "192.0.2.7", window, window + 2), 1);
+  EXPECT_EQ(store_->CountAttempt("stamp:address", "ann@example.com", window, window + 3), 1);
+  EXPECT_EQ(store_->CountAttempt("signin", "ann@example.com", next, next), 1);
+  EXPECT_EQ(store_->CountAttempt("signin", "ann@example.com", next, next + 1), 2);
+  EXPECT_TRUE(store_->Healthy());
+}
+
+}  // namespace
+}  // namespace store_test
