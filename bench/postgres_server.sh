@@ -36,6 +36,7 @@ CONF
 }
 
 postgres_stop() {
+  [ -d "$1" ] || return 0
   local dir=$1
   [ -f "$dir/data/postmaster.pid" ] &&
     postgres_as_owner "$postgres_bin/pg_ctl" -D "$dir/data" -m fast -w stop >/dev/null 2>&1
