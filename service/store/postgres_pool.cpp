@@ -61,7 +61,7 @@ void PostgresPool::Give(std::unique_ptr<pqxx::connection> connection, bool broke
   released_.notify_all();
 }
 
-void PostgresPool::Transact(const std::function<void(pqxx::work&)>& body) {
+void PostgresPool::Transact(const std::function<void(pqxx::work&)>& body, Durability durability) {
   for (int attempt = 1;; ++attempt) {
     auto connection = Take();
     bool broken = false;
@@ -69,6 +69,7 @@ void PostgresPool::Transact(const std::function<void(pqxx::work&)>& body) {
     std::string failure;
     try {
       pqxx::work work(*connection);
+      if (durability == Durability::kRelaxed) work.exec("SET LOCAL synchronous_commit = off");
       body(work);
       work.commit();
     } catch (const pqxx::statement_completion_unknown& e) {

@@ -21,7 +21,12 @@ class PostgresPool {
   // Runs body in one READ COMMITTED transaction and commits it. A
   // serialization failure or deadlock runs it again (body must not keep
   // anything of a failed run); every database failure becomes StoreError.
-  void Transact(const std::function<void(pqxx::work&)>& body);
+  // A transaction that need not be durable (recipient events, attempt
+  // counts, a session's last use) commits without waiting for the disk: a
+  // crash of the database server may lose its last moments of them, never
+  // a stamp, an upload or a cancellation.
+  enum class Durability { kDurable, kRelaxed };
+  void Transact(const std::function<void(pqxx::work&)>& body, Durability durability = Durability::kDurable);
 
   // Opens one connection outside the pool (for the migrations).
   std::unique_ptr<pqxx::connection> Connect() const;

@@ -175,6 +175,8 @@ void AddEvent(pqxx::work& work, const NewEvent& event) {
                      event.time, Text(event.ip), Text(event.userAgent));
 }
 
+constexpr auto kRelaxed = PostgresPool::Durability::kRelaxed;
+
 // A fresh stamp that meets one issued before is drawn again, this often at most.
 constexpr int kStampDraws = 16;
 
@@ -321,9 +323,11 @@ class PostgresStore final : public Store {
     }
     const std::string stampArray = TextArray(stamps), ipArray = TextArray(ips), agentArray = TextArray(agents);
     const std::string typeArray = NumberArray(types), classArray = NumberArray(classes), timeArray = NumberArray(times);
-    pool_.Transact([&](pqxx::work& work) {
-      work.exec_prepared("add_events", stampArray, typeArray, classArray, timeArray, ipArray, agentArray);
-    });
+    pool_.Transact(
+        [&](pqxx::work& work) {
+          work.exec_prepared("add_events", stampArray, typeArray, classArray, timeArray, ipArray, agentArray);
+        },
+        kRelaxed);
   }
 
   Certified ReadCertified(const NewEvent& read) override {
@@ -405,12 +409,14 @@ class PostgresStore final : public Store {
   std::optional<Session> TouchSession(std::string_view tokenHash, Time idleSince, Time now) override {
     std::optional<Session> session;
     const std::string token = Text(tokenHash);
-    pool_.Transact([&](pqxx::work& work) {
-      session.reset();
-      pqxx::result result = work.exec_prepared("touch_session", token, idleSince, now);
-      if (result.empty()) return;
-      session = Session{result[0][0].as<std::int64_t>(), result[0][1].as<std::string>(), now};
-    });
+    pool_.Transact(
+        [&](pqxx::work& work) {
+          session.reset();
+          pqxx::result result = work.exec_prepared("touch_session", token, idleSince, now);
+          if (result.empty()) return;
+          session = Session{result[0][0].as<std::int64_t>(), result[0][1].as<std::string>(), now};
+        },
+        kRelaxed);
     return session;
   }
 
@@ -418,9 +424,11 @@ class PostgresStore final : public Store {
 
   int CountAttempt(std::string_view kind, std::string_view key, Time windowStart, Time /*now*/) override {
     int count = 0;
-    pool_.Transact([&](pqxx::work& work) {
-      count = work.exec_prepared1("count_attempt", Text(kind), Text(key), windowStart)[0].as<int>();
-    });
+    pool_.Transact(
+        [&](pqxx::work& work) {
+          count = work.exec_prepared1("count_attempt", Text(kind), Text(key), windowStart)[0].as<int>();
+        },
+        kRelaxed);
     return count;
   }
 
