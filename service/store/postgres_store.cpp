@@ -204,13 +204,7 @@ class PostgresStore final : public Store {
   }
 
   std::optional<Account> FindAccount(std::string_view address) override {
-    std::optional<Account> account;
-    pool_.Transact([&](pqxx::work& work) {
-      pqxx::result result = work.exec_prepared("find_account", Address(address));
-      account.reset();
-      if (!result.empty()) account = ReadAccount(result[0]);
-    });
-    return account;
+    return FindOne<Account>("find_account", ReadAccount, Address(address));
   }
 
   std::vector<Account> ListAccounts() override {
@@ -234,13 +228,8 @@ class PostgresStore final : public Store {
   bool RemoveAccount(std::string_view address) override { return Changes("remove_account", Address(address)); }
 
   std::optional<int> CreditLeft(std::string_view address, Time now) override {
-    std::optional<int> left;
-    pool_.Transact([&](pqxx::work& work) {
-      pqxx::result result = work.exec_prepared("credit_left", Address(address), MonthOf(now));
-      left.reset();
-      if (!result.empty()) left = result[0][0].as<int>();
-    });
-    return left;
+    return FindOne<int>(
+        "credit_left", [](const pqxx::row& row) { return row[0].as<int>(); }, Address(address), MonthOf(now));
   }
 
   Issued IssueStamps(const NewMessage& message, int newSenderCredit,
@@ -300,13 +289,8 @@ class PostgresStore final : public Store {
   }
 
   std::optional<StampInfo> FindStamp(std::string_view stamp) override {
-    std::optional<StampInfo> info;
-    pool_.Transact([&](pqxx::work& work) {
-      pqxx::result result = work.exec_prepared("find_stamp", StampKey(stamp));
-      info.reset();
-      if (!result.empty()) info = ReadStampRow(result[0]).info;
-    });
-    return info;
+    return FindOne<StampInfo>(
+        "find_stamp", [](const pqxx::row& row) { return ReadStampRow(row).info; }, StampKey(stamp));
   }
 
   void RecordEvents(const std::vector<NewEvent>& events) override {
@@ -442,6 +426,18 @@ class PostgresStore final : public Store {
   }
 
  private:
+  // The first row of one prepared statement, read; nothing without a row.
+  template <typename T, typename Read, typename... Args>
+  std::optional<T> FindOne(const char* statement, Read read, const Args&... args) {
+    std::optional<T> found;
+    pool_.Transact([&](pqxx::work& work) {
+      pqxx::result result = work.exec_prepared(statement, args...);
+      found.reset();
+      if (!result.empty()) found = read(result[0]);
+    });
+    return found;
+  }
+
   // Runs one prepared statement in its own transaction; true when it
   // touched a row.
   template <typename... Args>
