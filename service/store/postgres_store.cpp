@@ -26,7 +26,12 @@ const std::vector<std::pair<const char*, const char*>> kStatements = {
     {"set_credit", "UPDATE accounts SET monthly_credit = $2 WHERE address = $1"},
     {"set_password", "UPDATE accounts SET password_hash = $2 WHERE address = $1"},
     {"set_codepage", "UPDATE accounts SET codepage = $2 WHERE address = $1"},
-    {"remove_account", "DELETE FROM accounts WHERE address = $1"},
+    // Events name their stamp without a foreign key (checking one per event
+    // halves the rate of image hits recorded), so they go here by hand.
+    {"remove_account",
+     "WITH gone AS (DELETE FROM events WHERE stamp IN (SELECT s.stamp FROM stamps s "
+     "JOIN messages m ON m.id = s.message_id JOIN accounts a ON a.id = m.account_id WHERE a.address = $1)) "
+     "DELETE FROM accounts WHERE address = $1"},
     {"credit_left",
      "SELECT a.monthly_credit - coalesce(m.used, 0) FROM accounts a "
      "LEFT JOIN credit_months m ON m.account_id = a.id AND m.month = $2 WHERE a.address = $1"},
@@ -76,7 +81,10 @@ const std::vector<std::pair<const char*, const char*>> kStatements = {
      "UPDATE messages SET content = NULL WHERE id = $1 AND content IS NOT NULL "
      "AND NOT EXISTS (SELECT 1 FROM stamps WHERE message_id = $1 AND NOT cancelled)"},
     {"expire_content", "UPDATE messages SET content = NULL WHERE issued < $1 AND content IS NOT NULL"},
-    {"purge_messages", "DELETE FROM messages WHERE issued < $1"},
+    {"purge_messages",
+     "WITH gone AS (DELETE FROM events WHERE stamp IN (SELECT s.stamp FROM stamps s "
+     "JOIN messages m ON m.id = s.message_id WHERE m.issued < $1)) "
+     "DELETE FROM messages WHERE issued < $1"},
     {"list_messages",
      "SELECT id, kind, subject, sent_date, sent_time, issued, content IS NOT NULL FROM messages "
      "WHERE account_id = $1 AND id < $2 AND strpos(search, $3) > 0 ORDER BY id DESC LIMIT $4"},

@@ -126,6 +126,34 @@ TEST(PostgresStoreTest, ALostConnectionFailsOneCallAndTheNextReconnects) {
   EXPECT_THROW(OpenPostgresStore("postgresql:///nowhere?host=/nonexistent&connect_timeout=2"), StoreError);
 }
 
+// Events have no foreign key to their stamp: removing an account or purging
+// old messages must still leave none of their events (IPs, User-Agents).
+TEST(PostgresStoreTest, EventsGoWithTheirStamps) {
+  auto& server = testsupport::SharedPostgres();
+  const std::string url = server.NewDatabase();
+  auto store = OpenPostgresStore(url);
+  std::atomic<int> stampCount{0};
+  const auto stamps = [&] { return "e" + std::to_string(++stampCount); };
+  const auto eventsOf = [&](const std::string& stamp, Time time) {
+    return NewEvent{stamp, EventType::kImage, EventClass::kPerson, time, "127.0.0.1", "Mail/1.0"};
+  };
+  constexpr Time kDay = 86'400'000'000;
+  const std::string ann = store->IssueStamps(OneRecipient("ann@example.com", 1), 5, stamps).stamps[0];
+  NewMessage old = OneRecipient("bob@example.com", 2);
+  old.issued = kMarch15 - 100 * kDay;
+  const std::string bobOld = store->IssueStamps(old, 5, stamps).stamps[0];
+  const std::string bobNew = store->IssueStamps(OneRecipient("bob@example.com", 3), 5, stamps).stamps[0];
+  store->RecordEvents(
+      {eventsOf(ann, kMarch15), eventsOf(ann, kMarch15 + 1), eventsOf(bobOld, kMarch15), eventsOf(bobNew, kMarch15)});
+  const std::string database = DatabaseOf(url);
+  ASSERT_EQ(server.Query(database, "SELECT count(*) FROM events"), "4");
+
+  EXPECT_TRUE(store->RemoveAccount("ann@example.com"));
+  EXPECT_EQ(server.Query(database, "SELECT count(*) FROM events"), "2");
+  EXPECT_EQ(store->PurgeBefore(kMarch15 - 50 * kDay), 1);
+  EXPECT_EQ(server.Query(database, "SELECT string_agg(stamp, ',') FROM events"), bobNew);
+}
+
 // PostgreSQL refuses NUL and bytes that are not UTF-8, which a User-Agent
 // header may well hold: such text is stored readable rather than failing the
 // whole batch, and a stamp looked up with it is simply unknown.
