@@ -57,6 +57,11 @@ demo: build
 bench: setup
 	bench/compare.sh
 
+# mailwarden under load beside nginx: image hits, stamps per second, p99 of a stamp.
+.PHONY: bench-service
+bench-service: setup
+	bench/service_load.sh
+
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 

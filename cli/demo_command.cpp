@@ -155,14 +155,14 @@ int RunDemo(std::ostream& out) {
 
   out << "\n=== Summary: who received what, and what the service recorded\n\n";
   out << std::left << std::setw(16) << "Button" << std::setw(34) << "Recipient" << std::setw(5) << "Kind"
-      << std::setw(18) << "Stamp"
+      << std::setw(24) << "Stamp"
       << "Recorded by the service\n";
-  out << std::string(100, '-') << "\n";
+  out << std::string(106, '-') << "\n";
   for (const Delivery& delivery : deliveries) {
     std::string events;
     for (const auto& type : happened[delivery.stamp]) events += (events.empty() ? "" : ", ") + type;
     out << std::left << std::setw(16) << delivery.mode << std::setw(34) << delivery.recipient << std::setw(5)
-        << delivery.kind << std::setw(18) << delivery.stamp << (events.empty() ? "-" : events) << "\n"
+        << delivery.kind << std::setw(24) << delivery.stamp << (events.empty() ? "-" : events) << "\n"
         << "    " << delivery.path.string() << "\n";
   }
   out << "\nKept in Sent Items (one per certified recipient, each with its cancel link):\n";

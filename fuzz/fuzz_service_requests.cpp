@@ -29,12 +29,16 @@ namespace {
 
 constexpr int kStartingCredit = 8;
 
-// A fresh service on a database in memory for each input.
+// One service on a database in memory; each input starts with no account.
 struct Fuzzed {
   Fuzzed() {
     mailwarden::ServiceOptions options;
     options.newSenderCredit = kStartingCredit;
+    options.limits.perAddress = options.limits.perIp = 0;  // every input sends again
     service = std::make_unique<mailwarden::Service>(*store, options, -1);
+  }
+  void Forget() {
+    for (const auto& account : store->ListAccounts()) store->RemoveAccount(account.address);
   }
   std::string Credit(const std::string& query) { return mailwarden::CreditQuery(service->context(), query, kIp); }
   std::string Stamps(const std::string& query) { return mailwarden::StampRequest(service->context(), query, kIp); }
@@ -179,7 +183,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t switches = data[size - 1];
   const int request = switches & 3;
   const std::string text(reinterpret_cast<const char*>(data), size - 1);
-  Fuzzed service;
+  static Fuzzed service;
+  service.Forget();
 
   if (switches & 4) {
     Structured(service, request == 3 ? 0 : request, text);

@@ -1,11 +1,11 @@
 #include "service/status.h"
 
 #include <algorithm>
-#include <ctime>
 #include <tuple>
 
 #include "service/links/html.h"
 #include "service/links/link_pages.h"
+#include "service/time_text.h"
 
 namespace mailwarden {
 namespace {
@@ -40,12 +40,7 @@ std::string Row(std::initializer_list<std::string> cells, const char* tag = "td"
 }  // namespace
 
 std::string TimeText(store::Time time) {
-  std::time_t seconds = static_cast<std::time_t>(time / 1000000);
-  std::tm utc{};
-  gmtime_r(&seconds, &utc);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-  return text;
+  return FormatUtc(time, "%Y-%m-%dT%H:%M:%SZ");
 }
 
 nlohmann::json Status(Context& context) {

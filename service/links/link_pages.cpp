@@ -1,23 +1,13 @@
 #include "service/links/link_pages.h"
 
-#include <ctime>
-
 #include "service/links/html.h"
+#include "service/time_text.h"
 
 namespace mailwarden {
 namespace {
 
 std::string Sent(const store::StampInfo& stamp) {
   return "&quot;" + HtmlEscape(stamp.subject) + "&quot; to " + HtmlEscape(stamp.recipient);
-}
-
-std::string When(store::Time time) {
-  std::time_t seconds = static_cast<std::time_t>(time / 1000000);
-  std::tm utc{};
-  gmtime_r(&seconds, &utc);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M UTC", &utc);
-  return text;
 }
 
 }  // namespace
@@ -44,7 +34,7 @@ std::string ReceiptThanksPage(const store::StampInfo& stamp) {
 
 std::string MessagePage(const store::Certified& message) {
   std::string head = "<p>Certified mail from &quot;" + HtmlEscape(message.fromName) + "&quot; &lt;" +
-                     HtmlEscape(message.info.sender) + "&gt;, sent " + When(message.info.issued) + "</p>\n<h2>" +
+                     HtmlEscape(message.info.sender) + "&gt;, sent " + FormatUtc(message.info.issued, "%Y-%m-%d %H:%M UTC") + "</p>\n<h2>" +
                      HtmlEscape(message.info.subject) + "</h2>\n<hr>\n";
   std::string content = message.isHtml ? message.content : "<pre>" + HtmlEscape(message.content) + "</pre>";
   return Page(message.info.subject, head + content);

@@ -7,18 +7,12 @@
 #include <stdexcept>
 
 #include "service/requests/charset.h"
+#include "service/requests/form.h"
 
 namespace mailwarden {
 namespace {
 
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789abcdefghijklmnopqrstuvwxyz";
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
 
 int SymbolValue(char c) {
   for (int i = 0; i < 62; ++i) {
@@ -57,7 +51,7 @@ std::optional<Codes> DecodeEscapes(std::string_view escaped, int codepage, bool 
     if (twoByte && i + 5 < escaped.size() && escaped[i + 1] == '0') {
       int digits[4];
       bool hex = true;
-      for (int d = 0; d < 4; ++d) hex = hex && (digits[d] = HexValue(escaped[i + 2 + d])) >= 0;
+      for (int d = 0; d < 4; ++d) hex = hex && (digits[d] = HexDigitValue(escaped[i + 2 + d])) >= 0;
       int lead = hex ? digits[0] * 16 + digits[1] : 0, trail = hex ? digits[2] * 16 + digits[3] : 0;
       if (hex && IsLeadByte(codepage, lead) && trail >= 0x40) {
         codes.push_back(lead * 256 + trail - 65536);
@@ -66,7 +60,7 @@ std::optional<Codes> DecodeEscapes(std::string_view escaped, int codepage, bool 
       }
     }
     if (i + 2 >= escaped.size()) return std::nullopt;
-    int high = HexValue(escaped[i + 1]), low = HexValue(escaped[i + 2]);
+    int high = HexDigitValue(escaped[i + 1]), low = HexDigitValue(escaped[i + 2]);
     if (high < 0 || low < 0) return std::nullopt;
     codes.push_back(high * 16 + low);
     i += 2;

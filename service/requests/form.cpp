@@ -5,13 +5,6 @@
 namespace mailwarden {
 namespace {
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 std::string DecodeOrThrow(std::string_view text, std::string_view key) {
   auto decoded = PercentDecode(text);
   if (!decoded) throw BadRequest(key.empty() ? "Malformed request." : "Malformed field " + std::string(key) + ".");
@@ -32,6 +25,13 @@ std::optional<std::string> Form::Optional(const std::string& key) const {
   return found->second;
 }
 
+int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
 std::optional<std::string> PercentDecode(std::string_view text) {
   std::string out;
   out.reserve(text.size());
@@ -41,8 +41,8 @@ std::optional<std::string> PercentDecode(std::string_view text) {
       continue;
     }
     if (i + 2 >= text.size()) return std::nullopt;
-    int high = HexValue(text[i + 1]);
-    int low = HexValue(text[i + 2]);
+    int high = HexDigitValue(text[i + 1]);
+    int low = HexDigitValue(text[i + 2]);
     if (high < 0 || low < 0) return std::nullopt;
     out += static_cast<char>(high * 16 + low);
     i += 2;

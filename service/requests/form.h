@@ -22,6 +22,9 @@ struct Form {
   std::optional<std::string> Optional(const std::string& key) const;
 };
 
+// The value of a hexadecimal digit (either case); -1 for any other character.
+int HexDigitValue(char c);
+
 // Decodes "%XX" (two hexadecimal digits, either case). "+" stays a plus sign:
 // the add-in escapes spaces as "%20" and never sends "+". Nothing on a broken escape.
 std::optional<std::string> PercentDecode(std::string_view text);

@@ -76,6 +76,7 @@ CREATE TABLE attempts (
   count INTEGER NOT NULL,
   PRIMARY KEY (kind, key, window_start)
 ) WITHOUT ROWID;
+CREATE INDEX attempts_by_window ON attempts(window_start);
 )",
 };
 

@@ -21,6 +21,8 @@ using sqlite::Query;
 constexpr int kReaders = 4;
 // A fresh stamp that collides with one issued before is drawn again, this often at most.
 constexpr int kStampDraws = 16;
+// Counted attempts older than this are forgotten; no window is this long.
+constexpr Time kForgetAttemptsAfter = 7LL * 24 * 3600 * 1000000;
 
 void Configure(Connection& connection, bool file) {
   if (file) connection.Exec("PRAGMA journal_mode = WAL");
@@ -441,8 +443,11 @@ class SqliteStore final : public Store {
   int CountAttempt(std::string_view kind, std::string_view key, Time windowStart, Time) override {
     return Write([&] {
       {
-        Query old(writer_, "DELETE FROM attempts WHERE kind = ? AND key = ? AND window_start < ?");
-        old.Bind(1, kind).Bind(2, key).Bind(3, windowStart).Run();
+        // This key's earlier windows, and every key's windows of days ago
+        // (keys seen once would otherwise stay for good).
+        Query old(writer_,
+                  "DELETE FROM attempts WHERE (kind = ? AND key = ? AND window_start < ?) OR window_start < ?");
+        old.Bind(1, kind).Bind(2, key).Bind(3, windowStart).Bind(4, windowStart - kForgetAttemptsAfter).Run();
       }
       Query q(writer_,
               "INSERT INTO attempts (kind, key, window_start, count) VALUES (?, ?, ?, 1) "

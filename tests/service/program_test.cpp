@@ -9,6 +9,7 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -134,6 +135,23 @@ TEST_F(DatabaseFileTest, KeepsItsStateInTheDatabaseAcrossRestarts) {
   EXPECT_EQ(AskCredit(port, "new@example.com"), "qx;No account for this sender address.");
   program.Signal(SIGTERM);
   EXPECT_EQ(program.Wait(), 0);
+}
+
+TEST_F(DatabaseFileTest, TheTermsComeFromTheFileGiven) {
+  const std::string terms = path_.string() + ".terms.txt";
+  std::ofstream(terms, std::ios::binary) << "Our own terms.\r\nSecond line.\r\n";
+  Program program(Serve({"--terms", terms}));
+  int port = PortOf(program.Line());
+  ASSERT_GT(port, 0);
+  httplib::Client client("127.0.0.1", port);
+  auto served = client.Get(corvanta::protocol::kTermsPath);
+  ASSERT_TRUE(served);
+  EXPECT_EQ(served->body, "Our own terms.\r\nSecond line.\r\n");
+  program.Signal(SIGTERM);
+  EXPECT_EQ(program.Wait(), 0);
+  std::filesystem::remove(terms);
+  Program missing(Serve({"--terms", terms}));
+  EXPECT_EQ(missing.Wait(), 1);
 }
 
 TEST_F(DatabaseFileTest, AccountCommandsManageTheSenders) {
