@@ -83,6 +83,7 @@ CREATE TABLE attempts (
   count integer NOT NULL,
   PRIMARY KEY (kind, key, window_start)
 );
+CREATE INDEX attempts_by_window ON attempts (window_start);
 )sql",
   };
   return migrations;

@@ -101,9 +101,11 @@ const std::vector<std::pair<const char*, const char*>> kStatements = {
     {"touch_session",
      "UPDATE sessions SET last_seen = $3 WHERE token_hash = $1 AND last_seen >= $2 RETURNING account_id, csrf"},
     {"delete_session", "DELETE FROM sessions WHERE token_hash = $1"},
-    // Earlier windows of the same key go with the count of the new one.
+    // Earlier windows of the same key go with the count of the new one, and
+    // every key's windows of days ago ($4; keys seen once would stay for good).
     {"count_attempt",
-     "WITH gone AS (DELETE FROM attempts WHERE kind = $1 AND key = $2 AND window_start < $3) "
+     "WITH gone AS (DELETE FROM attempts WHERE (kind = $1 AND key = $2 AND window_start < $3) "
+     "OR window_start < $4) "
      "INSERT INTO attempts (kind, key, window_start, count) VALUES ($1, $2, $3, 1) "
      "ON CONFLICT (kind, key, window_start) DO UPDATE SET count = attempts.count + 1 RETURNING count"},
     {"healthy", "SELECT 1"},
@@ -184,6 +186,8 @@ void AddEvent(pqxx::work& work, const NewEvent& event) {
 }
 
 constexpr auto kRelaxed = PostgresPool::Durability::kRelaxed;
+// Counted attempts older than this are forgotten; no window is this long.
+constexpr Time kForgetAttemptsAfter = 7LL * 24 * 3600 * 1000000;
 
 // A fresh stamp that meets one issued before is drawn again, this often at most.
 constexpr int kStampDraws = 16;
@@ -418,7 +422,9 @@ class PostgresStore final : public Store {
     int count = 0;
     pool_.Transact(
         [&](pqxx::work& work) {
-          count = work.exec_prepared1("count_attempt", Text(kind), Text(key), windowStart)[0].as<int>();
+          count = work.exec_prepared1("count_attempt", Text(kind), Text(key), windowStart,
+                                      windowStart - kForgetAttemptsAfter)[0]
+                      .as<int>();
         },
         kRelaxed);
     return count;
