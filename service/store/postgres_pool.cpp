@@ -11,8 +11,9 @@ constexpr int kAttempts = 5;
 
 }  // namespace
 
-PostgresPool::PostgresPool(std::string url, int size, std::function<void(pqxx::connection&)> prepare)
-    : url_(std::move(url)), size_(size), prepare_(std::move(prepare)) {}
+PostgresPool::PostgresPool(std::string url, int size, Durability durability,
+                           std::function<void(pqxx::connection&)> prepare)
+    : url_(std::move(url)), size_(size), durability_(durability), prepare_(std::move(prepare)) {}
 
 std::unique_ptr<pqxx::connection> PostgresPool::Connect() const {
   try {
@@ -37,8 +38,14 @@ std::unique_ptr<pqxx::connection> PostgresPool::Take() {
   }
   try {
     auto connection = Connect();
+    if (durability_ == Durability::kRelaxed) {
+      pqxx::nontransaction(*connection).exec("SET synchronous_commit = off");
+    }
     if (prepare_) prepare_(*connection);
     return connection;
+  } catch (const pqxx::failure& e) {
+    Give(nullptr, true);
+    throw StoreError(std::string("database: ") + e.what());
   } catch (...) {
     Give(nullptr, true);
     throw;
@@ -61,17 +68,21 @@ void PostgresPool::Give(std::unique_ptr<pqxx::connection> connection, bool broke
   released_.notify_all();
 }
 
-void PostgresPool::Transact(const std::function<void(pqxx::work&)>& body, Durability durability) {
+void PostgresPool::Transact(const std::function<void(pqxx::transaction_base&)>& body, Mode mode) {
   for (int attempt = 1;; ++attempt) {
     auto connection = Take();
     bool broken = false;
     bool again = false;
     std::string failure;
     try {
-      pqxx::work work(*connection);
-      if (durability == Durability::kRelaxed) work.exec("SET LOCAL synchronous_commit = off");
-      body(work);
-      work.commit();
+      std::unique_ptr<pqxx::transaction_base> work;
+      if (mode == Mode::kStatement) {
+        work = std::make_unique<pqxx::nontransaction>(*connection);
+      } else {
+        work = std::make_unique<pqxx::work>(*connection);
+      }
+      body(*work);
+      work->commit();
     } catch (const pqxx::statement_completion_unknown& e) {
       broken = true;
       failure = e.what();

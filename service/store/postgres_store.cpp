@@ -180,12 +180,12 @@ MessageView ReadMessageRow(const pqxx::row& row) {
   return view;
 }
 
-void AddEvent(pqxx::work& work, const NewEvent& event) {
+void AddEvent(pqxx::transaction_base& work, const NewEvent& event) {
   work.exec_prepared("add_event", Text(event.stamp), static_cast<int>(event.type), static_cast<int>(event.eventClass),
                      event.time, Text(event.ip), Text(event.userAgent));
 }
 
-constexpr auto kRelaxed = PostgresPool::Durability::kRelaxed;
+constexpr auto kStatement = PostgresPool::Mode::kStatement;
 // Counted attempts older than this are forgotten; no window is this long.
 constexpr Time kForgetAttemptsAfter = 7LL * 24 * 3600 * 1000000;
 
@@ -195,9 +195,8 @@ constexpr int kStampDraws = 16;
 class PostgresStore final : public Store {
  public:
   PostgresStore(const std::string& url, int connections)
-      : pool_(url, connections, [](pqxx::connection& connection) {
-          for (const auto& [name, sql] : kStatements) connection.prepare(name, sql);
-        }) {
+      : pool_(url, connections, PostgresPool::Durability::kDurable, Prepare),
+        relaxed_(url, std::max(2, connections / 2), PostgresPool::Durability::kRelaxed, Prepare) {
     auto connection = pool_.Connect();
     MigratePostgres(*connection);
   }
@@ -206,11 +205,13 @@ class PostgresStore final : public Store {
     Account account;
     bool added = false;
     const std::string lower = Address(address);
-    pool_.Transact([&](pqxx::work& work) {
-      pqxx::result result = work.exec_prepared("add_account", lower, monthlyCredit, now);
-      added = !result.empty();
-      if (added) account = ReadAccount(result[0]);
-    });
+    relaxed_.Transact(
+        [&](pqxx::transaction_base& work) {
+          pqxx::result result = work.exec_prepared("add_account", lower, monthlyCredit, now);
+          added = !result.empty();
+          if (added) account = ReadAccount(result[0]);
+        },
+        kStatement);
     if (!added) throw StoreError("the account " + lower + " exists already");
     return account;
   }
@@ -221,10 +222,12 @@ class PostgresStore final : public Store {
 
   std::vector<Account> ListAccounts() override {
     std::vector<Account> accounts;
-    pool_.Transact([&](pqxx::work& work) {
-      accounts.clear();
-      for (const auto& row : work.exec_prepared("list_accounts")) accounts.push_back(ReadAccount(row));
-    });
+    pool_.Transact(
+        [&](pqxx::transaction_base& work) {
+          accounts.clear();
+          for (const auto& row : work.exec_prepared("list_accounts")) accounts.push_back(ReadAccount(row));
+        },
+        kStatement);
     return accounts;
   }
 
@@ -259,7 +262,7 @@ class PostgresStore final : public Store {
     const std::string content = Text(message.content);
     const char* kept = certified ? content.c_str() : nullptr;  // NULL: no content
     Issued issued;
-    pool_.Transact([&](pqxx::work& work) {
+    pool_.Transact([&](pqxx::transaction_base& work) {
       issued = Issued{};
       pqxx::result account = work.exec_prepared("find_account", sender);
       if (account.empty() && newSenderCredit > 0) {
@@ -320,15 +323,15 @@ class PostgresStore final : public Store {
     const std::string stampArray = TextArray(stamps), ipArray = TextArray(ips), agentArray = TextArray(agents);
     const std::string typeArray = NumberArray(types), classArray = NumberArray(classes), timeArray = NumberArray(times);
     pool_.Transact(
-        [&](pqxx::work& work) {
+        [&](pqxx::transaction_base& work) {
           work.exec_prepared("add_events", stampArray, typeArray, classArray, timeArray, ipArray, agentArray);
         },
-        kRelaxed);
+        kStatement);
   }
 
   Certified ReadCertified(const NewEvent& read) override {
     Certified certified;
-    pool_.Transact([&](pqxx::work& work) {
+    relaxed_.Transact([&](pqxx::transaction_base& work) {
       pqxx::result result = work.exec_prepared("find_stamp", StampKey(read.stamp));
       certified = result.empty() ? Certified{} : ReadStampRow(result[0]);
       if (certified.state == CertifiedState::kFound) {
@@ -344,7 +347,7 @@ class PostgresStore final : public Store {
 
   CertifiedState Cancel(const NewEvent& cancel) override {
     CertifiedState state = CertifiedState::kUnknown;
-    pool_.Transact([&](pqxx::work& work) {
+    pool_.Transact([&](pqxx::transaction_base& work) {
       const std::string stamp = StampKey(cancel.stamp);
       // Locked first: of two cancellations at once, one finds it cancelled.
       pqxx::result locked = work.exec_prepared("lock_stamp", stamp);
@@ -372,7 +375,7 @@ class PostgresStore final : public Store {
     const std::int64_t before = query.beforeId > 0 ? query.beforeId : std::numeric_limits<std::int64_t>::max();
     // As SQLite's LIMIT takes it: below 0 no limit at all.
     const std::int64_t limit = query.limit < 0 ? std::numeric_limits<std::int64_t>::max() : query.limit;
-    pool_.Transact([&](pqxx::work& work) {
+    pool_.Transact([&](pqxx::transaction_base& work) {
       messages.clear();
       for (const auto& row :
            work.exec_prepared("list_messages", query.accountId, before, Address(query.search), limit)) {
@@ -385,7 +388,7 @@ class PostgresStore final : public Store {
 
   std::optional<MessageView> GetMessage(std::int64_t accountId, std::int64_t messageId) override {
     std::optional<MessageView> message;
-    pool_.Transact([&](pqxx::work& work) {
+    pool_.Transact([&](pqxx::transaction_base& work) {
       message.reset();
       pqxx::result result = work.exec_prepared("get_message", accountId, messageId);
       if (result.empty()) return;
@@ -397,22 +400,25 @@ class PostgresStore final : public Store {
   }
 
   void CreateSession(std::string_view tokenHash, const Session& session) override {
-    pool_.Transact([&](pqxx::work& work) {
-      work.exec_prepared("create_session", Text(tokenHash), session.accountId, Text(session.csrf), session.lastSeen);
-    });
+    pool_.Transact(
+        [&](pqxx::transaction_base& work) {
+          work.exec_prepared("create_session", Text(tokenHash), session.accountId, Text(session.csrf),
+                             session.lastSeen);
+        },
+        kStatement);
   }
 
   std::optional<Session> TouchSession(std::string_view tokenHash, Time idleSince, Time now) override {
     std::optional<Session> session;
     const std::string token = Text(tokenHash);
     pool_.Transact(
-        [&](pqxx::work& work) {
+        [&](pqxx::transaction_base& work) {
           session.reset();
           pqxx::result result = work.exec_prepared("touch_session", token, idleSince, now);
           if (result.empty()) return;
           session = Session{result[0][0].as<std::int64_t>(), result[0][1].as<std::string>(), now};
         },
-        kRelaxed);
+        kStatement);
     return session;
   }
 
@@ -420,19 +426,19 @@ class PostgresStore final : public Store {
 
   int CountAttempt(std::string_view kind, std::string_view key, Time windowStart, Time /*now*/) override {
     int count = 0;
-    pool_.Transact(
-        [&](pqxx::work& work) {
+    relaxed_.Transact(
+        [&](pqxx::transaction_base& work) {
           count = work.exec_prepared1("count_attempt", Text(kind), Text(key), windowStart,
                                       windowStart - kForgetAttemptsAfter)[0]
                       .as<int>();
         },
-        kRelaxed);
+        kStatement);
     return count;
   }
 
   bool Healthy() override {
     try {
-      pool_.Transact([](pqxx::work& work) { work.exec_prepared1("healthy"); });
+      pool_.Transact([](pqxx::transaction_base& work) { work.exec_prepared1("healthy"); }, kStatement);
       return true;
     } catch (const StoreError&) {
       return false;
@@ -444,27 +450,31 @@ class PostgresStore final : public Store {
   template <typename T, typename Read, typename... Args>
   std::optional<T> FindOne(const char* statement, Read read, const Args&... args) {
     std::optional<T> found;
-    pool_.Transact([&](pqxx::work& work) {
-      pqxx::result result = work.exec_prepared(statement, args...);
-      found.reset();
-      if (!result.empty()) found = read(result[0]);
-    });
+    pool_.Transact(
+        [&](pqxx::transaction_base& work) {
+          pqxx::result result = work.exec_prepared(statement, args...);
+          found.reset();
+          if (!result.empty()) found = read(result[0]);
+        },
+        kStatement);
     return found;
   }
 
-  // Runs one prepared statement in its own transaction; true when it
-  // touched a row.
+  // Runs one prepared statement on its own; how many rows it touched.
   template <typename... Args>
   int Changes(const char* statement, const Args&... args) {
     int changed = 0;
     pool_.Transact(
-        [&](pqxx::work& work) { changed = static_cast<int>(work.exec_prepared(statement, args...).affected_rows()); });
+        [&](pqxx::transaction_base& work) {
+          changed = static_cast<int>(work.exec_prepared(statement, args...).affected_rows());
+        },
+        kStatement);
     return changed;
   }
 
   // Draws new stamps for the recipients at the pending positions, whose
   // first ones met stamps issued before.
-  static void DrawAgain(pqxx::work& work, std::int64_t messageId, std::vector<std::int64_t> pending,
+  static void DrawAgain(pqxx::transaction_base& work, std::int64_t messageId, std::vector<std::int64_t> pending,
                         const std::vector<std::string>& addresses, const std::vector<std::string>& names,
                         const std::function<std::string()>& newStamp, std::vector<std::string>& stamps) {
     for (int draw = 2; !pending.empty(); ++draw) {
@@ -485,7 +495,7 @@ class PostgresStore final : public Store {
 
   // Fills in the recipients and their events of the messages, in two
   // statements for all of them.
-  void AddRecipients(pqxx::work& work, std::vector<MessageView>& messages) {
+  void AddRecipients(pqxx::transaction_base& work, std::vector<MessageView>& messages) {
     if (messages.empty()) return;
     std::vector<std::int64_t> ids;
     std::map<std::int64_t, MessageView*> byId;
@@ -518,7 +528,12 @@ class PostgresStore final : public Store {
     }
   }
 
+  static void Prepare(pqxx::connection& connection) {
+    for (const auto& [name, sql] : kStatements) connection.prepare(name, sql);
+  }
+
   PostgresPool pool_;
+  PostgresPool relaxed_;  // for what need not wait for the disk
 };
 
 }  // namespace
