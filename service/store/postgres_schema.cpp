@@ -84,6 +84,65 @@ CREATE TABLE attempts (
   PRIMARY KEY (kind, key, window_start)
 );
 CREATE INDEX attempts_by_window ON attempts (window_start);
+-- A stamp request in one call (one round trip, one transaction): the
+-- sender's account (made with new_credit when there is none and it is
+-- above 0), the month's credit checked and taken under a lock on the
+-- month's row, so processes never together spend more than the month has,
+-- then the message and one stamp per recipient. outcome: 0 issued,
+-- 1 unknown sender, 2 not enough credit. A new stamp that meets an issued
+-- one fails it all with SQLSTATE MW001, to be run again with new stamps.
+CREATE FUNCTION issue_stamps(p_sender text, p_new_credit integer, p_issued bigint, p_month integer,
+    p_kind smallint, p_subject text, p_sent_date text, p_sent_time text, p_ip text, p_from_name text,
+    p_content text, p_is_html boolean, p_search text, p_stamps text[], p_addresses text[], p_names text[],
+    OUT o_outcome integer, OUT o_credit_left integer, OUT o_message_id bigint)
+LANGUAGE plpgsql AS $body$
+DECLARE
+  v_account bigint;
+  v_credit integer;
+  v_used integer;
+  v_wanted integer := coalesce(array_length(p_stamps, 1), 0);
+  v_added integer;
+BEGIN
+  o_message_id := 0;
+  SELECT id, monthly_credit INTO v_account, v_credit FROM accounts WHERE address = p_sender;
+  IF v_account IS NULL AND p_new_credit > 0 THEN
+    INSERT INTO accounts (address, monthly_credit, created) VALUES (p_sender, p_new_credit, p_issued)
+      ON CONFLICT (address) DO NOTHING;
+    SELECT id, monthly_credit INTO v_account, v_credit FROM accounts WHERE address = p_sender;
+  END IF;
+  IF v_account IS NULL THEN
+    o_outcome := 1;
+    o_credit_left := 0;
+    RETURN;
+  END IF;
+  INSERT INTO credit_months AS c (account_id, month, used)
+    SELECT v_account, p_month, v_wanted WHERE v_wanted <= v_credit
+    ON CONFLICT (account_id, month) DO UPDATE SET used = c.used + excluded.used
+      WHERE c.used + excluded.used <= v_credit
+    RETURNING used INTO v_used;
+  IF v_used IS NULL THEN
+    o_outcome := 2;
+    o_credit_left := v_credit - coalesce(
+      (SELECT used FROM credit_months WHERE account_id = v_account AND month = p_month), 0);
+    RETURN;
+  END IF;
+  INSERT INTO messages (account_id, kind, subject, sent_date, sent_time, issued, ip, from_name, content,
+                        is_html, search)
+    VALUES (v_account, p_kind, p_subject, p_sent_date, p_sent_time, p_issued, p_ip, p_from_name, p_content,
+            p_is_html, p_search)
+    RETURNING id INTO o_message_id;
+  INSERT INTO stamps (stamp, message_id, position, recipient, recipient_name)
+    SELECT r.stamp, o_message_id, r.n - 1, r.address, r.name
+    FROM unnest(p_stamps, p_addresses, p_names) WITH ORDINALITY AS r (stamp, address, name, n)
+    ON CONFLICT (stamp) DO NOTHING;
+  GET DIAGNOSTICS v_added = ROW_COUNT;
+  IF v_added < v_wanted THEN
+    RAISE EXCEPTION 'a new stamp met an issued one' USING ERRCODE = 'MW001';
+  END IF;
+  o_outcome := 0;
+  o_credit_left := v_credit - v_used;
+END
+$body$;
 )sql",
   };
   return migrations;

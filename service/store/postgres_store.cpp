@@ -37,30 +37,9 @@ const std::vector<std::pair<const char*, const char*>> kStatements = {
      "LEFT JOIN credit_months m ON m.account_id = a.id AND m.month = $2 WHERE a.address = $1"},
     // Locks the account's month row until the transaction ends: every
     // process taking credit from the month waits here for the one before.
-    // Takes $3 credits of the account's month when they fit in $4, under a
-    // lock on the month's row: every process taking credit from the month
-    // waits here for the one before to finish. No row: they do not fit.
-    {"spend",
-     "INSERT INTO credit_months AS c (account_id, month, used) SELECT $1::bigint, $2::integer, $3::integer "
-     "WHERE $3::integer <= $4::integer "
-     "ON CONFLICT (account_id, month) DO UPDATE SET used = c.used + excluded.used "
-     "WHERE c.used + excluded.used <= $4::integer RETURNING used"},
-    {"month_used", "SELECT coalesce((SELECT used FROM credit_months WHERE account_id = $1 AND month = $2), 0)"},
-    // The message and its stamps in one round trip; stamps met among the
-    // issued ones are left out (and drawn again).
-    {"add_message",
-     "WITH m AS (INSERT INTO messages (account_id, kind, subject, sent_date, sent_time, issued, ip, from_name, "
-     "content, is_html, search) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11) RETURNING id) "
-     "INSERT INTO stamps (stamp, message_id, position, recipient, recipient_name) "
-     "SELECT r.stamp, m.id, r.position, r.address, r.name "
-     "FROM m, unnest($12::text[], $13::integer[], $14::text[], $15::text[]) AS r (stamp, position, address, name) "
-     "ON CONFLICT (stamp) DO NOTHING RETURNING position, message_id"},
-    {"last_message", "SELECT currval(pg_get_serial_sequence('messages', 'id'))"},
-    {"add_stamps",
-     "INSERT INTO stamps (stamp, message_id, position, recipient, recipient_name) "
-     "SELECT r.stamp, $1, r.position, r.address, r.name "
-     "FROM unnest($2::text[], $3::integer[], $4::text[], $5::text[]) AS r (stamp, position, address, name) "
-     "ON CONFLICT (stamp) DO NOTHING RETURNING position"},
+    {"issue_stamps",
+     "SELECT o_outcome, o_credit_left, o_message_id FROM issue_stamps($1, $2, $3, $4, $5::smallint, $6, $7, $8, $9, "
+     "$10, $11, $12, $13, $14, $15, $16)"},
     {"find_stamp",
      "SELECT s.stamp, s.message_id, m.account_id, a.address, s.recipient, s.recipient_name, m.kind, m.subject, "
      "m.issued, m.ip, s.cancelled, m.from_name, m.content, m.is_html "
@@ -261,46 +240,39 @@ class PostgresStore final : public Store {
     const bool certified = message.kind == Kind::kCertified;
     const std::string content = Text(message.content);
     const char* kept = certified ? content.c_str() : nullptr;  // NULL: no content
-    Issued issued;
-    pool_.Transact([&](pqxx::transaction_base& work) {
-      issued = Issued{};
-      pqxx::result account = work.exec_prepared("find_account", sender);
-      if (account.empty() && newSenderCredit > 0) {
-        work.exec_prepared("add_account", sender, newSenderCredit, message.issued);
-        account = work.exec_prepared("find_account", sender);  // made here or by a process just before
+    const std::string subject = Text(message.subject), search = SearchText(message);
+    // The rare new stamp that meets an issued one runs the whole issue again
+    // with new ones.
+    for (int draw = 1;; ++draw) {
+      Issued issued;
+      for (int i = 0; i < wanted; ++i) issued.stamps.push_back(newStamp());
+      const std::string stampArray = TextArray(issued.stamps);
+      bool clash = false;
+      pool_.Transact(
+          [&](pqxx::transaction_base& work) {
+            try {
+              const pqxx::row row = work.exec_prepared1(
+                  "issue_stamps", sender, newSenderCredit, message.issued, month, certified ? 1 : 0, subject,
+                  Text(message.sentDate), Text(message.sentTime), Text(message.ip), Text(message.fromName), kept,
+                  message.isHtml, search, stampArray, addressArray, nameArray);
+              const int outcome = row[0].as<int>();
+              issued.outcome = outcome == 0   ? IssueOutcome::kIssued
+                               : outcome == 1 ? IssueOutcome::kUnknownSender
+                                              : IssueOutcome::kInsufficientCredit;
+              issued.creditLeft = row[1].as<int>();
+              issued.messageId = row[2].as<std::int64_t>();
+            } catch (const pqxx::sql_error& e) {
+              if (e.sqlstate() != "MW001") throw;
+              clash = true;
+            }
+          },
+          kStatement);
+      if (!clash) {
+        if (issued.outcome != IssueOutcome::kIssued) issued.stamps.clear();
+        return issued;
       }
-      if (account.empty()) {
-        issued.outcome = IssueOutcome::kUnknownSender;
-        return;
-      }
-      const std::int64_t accountId = account[0][0].as<std::int64_t>();
-      const int credit = account[0][3].as<int>();
-      pqxx::result spent = work.exec_prepared("spend", accountId, month, wanted, credit);
-      if (spent.empty()) {
-        issued.outcome = IssueOutcome::kInsufficientCredit;
-        issued.creditLeft = credit - work.exec_prepared1("month_used", accountId, month)[0].as<int>();
-        return;
-      }
-      issued.creditLeft = credit - spent[0][0].as<int>();
-      std::vector<std::int64_t> positions;
-      for (int i = 0; i < wanted; ++i) {
-        issued.stamps.push_back(newStamp());
-        positions.push_back(i);
-      }
-      pqxx::result added = work.exec_prepared(
-          "add_message", accountId, certified ? 1 : 0, Text(message.subject), Text(message.sentDate),
-          Text(message.sentTime), message.issued, Text(message.ip), Text(message.fromName), kept, message.isHtml,
-          SearchText(message), TextArray(issued.stamps), NumberArray(positions), addressArray, nameArray);
-      // Without a stamp added (none wanted, or all met issued ones), the id is
-      // the one this connection's insert drew last.
-      issued.messageId =
-          added.empty() ? work.exec_prepared1("last_message")[0].as<std::int64_t>() : added[0][1].as<std::int64_t>();
-      if (static_cast<int>(added.size()) < wanted) {
-        for (const auto& row : added) std::erase(positions, row[0].as<std::int64_t>());
-        DrawAgain(work, issued.messageId, positions, addresses, names, newStamp, issued.stamps);
-      }
-    });
-    return issued;
+      if (draw == kStampDraws) throw StoreError("new stamps kept meeting issued ones");
+    }
   }
 
   std::optional<StampInfo> FindStamp(std::string_view stamp) override {
@@ -470,27 +442,6 @@ class PostgresStore final : public Store {
         },
         kStatement);
     return changed;
-  }
-
-  // Draws new stamps for the recipients at the pending positions, whose
-  // first ones met stamps issued before.
-  static void DrawAgain(pqxx::transaction_base& work, std::int64_t messageId, std::vector<std::int64_t> pending,
-                        const std::vector<std::string>& addresses, const std::vector<std::string>& names,
-                        const std::function<std::string()>& newStamp, std::vector<std::string>& stamps) {
-    for (int draw = 2; !pending.empty(); ++draw) {
-      if (draw > kStampDraws) throw StoreError("new stamps kept meeting issued ones");
-      std::vector<std::string> drawn, pendingAddresses, pendingNames;
-      for (auto i : pending) {
-        stamps[i] = newStamp();
-        drawn.push_back(stamps[i]);
-        pendingAddresses.push_back(addresses[i]);
-        pendingNames.push_back(names[i]);
-      }
-      for (const auto& row : work.exec_prepared("add_stamps", messageId, TextArray(drawn), NumberArray(pending),
-                                                TextArray(pendingAddresses), TextArray(pendingNames))) {
-        std::erase(pending, row[0].as<std::int64_t>());
-      }
-    }
   }
 
   // Fills in the recipients and their events of the messages, in two
