@@ -17,8 +17,10 @@ const std::vector<std::string>& Migrations() {
   static const std::vector<std::string> migrations = {
       // 1: accounts, their monthly credit, messages, stamps, events,
       // sessions and attempt counters. Times are microseconds since 1970
-      // (UTC); "month" is year * 12 + month - 1. Events have no foreign key
-      // to their stamp, for speed: the store deletes them with the stamp.
+      // (UTC); "month" is year * 12 + month - 1. Events, the one table that
+      // grows with every image hit, are kept cheap to add to: no primary key
+      // (id only orders them), their stamp by number, and no foreign key (the
+      // store deletes them with their stamp).
       R"sql(
 CREATE TABLE accounts (
   id bigserial PRIMARY KEY,
@@ -52,6 +54,7 @@ CREATE INDEX messages_by_account ON messages (account_id, id);
 CREATE INDEX messages_by_issued ON messages (issued);
 CREATE TABLE stamps (
   stamp text PRIMARY KEY,
+  id bigint GENERATED ALWAYS AS IDENTITY UNIQUE,
   message_id bigint NOT NULL REFERENCES messages (id) ON DELETE CASCADE,
   position integer NOT NULL,
   recipient text NOT NULL,
@@ -60,15 +63,15 @@ CREATE TABLE stamps (
 );
 CREATE INDEX stamps_by_message ON stamps (message_id, position);
 CREATE TABLE events (
-  id bigserial PRIMARY KEY,
-  stamp text NOT NULL,
+  id bigserial NOT NULL,
+  stamp_id bigint NOT NULL,
   type smallint NOT NULL,
   class smallint NOT NULL,
   time bigint NOT NULL,
   ip text NOT NULL,
   user_agent text NOT NULL
 );
-CREATE INDEX events_by_stamp ON events (stamp, id);
+CREATE INDEX events_by_stamp ON events (stamp_id, id);
 CREATE TABLE sessions (
   token_hash text PRIMARY KEY,
   account_id bigint NOT NULL REFERENCES accounts (id) ON DELETE CASCADE,

@@ -151,7 +151,8 @@ TEST(PostgresStoreTest, EventsGoWithTheirStamps) {
   EXPECT_TRUE(store->RemoveAccount("ann@example.com"));
   EXPECT_EQ(server.Query(database, "SELECT count(*) FROM events"), "2");
   EXPECT_EQ(store->PurgeBefore(kMarch15 - 50 * kDay), 1);
-  EXPECT_EQ(server.Query(database, "SELECT string_agg(stamp, ',') FROM events"), bobNew);
+  EXPECT_EQ(server.Query(database, "SELECT count(*) FROM events"), "1");
+  EXPECT_EQ(server.Query(database, "SELECT s.stamp FROM events e JOIN stamps s ON s.id = e.stamp_id"), bobNew);
 }
 
 // PostgreSQL refuses NUL and bytes that are not UTF-8, which a User-Agent
@@ -166,7 +167,8 @@ TEST(PostgresStoreTest, TextPostgresqlRefusesIsStoredReadably) {
   const Issued issued = store->IssueStamps(message, 0, [&] { return "t" + std::to_string(++stampCount); });
   ASSERT_EQ(issued.outcome, IssueOutcome::kIssued);
   const std::string stamp = issued.stamps[0];
-  const std::vector<std::string> agents = {std::string("bad \xff\0 bytes", 12), "{\"a\",b}\\c", "\xe2\x82", ""};
+  const std::vector<std::string> agents = {std::string("bad \xff\0 bytes", 12), "{\"a\",b}\\c", "\xe2\x82", "",
+                                           "tab\there\r\nnext line \\N"};
   std::vector<NewEvent> events;
   for (const auto& agent : agents)
     events.push_back({stamp, EventType::kImage, EventClass::kPerson, kMarch15, "127.0.0.1", agent});
@@ -176,11 +178,12 @@ TEST(PostgresStoreTest, TextPostgresqlRefusesIsStoredReadably) {
   ASSERT_TRUE(view);
   EXPECT_EQ(view->subject, "Bad \xEF\xBF\xBD subject");
   const auto& recorded = view->recipients.at(0).events;
-  ASSERT_EQ(recorded.size(), 4u);
+  ASSERT_EQ(recorded.size(), 5u);
   EXPECT_EQ(recorded[0].userAgent, "bad \xEF\xBF\xBD bytes");
   EXPECT_EQ(recorded[1].userAgent, "{\"a\",b}\\c");
   EXPECT_EQ(recorded[2].userAgent, "\xEF\xBF\xBD\xEF\xBF\xBD");
   EXPECT_EQ(recorded[3].userAgent, "");
+  EXPECT_EQ(recorded[4].userAgent, "tab\there\r\nnext line \\N");
   EXPECT_FALSE(store->FindStamp(stamp + std::string("\0", 1)));
   EXPECT_FALSE(store->FindStamp("\xff\xfe"));
   EXPECT_EQ(store->ReadCertified({"\xff", EventType::kRead, EventClass::kPerson, kMarch15, "", ""}).state,
