@@ -69,6 +69,9 @@ struct Server::Impl {
   int port = 0;
 
   asio::io_context io;
+  // Keeps the network threads running while a request is on a worker and
+  // nothing else is pending (once the acceptor is closed, at a stop).
+  std::optional<asio::executor_work_guard<asio::io_context::executor_type>> busy;
   tcp::acceptor acceptor;
   asio::thread_pool workers;
   std::vector<std::thread> threads;
@@ -123,6 +126,8 @@ class Session : public std::enable_shared_from_this<Session> {
     started_ = Clock::now();
     const auto& header = parser_->get();
     if (header.target().size() > server_.options.maxTarget) {
+      std::string target = Str(header.target().substr(0, 200));
+      request_.path = target.substr(0, target.find('?'));
       return Answer(Text(414, "qx;The request is too long."), false);
     }
     auto expect = header.find(bhttp::field::expect);
@@ -194,6 +199,7 @@ class Session : public std::enable_shared_from_this<Session> {
   void Answer(Reply reply, bool keepAlive) {
     handling_ = false;
     if (started_ == Clock::time_point{}) started_ = Clock::now();
+    request_.ip = ip_;  // also for a request refused before it was read whole
     if (server_.stopping) keepAlive = false;
     response_ = {};
     response_.result(static_cast<unsigned>(reply.status));
@@ -325,6 +331,7 @@ std::string Server::Url() const {
 void Server::Start() {
   if (impl_->started) return;
   impl_->started = true;
+  impl_->busy.emplace(impl_->io.get_executor());
   impl_->Accept();
   for (int i = 0; i < std::max(1, impl_->options.networkThreads); ++i) {
     impl_->threads.emplace_back([this] { impl_->io.run(); });
@@ -358,6 +365,7 @@ void Server::Stop() {
     s.sessionsGone.wait_for(lock, kStopGrace, [&] { return s.live.empty(); });
   }
   s.workers.join();
+  s.busy.reset();
   s.io.stop();
   for (std::thread& thread : s.threads) thread.join();
 }

@@ -378,8 +378,12 @@ class SqliteStore final : public Store {
 
   std::vector<MessageView> ListMessages(const MessageQuery& query) override {
     return Read([&](Connection& c) {
-      std::string sql = std::string(kMessageColumns) + "WHERE account_id = ?1 AND (?2 = 0 OR id < ?2)";
+      // Without an OR around the keyset, so the index on (account_id, id) starts right at it.
+      std::string sql =
+          std::string(kMessageColumns) + "WHERE account_id = ?1" + (query.beforeId > 0 ? " AND id < ?2" : "");
       if (!query.search.empty()) {
+        // A scan of the sender's own messages: a few milliseconds for 10,000. A
+        // trigram index was measured to triple the cost of every stamp request.
         sql +=
             " AND (subject LIKE ?3 ESCAPE '\\' OR EXISTS (SELECT 1 FROM stamps s WHERE s.message_id = messages.id "
             "AND (s.address LIKE ?3 ESCAPE '\\' OR s.name LIKE ?3 ESCAPE '\\')))";
@@ -388,7 +392,8 @@ class SqliteStore final : public Store {
       std::vector<MessageView> messages;
       {
         Query q(c, sql);
-        q.Bind(1, query.accountId).Bind(2, query.beforeId).Bind(4, query.limit);
+        q.Bind(1, query.accountId).Bind(4, query.limit);
+        if (query.beforeId > 0) q.Bind(2, query.beforeId);
         if (!query.search.empty()) q.Bind(3, LikePattern(query.search));
         while (q.Step()) messages.push_back(ReadMessage(q));
       }
