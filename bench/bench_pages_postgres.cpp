@@ -29,8 +29,8 @@ INSERT INTO stamps (stamp, message_id, position, recipient, recipient_name)
   SELECT 's' || m.id || '-' || p, m.id, p, CASE p WHEN 0 THEN 'r' ELSE 'q' END || m.id || '@example.org',
          CASE p WHEN 0 THEN 'Reader ' ELSE 'Other ' END || m.id
   FROM messages m, generate_series(0, 1) p;
-INSERT INTO events (stamp, type, class, time, ip, user_agent)
-  SELECT s.stamp, e, 0, s.message_id * 1000000 + e, '127.0.0.1', 'Mozilla/5.0' FROM stamps s, generate_series(0, 1) e;
+INSERT INTO events (stamp_id, type, class, time, ip, user_agent)
+  SELECT s.id, e, 0, s.message_id * 1000000 + e, '127.0.0.1', 'Mozilla/5.0' FROM stamps s, generate_series(0, 1) e;
 ANALYZE;
 )sql";
 
