@@ -42,14 +42,19 @@ store::Time SystemNow() {
 std::string NewStamp() {
   static constexpr char kSymbols[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   constexpr std::size_t kLength = 22;  // about 131 bits: the read link of certified mail is the stamp
+  // Random bytes fetched a few kilobytes at a time: stamps are drawn while the
+  // database's write lock is held.
+  thread_local unsigned char pool[4096];
+  thread_local std::size_t used = sizeof pool;
   std::string stamp;
-  unsigned char bytes[64];
   while (stamp.size() < kLength) {
-    if (getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) continue;
-    for (unsigned char byte : bytes) {
-      // 248 = 4 * 62: the bytes above would favour the first symbols.
-      if (byte < 248 && stamp.size() < kLength) stamp += kSymbols[byte % 62];
+    if (used == sizeof pool) {
+      if (getrandom(pool, sizeof pool, 0) != static_cast<ssize_t>(sizeof pool)) continue;
+      used = 0;
     }
+    unsigned char byte = pool[used++];
+    // 248 = 4 * 62: the bytes above would favour the first symbols.
+    if (byte < 248) stamp += kSymbols[byte % 62];
   }
   return stamp;
 }

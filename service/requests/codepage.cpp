@@ -131,6 +131,10 @@ std::string BytesToUtf8(std::string_view bytes, int codepage) {
 }
 
 std::string CodesToUtf8(const Codes& codes, int codepage) {
+  return BytesToUtf8(CodesToBytes(codes), codepage);
+}
+
+std::string CodesToBytes(const Codes& codes) {
   std::string bytes;
   bytes.reserve(codes.size());
   for (int code : codes) {
@@ -141,7 +145,7 @@ std::string CodesToUtf8(const Codes& codes, int codepage) {
       bytes += static_cast<char>(code);
     }
   }
-  return BytesToUtf8(bytes, codepage);
+  return bytes;
 }
 
 }  // namespace mailwarden

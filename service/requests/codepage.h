@@ -30,6 +30,8 @@ bool CheckHashOfCodes(const Codes& codes, const std::string& hash);
 // becomes U+FFFD. Throws std::invalid_argument for a code page the system
 // cannot convert.
 std::string CodesToUtf8(const Codes& codes, int codepage);
+// The bytes of the codes in their code page (a two-byte character as its two bytes).
+std::string CodesToBytes(const Codes& codes);
 std::string BytesToUtf8(std::string_view bytes, int codepage);
 
 }  // namespace mailwarden

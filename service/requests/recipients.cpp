@@ -75,12 +75,9 @@ std::string DecodeName(std::string_view encoded) {
   return name;
 }
 
-std::vector<Recipient> ParseRecipients(std::string_view addressList, std::string_view nameList,
-                                       const std::function<std::string(const std::string&)>& text) {
+std::vector<Recipient> ParseRecipients(std::string_view addressList, std::string_view nameList) {
   std::vector<std::string> names;
-  for (std::string_view encoded : SplitTerminated(nameList)) {
-    names.push_back(text ? text(DecodeName(encoded)) : DecodeName(encoded));
-  }
+  for (std::string_view encoded : SplitTerminated(nameList)) names.push_back(DecodeName(encoded));
   if (names.empty()) throw BadRequest("No recipients.");
 
   std::vector<std::string> addresses;

@@ -2,7 +2,6 @@
 // The address list and name list of the stamp request and the upload: per
 // recipient an address (or the display name standing in for it) and the
 // display name in base 62, each followed by one space.
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,10 +22,7 @@ std::string DecodeName(std::string_view encoded);
 
 // Pairs the two lists. The name list decides the count (its names hold no
 // spaces); an address may hold spaces only where the display name stands in
-// for it. Each decoded name passes through text (the sender's code page to
-// UTF-8, when the address list is UTF-8 already). Throws BadRequest when the
-// lists are malformed or do not match.
-std::vector<Recipient> ParseRecipients(std::string_view addressList, std::string_view nameList,
-                                       const std::function<std::string(const std::string&)>& text = {});
+// for it. Throws BadRequest when the lists are malformed or do not match.
+std::vector<Recipient> ParseRecipients(std::string_view addressList, std::string_view nameList);
 
 }  // namespace mailwarden

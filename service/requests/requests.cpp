@@ -72,16 +72,21 @@ class Values {
   }
   // The field byte by byte, for fields that are plain ASCII by their form.
   const std::string& Bytes(const std::string& key) const { return form_.Required(key); }
-  std::string Name(const std::string& bytes) const { return BytesToUtf8(bytes, codepage_); }
-
- private:
-  std::string Convert(const Codes& codes) const {
+  // The field's bytes in the sender's code page, as the hash settled them.
+  std::string PageBytes(const std::string& key) const {
+    auto found = codes_.find(key);
+    return found != codes_.end() ? CodesToBytes(found->second) : form_.Required(key);
+  }
+  std::string Name(const std::string& bytes) const {
     try {
-      return CodesToUtf8(codes, codepage_);
+      return BytesToUtf8(bytes, codepage_);
     } catch (const std::invalid_argument&) {
       throw BadRequest("The sender's code page is not supported.");
     }
   }
+
+ private:
+  std::string Convert(const Codes& codes) const { return Name(CodesToBytes(codes)); }
 
   const Form& form_;
   int codepage_ = 1252;
@@ -97,9 +102,9 @@ store::NewMessage ToMessage(Context& context, const Values& values, std::string_
   if (message.sender.empty()) throw BadRequest("Missing sender address.");
   if (!Matches(curDate, "9999-99-99")) throw BadRequest("Malformed field curDate.");
   if (!Matches(curTime, "99:99:99")) throw BadRequest("Malformed field curTime.");
-  auto name = [&values](const std::string& bytes) { return values.Name(bytes); };
-  for (const Recipient& recipient : ParseRecipients(values.Text("toAddy"), values.Bytes("toName"), name)) {
-    message.recipients.push_back({recipient.address, recipient.name});
+  // Paired in the code page's bytes, each piece then read alone, as the add-in wrote it.
+  for (const Recipient& recipient : ParseRecipients(values.PageBytes("toAddy"), values.Bytes("toName"))) {
+    message.recipients.push_back({values.Name(recipient.address), values.Name(recipient.name)});
   }
   message.subject = values.Text("subject");
   message.sentDate = curDate;

@@ -446,20 +446,15 @@ class SqliteStore final : public Store {
   }
 
   int CountAttempt(std::string_view kind, std::string_view key, Time windowStart, Time) override {
+    return Write([&] { return Count(kind, key, windowStart); });
+  }
+
+  std::vector<int> CountAttempts(const std::vector<std::pair<std::string, std::string>>& kindsAndKeys, Time windowStart,
+                                 Time) override {
     return Write([&] {
-      {
-        // This key's earlier windows, and every key's windows of days ago
-        // (keys seen once would otherwise stay for good).
-        Query old(writer_,
-                  "DELETE FROM attempts WHERE (kind = ? AND key = ? AND window_start < ?) OR window_start < ?");
-        old.Bind(1, kind).Bind(2, key).Bind(3, windowStart).Bind(4, windowStart - kForgetAttemptsAfter).Run();
-      }
-      Query q(writer_,
-              "INSERT INTO attempts (kind, key, window_start, count) VALUES (?, ?, ?, 1) "
-              "ON CONFLICT (kind, key, window_start) DO UPDATE SET count = count + 1 RETURNING count");
-      q.Bind(1, kind).Bind(2, key).Bind(3, windowStart);
-      if (!q.Step()) writer_.Fail("counting an attempt");
-      return static_cast<int>(q.Int(0));
+      std::vector<int> counts;
+      for (const auto& [kind, key] : kindsAndKeys) counts.push_back(Count(kind, key, windowStart));
+      return counts;
     });
   }
 
@@ -475,6 +470,22 @@ class SqliteStore final : public Store {
   }
 
  private:
+  // In the caller's write transaction.
+  int Count(std::string_view kind, std::string_view key, Time windowStart) {
+    {
+      // This key's earlier windows, and every key's windows of days ago
+      // (keys seen once would otherwise stay for good).
+      Query old(writer_, "DELETE FROM attempts WHERE (kind = ? AND key = ? AND window_start < ?) OR window_start < ?");
+      old.Bind(1, kind).Bind(2, key).Bind(3, windowStart).Bind(4, windowStart - kForgetAttemptsAfter).Run();
+    }
+    Query q(writer_,
+            "INSERT INTO attempts (kind, key, window_start, count) VALUES (?, ?, ?, 1) "
+            "ON CONFLICT (kind, key, window_start) DO UPDATE SET count = count + 1 RETURNING count");
+    q.Bind(1, kind).Bind(2, key).Bind(3, windowStart);
+    if (!q.Step()) writer_.Fail("counting an attempt");
+    return static_cast<int>(q.Int(0));
+  }
+
   bool Update(const char* sql, int value, std::string_view address) {
     return Write([&] {
       Query q(writer_, sql);

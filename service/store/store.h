@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace mailwarden::store {
@@ -205,6 +206,15 @@ class Store {
   // (an address or an IP) in the window starting at windowStart, and returns
   // the count including this one; shared by every service process.
   virtual int CountAttempt(std::string_view kind, std::string_view key, Time windowStart, Time now) = 0;
+  // Several attempts (kind and key each) counted together, the counts in the
+  // same order. By default one CountAttempt each; an engine may do them in
+  // one transaction.
+  virtual std::vector<int> CountAttempts(const std::vector<std::pair<std::string, std::string>>& kindsAndKeys,
+                                         Time windowStart, Time now) {
+    std::vector<int> counts;
+    for (const auto& [kind, key] : kindsAndKeys) counts.push_back(CountAttempt(kind, key, windowStart, now));
+    return counts;
+  }
 
   // True when the database answers.
   virtual bool Healthy() = 0;

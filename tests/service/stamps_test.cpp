@@ -88,6 +88,21 @@ TEST_F(ServiceTest, StampRequestKeepsTheTextOfTheCodePage) {
   EXPECT_NE(GetText("/status", "").find("Caf\xC3\xA9 &amp; &quot;cr\xC3\xA8me&quot; &lt;b&gt;"), std::string::npos);
 }
 
+// Each address and name is read by itself: a list with a Windows-1252 byte in one
+// address still pairs with a UTF-8 name standing in for another address.
+TEST_F(ServiceTest, EachRecipientIsReadByItself) {
+  AddinSend send;
+  send.to = {{"ren\xE9@example.com", "Ren\xE9"}, {"Jos\xC3\xA9 Ruiz", "Jos\xC3\xA9 Ruiz"}};
+  std::vector<std::string> stamps = StampsOf(AskStamps(send));
+  ASSERT_EQ(stamps.size(), 2u);
+  auto first = server_->Store().FindStamp(stamps[0]), second = server_->Store().FindStamp(stamps[1]);
+  ASSERT_TRUE(first && second);
+  EXPECT_EQ(first->recipient, "ren\xC3\xA9@example.com");
+  EXPECT_EQ(first->recipientName, "Ren\xC3\xA9");
+  EXPECT_EQ(second->recipient, "Jos\xC3\xA9 Ruiz");
+  EXPECT_EQ(second->recipientName, "Jos\xC3\xA9 Ruiz");
+}
+
 TEST_F(ServiceTest, EmptySubjectIsAllowed) {
   AddinSend send = ThreeRecipients();
   send.subject = "";

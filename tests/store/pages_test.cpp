@@ -77,6 +77,12 @@ TEST_P(StoreTest, AttemptsAreCountedPerKindKeyAndWindow) {
   EXPECT_EQ(store_->CountAttempt("stamp:address", "ann@example.com", window, window + 3), 1);
   EXPECT_EQ(store_->CountAttempt("signin", "ann@example.com", next, next), 1);
   EXPECT_EQ(store_->CountAttempt("signin", "ann@example.com", next, next + 1), 2);
+  // Several at once, each with its own count.
+  const std::vector<std::pair<std::string, std::string>> both = {{"stamp:address", "ann@example.com"},
+                                                                 {"stamp:ip", "192.0.2.7"}};
+  EXPECT_EQ(store_->CountAttempts(both, window, window + 4), (std::vector<int>{2, 1}));
+  EXPECT_EQ(store_->CountAttempts(both, window, window + 5), (std::vector<int>{3, 2}));
+  EXPECT_EQ(store_->CountAttempts(both, next, next + 2), (std::vector<int>{1, 1}));
   EXPECT_TRUE(store_->Healthy());
 }
 
