@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 #include <map>
+#include <set>
 #include <utility>
 
 #include "service/store/address_key.h"
@@ -83,6 +84,13 @@ const std::vector<std::pair<const char*, const char*>> kStatements = {
      "OR window_start < $4) "
      "INSERT INTO attempts (kind, key, window_start, count) VALUES ($1, $2, $3, 1) "
      "ON CONFLICT (kind, key, window_start) DO UPDATE SET count = attempts.count + 1 RETURNING count"},
+    // Several keys in one statement, as above.
+    {"count_attempts",
+     "WITH gone AS (DELETE FROM attempts WHERE ((kind, key) IN (SELECT * FROM unnest($1::text[], $2::text[])) "
+     "AND window_start < $3) OR window_start < $4) "
+     "INSERT INTO attempts (kind, key, window_start, count) SELECT k.kind, k.key, $3, 1 "
+     "FROM unnest($1::text[], $2::text[]) AS k (kind, key) "
+     "ON CONFLICT (kind, key, window_start) DO UPDATE SET count = attempts.count + 1 RETURNING kind, key, count"},
     {"healthy", "SELECT 1"},
 };
 
@@ -413,6 +421,32 @@ class PostgresStore final : public Store {
         },
         kStatement);
     return count;
+  }
+
+  std::vector<int> CountAttempts(const std::vector<std::pair<std::string, std::string>>& kindsAndKeys, Time windowStart,
+                                 Time now) override {
+    std::vector<std::string> kinds, keys;
+    std::set<std::pair<std::string, std::string>> distinct;
+    for (const auto& [kind, key] : kindsAndKeys) {
+      kinds.push_back(Text(kind));
+      keys.push_back(Text(key));
+      distinct.emplace(kinds.back(), keys.back());
+    }
+    // One statement may not count the same row twice.
+    if (distinct.size() != kindsAndKeys.size()) return Store::CountAttempts(kindsAndKeys, windowStart, now);
+    std::map<std::pair<std::string, std::string>, int> counted;
+    relaxed_.Transact(
+        [&](pqxx::transaction_base& work) {
+          counted.clear();
+          for (const auto& row : work.exec_prepared("count_attempts", TextArray(kinds), TextArray(keys), windowStart,
+                                                    windowStart - kForgetAttemptsAfter)) {
+            counted[{row[0].as<std::string>(), row[1].as<std::string>()}] = row[2].as<int>();
+          }
+        },
+        kStatement);
+    std::vector<int> counts;
+    for (size_t i = 0; i < kinds.size(); ++i) counts.push_back(counted[{kinds[i], keys[i]}]);
+    return counts;
   }
 
   bool Healthy() override {

@@ -190,6 +190,16 @@ TEST(PostgresStoreTest, TextPostgresqlRefusesIsStoredReadably) {
             CertifiedState::kUnknown);
 }
 
+// One statement counts several keys; the same key twice in one call (which
+// one statement may not update twice) is counted twice all the same.
+TEST(PostgresStoreTest, SeveralAttemptsAtOnceCountTheSameKeyTwice) {
+  auto store = OpenPostgresStore(testsupport::SharedPostgres().NewDatabase());
+  const std::vector<std::pair<std::string, std::string>> twice = {{"stamp:ip", "192.0.2.7"}, {"stamp:ip", "192.0.2.7"}};
+  EXPECT_EQ(store->CountAttempts(twice, kMarch15, kMarch15), (std::vector<int>{1, 2}));
+  EXPECT_EQ(store->CountAttempts({{"stamp:ip", "192.0.2.7"}, {"stamp:address", "a@example.com"}}, kMarch15, kMarch15),
+            (std::vector<int>{3, 1}));
+}
+
 TEST(PostgresStoreTest, TakesEveryFormOfConnectionString) {
   auto& server = testsupport::SharedPostgres();
   const std::string database = DatabaseOf(server.NewDatabase());
