@@ -5,10 +5,11 @@
 #   image_hits_vs_nginx: R   our image hits per second (each one recorded) / nginx's
 #   stamps_per_second: N     stamps issued per second, requests of 10 recipients from 50 senders
 #   p99_stamp_ms: T          the stamp requests' 99th percentile while image hits run beside them
-# and the same figures with "_pg" for PostgreSQL when a PostgreSQL URL is at hand (see pg_url).
+# and the same three figures on PostgreSQL, labelled "_pg", on a throw-away server of its own.
 # DURATION (seconds, default 10) and CONNECTIONS (default 64) tune the runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/postgres_server.sh
 
 duration=${DURATION:-10}
 connections=${CONNECTIONS:-64}
@@ -30,6 +31,7 @@ chmod 755 "$tmp"
 pids=()
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
+  postgres_stop "$tmp/pg"
   rm -rf "$tmp"
 }
 trap cleanup EXIT
@@ -134,10 +136,11 @@ measure() {
   echo "p99_stamp_ms$suffix: $p99"
 }
 
-# PostgreSQL: prints the URL of an empty throw-away database to run the
-# same measurement on, or nothing to leave the _pg figures out.
+# PostgreSQL: a throw-away server in the temporary folder (initdb and pg_ctl
+# as the postgres user, a Unix socket in its folder only, PostgreSQL's own
+# durability settings); prints the URL of its empty database.
 pg_url() {
-  echo ""
+  postgres_start "$tmp/pg"
 }
 
 "$requests_tool" 20000 "$senders" "$recipients" >"$tmp/stamps.txt"
@@ -150,5 +153,6 @@ url=$(pg_url)
 if [ -n "$url" ]; then
   measure "$url" "_pg" "$nginx_rate"
 else
-  echo "# _pg figures: no PostgreSQL at hand (pg_url)"
+  echo "service_load.sh: PostgreSQL did not start" >&2
+  exit 1
 fi

@@ -1,5 +1,6 @@
 #include <string>
 
+#include "service/store/postgres_store.h"
 #include "service/store/sqlite_store.h"
 #include "service/store/store.h"
 
@@ -11,11 +12,9 @@ std::unique_ptr<Store> OpenStore(std::string_view url) {
     if (path.empty()) throw StoreError("the database URL " + std::string(url) + " names no file");
     return OpenSqliteStore(path);
   }
-  if (url.starts_with("postgresql://") || url.starts_with("postgres://")) {
-    // The PostgreSQL engine is added here.
-    throw StoreError("this build of mailwarden has no PostgreSQL engine: " + std::string(url));
-  }
-  throw StoreError("unknown database URL " + std::string(url) + " (sqlite:PATH, sqlite::memory: or postgresql://...)");
+  if (IsPostgresUrl(url)) return OpenPostgresStore(std::string(url));
+  throw StoreError("unknown database URL " + std::string(url) +
+                   " (sqlite:PATH, sqlite::memory:, postgresql://... or a libpq key=value string)");
 }
 
 }  // namespace mailwarden::store

@@ -4,6 +4,8 @@
 
 #include <filesystem>
 
+#include "support/postgres_server.h"
+
 namespace testsupport {
 namespace {
 
@@ -14,14 +16,17 @@ std::string SqliteFile() {
 
 }  // namespace
 
+// The PostgreSQL database is on the test run's throw-away server, started
+// only when a test empties it first.
 std::vector<std::string> StoreEngineUrls() {
-  return {"sqlite::memory:", "sqlite:" + SqliteFile()};
+  return {"sqlite::memory:", "sqlite:" + SqliteFile(), SharedPostgresUrl()};
 }
 
 void EmptyDatabase(const std::string& url) {
   if (url.starts_with("sqlite:") && url != "sqlite::memory:") {
     for (const char* end : {"", "-wal", "-shm"}) std::filesystem::remove(url.substr(7) + end);
   }
+  if (url.starts_with("postgres")) EmptyPostgresDatabase(url);
 }
 
 std::string EngineName(const std::string& url) {

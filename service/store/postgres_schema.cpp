@@ -1,0 +1,177 @@
+#include "service/store/postgres_schema.h"
+
+#include <string>
+#include <vector>
+
+#include "service/store/store.h"
+
+namespace mailwarden::store {
+namespace {
+
+// Taken for the migration transaction; any number the service alone uses.
+constexpr long long kMigrationLock = 0x6d61696c77617264;  // "mailward"
+
+// Migration n brings version n-1 to n. Never edit one that has shipped:
+// add the next.
+const std::vector<std::string>& Migrations() {
+  static const std::vector<std::string> migrations = {
+      // 1: accounts, their monthly credit, messages, stamps, events,
+      // sessions and attempt counters. Times are microseconds since 1970
+      // (UTC); "month" is year * 12 + month - 1. Events, the one table that
+      // grows with every image hit, are kept cheap to add to: no primary key
+      // (id only orders them), their stamp by number, and no foreign key (the
+      // store deletes them with their stamp).
+      R"sql(
+CREATE TABLE accounts (
+  id bigserial PRIMARY KEY,
+  address text NOT NULL UNIQUE,
+  password_hash text NOT NULL DEFAULT '',
+  monthly_credit integer NOT NULL,
+  codepage integer NOT NULL DEFAULT 1252,
+  created bigint NOT NULL
+);
+CREATE TABLE credit_months (
+  account_id bigint NOT NULL REFERENCES accounts (id) ON DELETE CASCADE,
+  month integer NOT NULL,
+  used integer NOT NULL,
+  PRIMARY KEY (account_id, month)
+);
+CREATE TABLE messages (
+  id bigserial PRIMARY KEY,
+  account_id bigint NOT NULL REFERENCES accounts (id) ON DELETE CASCADE,
+  kind smallint NOT NULL,
+  subject text NOT NULL,
+  sent_date text NOT NULL,
+  sent_time text NOT NULL,
+  issued bigint NOT NULL,
+  ip text NOT NULL,
+  from_name text NOT NULL,
+  content text,
+  is_html boolean NOT NULL,
+  search text NOT NULL
+);
+CREATE INDEX messages_by_account ON messages (account_id, id);
+CREATE INDEX messages_by_issued ON messages (issued);
+CREATE TABLE stamps (
+  stamp text PRIMARY KEY,
+  id bigint GENERATED ALWAYS AS IDENTITY UNIQUE,
+  message_id bigint NOT NULL REFERENCES messages (id) ON DELETE CASCADE,
+  position integer NOT NULL,
+  recipient text NOT NULL,
+  recipient_name text NOT NULL,
+  cancelled boolean NOT NULL DEFAULT false
+);
+CREATE INDEX stamps_by_message ON stamps (message_id, position);
+CREATE TABLE events (
+  id bigserial NOT NULL,
+  stamp_id bigint NOT NULL,
+  type smallint NOT NULL,
+  class smallint NOT NULL,
+  time bigint NOT NULL,
+  ip text NOT NULL,
+  user_agent text NOT NULL
+);
+CREATE INDEX events_by_stamp ON events (stamp_id, id);
+CREATE TABLE sessions (
+  token_hash text PRIMARY KEY,
+  account_id bigint NOT NULL REFERENCES accounts (id) ON DELETE CASCADE,
+  csrf text NOT NULL,
+  last_seen bigint NOT NULL
+);
+CREATE INDEX sessions_by_account ON sessions (account_id);
+CREATE TABLE attempts (
+  kind text NOT NULL,
+  key text NOT NULL,
+  window_start bigint NOT NULL,
+  count integer NOT NULL,
+  PRIMARY KEY (kind, key, window_start)
+);
+CREATE INDEX attempts_by_window ON attempts (window_start);
+-- A stamp request in one call (one round trip, one transaction): the
+-- sender's account (made with new_credit when there is none and it is
+-- above 0), the month's credit checked and taken under a lock on the
+-- month's row, so processes never together spend more than the month has,
+-- then the message and one stamp per recipient. outcome: 0 issued,
+-- 1 unknown sender, 2 not enough credit. A new stamp that meets an issued
+-- one fails it all with SQLSTATE MW001, to be run again with new stamps.
+CREATE FUNCTION issue_stamps(p_sender text, p_new_credit integer, p_issued bigint, p_month integer,
+    p_kind smallint, p_subject text, p_sent_date text, p_sent_time text, p_ip text, p_from_name text,
+    p_content text, p_is_html boolean, p_search text, p_stamps text[], p_addresses text[], p_names text[],
+    OUT o_outcome integer, OUT o_credit_left integer, OUT o_message_id bigint)
+LANGUAGE plpgsql AS $body$
+DECLARE
+  v_account bigint;
+  v_credit integer;
+  v_used integer;
+  v_wanted integer := coalesce(array_length(p_stamps, 1), 0);
+  v_added integer;
+BEGIN
+  o_message_id := 0;
+  SELECT id, monthly_credit INTO v_account, v_credit FROM accounts WHERE address = p_sender;
+  IF v_account IS NULL AND p_new_credit > 0 THEN
+    INSERT INTO accounts (address, monthly_credit, created) VALUES (p_sender, p_new_credit, p_issued)
+      ON CONFLICT (address) DO NOTHING;
+    SELECT id, monthly_credit INTO v_account, v_credit FROM accounts WHERE address = p_sender;
+  END IF;
+  IF v_account IS NULL THEN
+    o_outcome := 1;
+    o_credit_left := 0;
+    RETURN;
+  END IF;
+  INSERT INTO credit_months AS c (account_id, month, used)
+    SELECT v_account, p_month, v_wanted WHERE v_wanted <= v_credit
+    ON CONFLICT (account_id, month) DO UPDATE SET used = c.used + excluded.used
+      WHERE c.used + excluded.used <= v_credit
+    RETURNING used INTO v_used;
+  IF v_used IS NULL THEN
+    o_outcome := 2;
+    o_credit_left := v_credit - coalesce(
+      (SELECT used FROM credit_months WHERE account_id = v_account AND month = p_month), 0);
+    RETURN;
+  END IF;
+  INSERT INTO messages (account_id, kind, subject, sent_date, sent_time, issued, ip, from_name, content,
+                        is_html, search)
+    VALUES (v_account, p_kind, p_subject, p_sent_date, p_sent_time, p_issued, p_ip, p_from_name, p_content,
+            p_is_html, p_search)
+    RETURNING id INTO o_message_id;
+  INSERT INTO stamps (stamp, message_id, position, recipient, recipient_name)
+    SELECT r.stamp, o_message_id, r.n - 1, r.address, r.name
+    FROM unnest(p_stamps, p_addresses, p_names) WITH ORDINALITY AS r (stamp, address, name, n)
+    ON CONFLICT (stamp) DO NOTHING;
+  GET DIAGNOSTICS v_added = ROW_COUNT;
+  IF v_added < v_wanted THEN
+    RAISE EXCEPTION 'a new stamp met an issued one' USING ERRCODE = 'MW001';
+  END IF;
+  o_outcome := 0;
+  o_credit_left := v_credit - v_used;
+END
+$body$;
+)sql",
+  };
+  return migrations;
+}
+
+}  // namespace
+
+void MigratePostgres(pqxx::connection& connection) {
+  try {
+    pqxx::work work(connection);
+    work.exec_params("SELECT pg_advisory_xact_lock($1)", kMigrationLock);
+    work.exec("CREATE TABLE IF NOT EXISTS schema_version (version integer NOT NULL)");
+    const int current = work.exec1("SELECT coalesce(max(version), 0) FROM schema_version")[0].as<int>();
+    const int newest = static_cast<int>(Migrations().size());
+    if (current > newest) {
+      throw StoreError("the database has schema version " + std::to_string(current) +
+                       ", newer than this program knows (" + std::to_string(newest) + ")");
+    }
+    for (int version = current + 1; version <= newest; ++version) {
+      work.exec(Migrations()[version - 1]);
+      work.exec_params("INSERT INTO schema_version (version) VALUES ($1)", version);
+    }
+    work.commit();
+  } catch (const pqxx::failure& e) {
+    throw StoreError(std::string("cannot prepare the database: ") + e.what());
+  }
+}
+
+}  // namespace mailwarden::store

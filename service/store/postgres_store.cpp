@@ -1,0 +1,542 @@
+#include "service/store/postgres_store.h"
+
+#include <algorithm>
+#include <limits>
+#include <map>
+#include <set>
+#include <utility>
+
+#include "service/store/address_key.h"
+#include "service/store/month.h"
+#include "service/store/postgres_pool.h"
+#include "service/store/postgres_schema.h"
+#include "service/store/postgres_text.h"
+
+namespace mailwarden::store {
+namespace {
+
+// Every statement the store runs, prepared once on each connection.
+const std::vector<std::pair<const char*, const char*>> kStatements = {
+    {"find_account",
+     "SELECT id, address, password_hash, monthly_credit, codepage, created FROM accounts WHERE address = $1"},
+    {"add_account",
+     "INSERT INTO accounts (address, monthly_credit, created) VALUES ($1, $2, $3) ON CONFLICT (address) DO NOTHING "
+     "RETURNING id, address, password_hash, monthly_credit, codepage, created"},
+    {"list_accounts",
+     "SELECT id, address, password_hash, monthly_credit, codepage, created FROM accounts ORDER BY address"},
+    {"set_credit", "UPDATE accounts SET monthly_credit = $2 WHERE address = $1"},
+    {"set_password", "UPDATE accounts SET password_hash = $2 WHERE address = $1"},
+    {"set_codepage", "UPDATE accounts SET codepage = $2 WHERE address = $1"},
+    // Events name their stamp without a foreign key (checking one per event
+    // halves the rate of image hits recorded), so they go here by hand.
+    {"remove_account",
+     "WITH gone AS (DELETE FROM events WHERE stamp_id IN (SELECT s.id FROM stamps s "
+     "JOIN messages m ON m.id = s.message_id JOIN accounts a ON a.id = m.account_id WHERE a.address = $1)) "
+     "DELETE FROM accounts WHERE address = $1"},
+    {"credit_left",
+     "SELECT a.monthly_credit - coalesce(m.used, 0) FROM accounts a "
+     "LEFT JOIN credit_months m ON m.account_id = a.id AND m.month = $2 WHERE a.address = $1"},
+    // See the function in the schema: the month's credit is taken under a
+    // lock on its row, so processes never together spend more than it has.
+    {"issue_stamps",
+     "SELECT o_outcome, o_credit_left, o_message_id FROM issue_stamps($1, $2, $3, $4, $5::smallint, $6, $7, $8, $9, "
+     "$10, $11, $12, $13, $14, $15, $16)"},
+    {"find_stamp",
+     "SELECT s.stamp, s.message_id, m.account_id, a.address, s.recipient, s.recipient_name, m.kind, m.subject, "
+     "m.issued, m.ip, s.cancelled, m.from_name, m.content, m.is_html "
+     "FROM stamps s JOIN messages m ON m.id = s.message_id JOIN accounts a ON a.id = m.account_id "
+     "WHERE s.stamp = $1"},
+    {"lock_stamp", "SELECT cancelled FROM stamps WHERE stamp = $1 FOR UPDATE"},
+    {"stamp_ids", "SELECT stamp, id FROM stamps WHERE stamp = ANY($1::text[])"},
+    {"add_event",
+     "INSERT INTO events (stamp_id, type, class, time, ip, user_agent) "
+     "SELECT id, $2::smallint, $3::smallint, $4::bigint, $5::text, $6::text FROM stamps WHERE stamp = $1"},
+    {"cancel_stamp", "UPDATE stamps SET cancelled = true WHERE stamp = $1"},
+    // A certified message whose every delivery is cancelled is not kept.
+    {"drop_cancelled_content",
+     "UPDATE messages SET content = NULL WHERE id = $1 AND content IS NOT NULL "
+     "AND NOT EXISTS (SELECT 1 FROM stamps WHERE message_id = $1 AND NOT cancelled)"},
+    {"expire_content", "UPDATE messages SET content = NULL WHERE issued < $1 AND content IS NOT NULL"},
+    {"purge_messages",
+     "WITH gone AS (DELETE FROM events WHERE stamp_id IN (SELECT s.id FROM stamps s "
+     "JOIN messages m ON m.id = s.message_id WHERE m.issued < $1)) "
+     "DELETE FROM messages WHERE issued < $1"},
+    {"list_messages",
+     "SELECT id, kind, subject, sent_date, sent_time, issued, content IS NOT NULL FROM messages "
+     "WHERE account_id = $1 AND id < $2 AND strpos(search, $3) > 0 ORDER BY id DESC LIMIT $4"},
+    {"get_message",
+     "SELECT id, kind, subject, sent_date, sent_time, issued, content IS NOT NULL FROM messages "
+     "WHERE account_id = $1 AND id = $2"},
+    {"message_stamps",
+     "SELECT message_id, stamp, recipient, recipient_name, cancelled FROM stamps "
+     "WHERE message_id = ANY($1::bigint[]) ORDER BY message_id, position"},
+    {"message_events",
+     "SELECT s.stamp, e.type, e.class, e.time, e.ip, e.user_agent FROM stamps s JOIN events e ON e.stamp_id = s.id "
+     "WHERE s.message_id = ANY($1::bigint[]) ORDER BY e.id"},
+    {"create_session", "INSERT INTO sessions (token_hash, account_id, csrf, last_seen) VALUES ($1, $2, $3, $4)"},
+    {"touch_session",
+     "UPDATE sessions SET last_seen = $3 WHERE token_hash = $1 AND last_seen >= $2 RETURNING account_id, csrf"},
+    {"delete_session", "DELETE FROM sessions WHERE token_hash = $1"},
+    // Earlier windows of the same key go with the count of the new one, and
+    // every key's windows of days ago ($4; keys seen once would stay for good).
+    {"count_attempt",
+     "WITH gone AS (DELETE FROM attempts WHERE (kind = $1 AND key = $2 AND window_start < $3) "
+     "OR window_start < $4) "
+     "INSERT INTO attempts (kind, key, window_start, count) VALUES ($1, $2, $3, 1) "
+     "ON CONFLICT (kind, key, window_start) DO UPDATE SET count = attempts.count + 1 RETURNING count"},
+    // Several keys in one statement, as above.
+    {"count_attempts",
+     "WITH gone AS (DELETE FROM attempts WHERE ((kind, key) IN (SELECT * FROM unnest($1::text[], $2::text[])) "
+     "AND window_start < $3) OR window_start < $4) "
+     "INSERT INTO attempts (kind, key, window_start, count) SELECT k.kind, k.key, $3, 1 "
+     "FROM unnest($1::text[], $2::text[]) AS k (kind, key) "
+     "ON CONFLICT (kind, key, window_start) DO UPDATE SET count = attempts.count + 1 RETURNING kind, key, count"},
+    {"healthy", "SELECT 1"},
+};
+
+std::string Text(std::string_view text) {
+  return ValidText(text);
+}
+std::string Address(std::string_view address) {
+  return AddressKey(ValidText(address));
+}
+
+// A stamp as looked up: one that is not valid text matches none, rather
+// than the stamp it would be with the bad bytes left out.
+std::string StampKey(std::string_view stamp) {
+  std::string key = ValidText(stamp);
+  return key == stamp ? key : std::string();
+}
+
+// What the sender's pages search: subject and every recipient, lower case.
+std::string SearchText(const NewMessage& message) {
+  std::string search = message.subject;
+  for (const auto& recipient : message.recipients) search += "\n" + recipient.address + "\n" + recipient.name;
+  return Address(search);
+}
+
+Account ReadAccount(const pqxx::row& row) {
+  Account account;
+  account.id = row[0].as<std::int64_t>();
+  account.address = row[1].as<std::string>();
+  account.passwordHash = row[2].as<std::string>();
+  account.monthlyCredit = row[3].as<int>();
+  account.codepage = row[4].as<int>();
+  account.created = row[5].as<Time>();
+  return account;
+}
+
+// A find_stamp row.
+Certified ReadStampRow(const pqxx::row& row) {
+  Certified found;
+  StampInfo& info = found.info;
+  info.stamp = row[0].as<std::string>();
+  info.messageId = row[1].as<std::int64_t>();
+  info.accountId = row[2].as<std::int64_t>();
+  info.sender = row[3].as<std::string>();
+  info.recipient = row[4].as<std::string>();
+  info.recipientName = row[5].as<std::string>();
+  info.kind = row[6].as<int>() == 1 ? Kind::kCertified : Kind::kTracked;
+  info.subject = row[7].as<std::string>();
+  info.issued = row[8].as<Time>();
+  info.issuerIp = row[9].as<std::string>();
+  info.cancelled = row[10].as<bool>();
+  found.fromName = row[11].as<std::string>();
+  if (!row[12].is_null()) found.content = row[12].as<std::string>();
+  found.isHtml = row[13].as<bool>();
+  found.state = info.kind != Kind::kCertified ? CertifiedState::kNotCertified
+                : info.cancelled              ? CertifiedState::kCancelled
+                : row[12].is_null()           ? CertifiedState::kExpired
+                                              : CertifiedState::kFound;
+  return found;
+}
+
+MessageView ReadMessageRow(const pqxx::row& row) {
+  MessageView view;
+  view.id = row[0].as<std::int64_t>();
+  view.kind = row[1].as<int>() == 1 ? Kind::kCertified : Kind::kTracked;
+  view.subject = row[2].as<std::string>();
+  view.sentDate = row[3].as<std::string>();
+  view.sentTime = row[4].as<std::string>();
+  view.issued = row[5].as<Time>();
+  view.hasContent = row[6].as<bool>();
+  return view;
+}
+
+void AddEvent(pqxx::transaction_base& work, const NewEvent& event) {
+  work.exec_prepared("add_event", Text(event.stamp), static_cast<int>(event.type), static_cast<int>(event.eventClass),
+                     event.time, Text(event.ip), Text(event.userAgent));
+}
+
+constexpr auto kStatement = PostgresPool::Mode::kStatement;
+// Counted attempts older than this are forgotten; no window is this long.
+constexpr Time kForgetAttemptsAfter = 7LL * 24 * 3600 * 1000000;
+
+// A fresh stamp that meets one issued before is drawn again, this often at most.
+constexpr int kStampDraws = 16;
+
+class PostgresStore final : public Store {
+ public:
+  PostgresStore(const std::string& url, int connections)
+      : pool_(url, connections, PostgresPool::Durability::kDurable, Prepare),
+        relaxed_(url, std::max(2, connections / 2), PostgresPool::Durability::kRelaxed, Prepare) {
+    auto connection = pool_.Connect();
+    MigratePostgres(*connection);
+  }
+
+  Account AddAccount(std::string_view address, int monthlyCredit, Time now) override {
+    Account account;
+    bool added = false;
+    const std::string lower = Address(address);
+    pool_.Transact(
+        [&](pqxx::transaction_base& work) {
+          pqxx::result result = work.exec_prepared("add_account", lower, monthlyCredit, now);
+          added = !result.empty();
+          if (added) account = ReadAccount(result[0]);
+        },
+        kStatement);
+    if (!added) throw StoreError("the account " + lower + " exists already");
+    return account;
+  }
+
+  std::optional<Account> FindAccount(std::string_view address) override {
+    return FindOne<Account>("find_account", ReadAccount, Address(address));
+  }
+
+  std::vector<Account> ListAccounts() override {
+    std::vector<Account> accounts;
+    pool_.Transact(
+        [&](pqxx::transaction_base& work) {
+          accounts.clear();
+          for (const auto& row : work.exec_prepared("list_accounts")) accounts.push_back(ReadAccount(row));
+        },
+        kStatement);
+    return accounts;
+  }
+
+  bool SetMonthlyCredit(std::string_view address, int monthlyCredit) override {
+    return Changes("set_credit", Address(address), monthlyCredit);
+  }
+  bool SetPasswordHash(std::string_view address, std::string_view hash) override {
+    return Changes("set_password", Address(address), Text(hash));
+  }
+  bool SetCodepage(std::string_view address, int codepage) override {
+    return Changes("set_codepage", Address(address), codepage);
+  }
+  bool RemoveAccount(std::string_view address) override { return Changes("remove_account", Address(address)); }
+
+  std::optional<int> CreditLeft(std::string_view address, Time now) override {
+    return FindOne<int>(
+        "credit_left", [](const pqxx::row& row) { return row[0].as<int>(); }, Address(address), MonthOf(now));
+  }
+
+  Issued IssueStamps(const NewMessage& message, int newSenderCredit,
+                     const std::function<std::string()>& newStamp) override {
+    const std::string sender = Address(message.sender);
+    const int month = MonthOf(message.issued);
+    const int wanted = static_cast<int>(message.recipients.size());
+    std::vector<std::string> addresses, names;
+    for (const auto& recipient : message.recipients) {
+      addresses.push_back(recipient.address);
+      names.push_back(recipient.name);
+    }
+    const std::string addressArray = TextArray(addresses), nameArray = TextArray(names);
+    const bool certified = message.kind == Kind::kCertified;
+    const std::string content = Text(message.content);
+    const char* kept = certified ? content.c_str() : nullptr;  // NULL: no content
+    const std::string subject = Text(message.subject), search = SearchText(message);
+    // The rare new stamp that meets an issued one runs the whole issue again
+    // with new ones.
+    for (int draw = 1;; ++draw) {
+      Issued issued;
+      for (int i = 0; i < wanted; ++i) issued.stamps.push_back(newStamp());
+      const std::string stampArray = TextArray(issued.stamps);
+      bool clash = false;
+      pool_.Transact(
+          [&](pqxx::transaction_base& work) {
+            try {
+              const pqxx::row row = work.exec_prepared1(
+                  "issue_stamps", sender, newSenderCredit, message.issued, month, certified ? 1 : 0, subject,
+                  Text(message.sentDate), Text(message.sentTime), Text(message.ip), Text(message.fromName), kept,
+                  message.isHtml, search, stampArray, addressArray, nameArray);
+              const int outcome = row[0].as<int>();
+              issued.outcome = outcome == 0   ? IssueOutcome::kIssued
+                               : outcome == 1 ? IssueOutcome::kUnknownSender
+                                              : IssueOutcome::kInsufficientCredit;
+              issued.creditLeft = row[1].as<int>();
+              issued.messageId = row[2].as<std::int64_t>();
+            } catch (const pqxx::sql_error& e) {
+              if (e.sqlstate() != "MW001") throw;
+              clash = true;
+            }
+          },
+          kStatement);
+      if (!clash) {
+        if (issued.outcome != IssueOutcome::kIssued) issued.stamps.clear();
+        return issued;
+      }
+      if (draw == kStampDraws) throw StoreError("new stamps kept meeting issued ones");
+    }
+  }
+
+  std::optional<StampInfo> FindStamp(std::string_view stamp) override {
+    return FindOne<StampInfo>(
+        "find_stamp", [](const pqxx::row& row) { return ReadStampRow(row).info; }, StampKey(stamp));
+  }
+
+  // Two round trips for a whole batch: the stamps' numbers (events of
+  // unknown stamps are left out), then the events as one COPY, far cheaper
+  // for the server than rows it must parse from statements.
+  void RecordEvents(const std::vector<NewEvent>& events) override {
+    if (events.empty()) return;
+    std::vector<std::string> stamps;
+    for (const auto& event : events) stamps.push_back(StampKey(event.stamp));
+    std::vector<std::string> distinct = stamps;
+    std::sort(distinct.begin(), distinct.end());
+    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+    const std::string stampArray = TextArray(distinct);
+    relaxed_.Transact(
+        [&](pqxx::transaction_base& work) {
+          std::map<std::string, std::int64_t> ids;
+          for (const auto& row : work.exec_prepared("stamp_ids", stampArray)) {
+            ids.emplace(row[0].as<std::string>(), row[1].as<std::int64_t>());
+          }
+          if (ids.empty()) return;
+          pqxx::stream_to copy(work, "events",
+                               std::vector<std::string>{"stamp_id", "type", "class", "time", "ip", "user_agent"});
+          for (size_t i = 0; i < events.size(); ++i) {
+            auto id = ids.find(stamps[i]);
+            if (id == ids.end()) continue;
+            const NewEvent& event = events[i];
+            copy << std::make_tuple(id->second, static_cast<int>(event.type), static_cast<int>(event.eventClass),
+                                    event.time, Text(event.ip), Text(event.userAgent));
+          }
+          copy.complete();
+        },
+        kStatement);
+  }
+
+  Certified ReadCertified(const NewEvent& read) override {
+    Certified certified;
+    pool_.Transact([&](pqxx::transaction_base& work) {
+      pqxx::result result = work.exec_prepared("find_stamp", StampKey(read.stamp));
+      certified = result.empty() ? Certified{} : ReadStampRow(result[0]);
+      if (certified.state == CertifiedState::kFound) {
+        AddEvent(work, read);
+      } else {
+        certified.fromName.clear();
+        certified.content.clear();
+        certified.isHtml = false;
+      }
+    });
+    return certified;
+  }
+
+  CertifiedState Cancel(const NewEvent& cancel) override {
+    CertifiedState state = CertifiedState::kUnknown;
+    pool_.Transact([&](pqxx::transaction_base& work) {
+      const std::string stamp = StampKey(cancel.stamp);
+      // Locked first: of two cancellations at once, one finds it cancelled.
+      pqxx::result locked = work.exec_prepared("lock_stamp", stamp);
+      pqxx::result result = work.exec_prepared("find_stamp", stamp);
+      if (locked.empty() || result.empty()) {
+        state = CertifiedState::kUnknown;
+        return;
+      }
+      const Certified found = ReadStampRow(result[0]);
+      state = found.state == CertifiedState::kExpired ? CertifiedState::kFound : found.state;
+      if (state != CertifiedState::kFound) return;
+      work.exec_prepared("cancel_stamp", stamp);
+      AddEvent(work, cancel);
+      work.exec_prepared("drop_cancelled_content", found.info.messageId);
+    });
+    return state;
+  }
+
+  int ExpireContent(Time issuedBefore) override { return Changes("expire_content", issuedBefore); }
+
+  int PurgeBefore(Time before) override { return Changes("purge_messages", before); }
+
+  std::vector<MessageView> ListMessages(const MessageQuery& query) override {
+    std::vector<MessageView> messages;
+    const std::int64_t before = query.beforeId > 0 ? query.beforeId : std::numeric_limits<std::int64_t>::max();
+    // As SQLite's LIMIT takes it: below 0 no limit at all.
+    const std::int64_t limit = query.limit < 0 ? std::numeric_limits<std::int64_t>::max() : query.limit;
+    pool_.Transact([&](pqxx::transaction_base& work) {
+      messages.clear();
+      for (const auto& row :
+           work.exec_prepared("list_messages", query.accountId, before, Address(query.search), limit)) {
+        messages.push_back(ReadMessageRow(row));
+      }
+      AddRecipients(work, messages);
+    });
+    return messages;
+  }
+
+  std::optional<MessageView> GetMessage(std::int64_t accountId, std::int64_t messageId) override {
+    std::optional<MessageView> message;
+    pool_.Transact([&](pqxx::transaction_base& work) {
+      message.reset();
+      pqxx::result result = work.exec_prepared("get_message", accountId, messageId);
+      if (result.empty()) return;
+      std::vector<MessageView> one = {ReadMessageRow(result[0])};
+      AddRecipients(work, one);
+      message = std::move(one.front());
+    });
+    return message;
+  }
+
+  void CreateSession(std::string_view tokenHash, const Session& session) override {
+    pool_.Transact(
+        [&](pqxx::transaction_base& work) {
+          work.exec_prepared("create_session", Text(tokenHash), session.accountId, Text(session.csrf),
+                             session.lastSeen);
+        },
+        kStatement);
+  }
+
+  std::optional<Session> TouchSession(std::string_view tokenHash, Time idleSince, Time now) override {
+    std::optional<Session> session;
+    const std::string token = Text(tokenHash);
+    relaxed_.Transact(
+        [&](pqxx::transaction_base& work) {
+          session.reset();
+          pqxx::result result = work.exec_prepared("touch_session", token, idleSince, now);
+          if (result.empty()) return;
+          session = Session{result[0][0].as<std::int64_t>(), result[0][1].as<std::string>(), now};
+        },
+        kStatement);
+    return session;
+  }
+
+  void DeleteSession(std::string_view tokenHash) override { Changes("delete_session", Text(tokenHash)); }
+
+  int CountAttempt(std::string_view kind, std::string_view key, Time windowStart, Time /*now*/) override {
+    int count = 0;
+    relaxed_.Transact(
+        [&](pqxx::transaction_base& work) {
+          count = work.exec_prepared1("count_attempt", Text(kind), Text(key), windowStart,
+                                      windowStart - kForgetAttemptsAfter)[0]
+                      .as<int>();
+        },
+        kStatement);
+    return count;
+  }
+
+  std::vector<int> CountAttempts(const std::vector<std::pair<std::string, std::string>>& kindsAndKeys, Time windowStart,
+                                 Time now) override {
+    std::vector<std::string> kinds, keys;
+    std::set<std::pair<std::string, std::string>> distinct;
+    for (const auto& [kind, key] : kindsAndKeys) {
+      kinds.push_back(Text(kind));
+      keys.push_back(Text(key));
+      distinct.emplace(kinds.back(), keys.back());
+    }
+    // One statement may not count the same row twice.
+    if (distinct.size() != kindsAndKeys.size()) return Store::CountAttempts(kindsAndKeys, windowStart, now);
+    std::map<std::pair<std::string, std::string>, int> counted;
+    relaxed_.Transact(
+        [&](pqxx::transaction_base& work) {
+          counted.clear();
+          for (const auto& row : work.exec_prepared("count_attempts", TextArray(kinds), TextArray(keys), windowStart,
+                                                    windowStart - kForgetAttemptsAfter)) {
+            counted[{row[0].as<std::string>(), row[1].as<std::string>()}] = row[2].as<int>();
+          }
+        },
+        kStatement);
+    std::vector<int> counts;
+    for (size_t i = 0; i < kinds.size(); ++i) counts.push_back(counted[{kinds[i], keys[i]}]);
+    return counts;
+  }
+
+  bool Healthy() override {
+    try {
+      pool_.Transact([](pqxx::transaction_base& work) { work.exec_prepared1("healthy"); }, kStatement);
+      return true;
+    } catch (const StoreError&) {
+      return false;
+    }
+  }
+
+ private:
+  // The first row of one prepared statement, read; nothing without a row.
+  template <typename T, typename Read, typename... Args>
+  std::optional<T> FindOne(const char* statement, Read read, const Args&... args) {
+    std::optional<T> found;
+    pool_.Transact(
+        [&](pqxx::transaction_base& work) {
+          pqxx::result result = work.exec_prepared(statement, args...);
+          found.reset();
+          if (!result.empty()) found = read(result[0]);
+        },
+        kStatement);
+    return found;
+  }
+
+  // Runs one prepared statement on its own; how many rows it touched.
+  template <typename... Args>
+  int Changes(const char* statement, const Args&... args) {
+    int changed = 0;
+    pool_.Transact(
+        [&](pqxx::transaction_base& work) {
+          changed = static_cast<int>(work.exec_prepared(statement, args...).affected_rows());
+        },
+        kStatement);
+    return changed;
+  }
+
+  // Fills in the recipients and their events of the messages, in two
+  // statements for all of them.
+  void AddRecipients(pqxx::transaction_base& work, std::vector<MessageView>& messages) {
+    if (messages.empty()) return;
+    std::vector<std::int64_t> ids;
+    std::map<std::int64_t, MessageView*> byId;
+    for (auto& message : messages) {
+      ids.push_back(message.id);
+      byId[message.id] = &message;
+    }
+    const std::string idArray = NumberArray(ids);
+    std::map<std::string, RecipientView*> byStamp;
+    for (const auto& row : work.exec_prepared("message_stamps", idArray)) {
+      MessageView* message = byId.at(row[0].as<std::int64_t>());
+      RecipientView& recipient = message->recipients.emplace_back();
+      recipient.stamp = row[1].as<std::string>();
+      recipient.address = row[2].as<std::string>();
+      recipient.name = row[3].as<std::string>();
+      recipient.cancelled = row[4].as<bool>();
+    }
+    for (auto& message : messages) {
+      for (auto& recipient : message.recipients) byStamp[recipient.stamp] = &recipient;
+    }
+    for (const auto& row : work.exec_prepared("message_events", idArray)) {
+      auto found = byStamp.find(row[0].as<std::string>());
+      if (found == byStamp.end()) continue;
+      Event& event = found->second->events.emplace_back();
+      event.type = static_cast<EventType>(row[1].as<int>());
+      event.eventClass = static_cast<EventClass>(row[2].as<int>());
+      event.time = row[3].as<Time>();
+      event.ip = row[4].as<std::string>();
+      event.userAgent = row[5].as<std::string>();
+    }
+  }
+
+  static void Prepare(pqxx::connection& connection) {
+    for (const auto& [name, sql] : kStatements) connection.prepare(name, sql);
+  }
+
+  PostgresPool pool_;
+  PostgresPool relaxed_;  // for what need not wait for the disk
+};
+
+}  // namespace
+
+bool IsPostgresUrl(std::string_view url) {
+  return url.starts_with("postgresql://") || url.starts_with("postgres://") ||
+         (url.find('=') != std::string_view::npos && !url.starts_with("sqlite:"));
+}
+
+std::unique_ptr<Store> OpenPostgresStore(const std::string& url, int connections) {
+  return std::make_unique<PostgresStore>(url, connections);
+}
+
+}  // namespace mailwarden::store
