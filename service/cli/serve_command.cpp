@@ -133,6 +133,9 @@ void AddServe(CLI::App& app, Action& action) {
   serve->add_option("--workers", server.workers, "Threads for the requests that use the database")
       ->capture_default_str()
       ->check(CLI::Range(1, 1024));
+  serve->add_flag("--behind-proxy", server.behindProxy,
+                  "Take the client's address from X-Forwarded-For when the connection comes from this machine "
+                  "(a reverse proxy on it)");
   serve->add_flag("--status-pages", service.statusPages,
                   "Serve /status and /status.json, which list every sender's stamps: for loopback tests only");
   serve->callback([args, &action] { action = [args] { return Serve(*args); }; });

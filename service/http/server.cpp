@@ -82,7 +82,10 @@ class Session : public std::enable_shared_from_this<Session> {
   Session(Server::Impl& server, tcp::socket socket) : server_(server), stream_(std::move(socket)) {
     beast::error_code ignored;
     auto peer = stream_.socket().remote_endpoint(ignored);
-    if (!ignored) ip_ = peer.address().to_string();
+    if (!ignored) {
+      ip_ = peer.address().to_string();
+      loopback_ = peer.address().is_loopback();
+    }
     stream_.socket().set_option(tcp::no_delay(true), ignored);
   }
   ~Session() { server_.Forget(this); }
@@ -171,7 +174,7 @@ class Session : public std::enable_shared_from_this<Session> {
     request_.headers.clear();
     for (const auto& field : message) request_.headers.emplace_back(Str(field.name_string()), Str(field.value()));
     request_.body = std::move(message.body());
-    request_.ip = ip_;
+    request_.ip = ClientIp();
     keepAlive_ = message.keep_alive();
     route_ = server_.router.Find(request_.path);
     if (!route_) return Answer(Text(404, "Not found"), keepAlive_);
@@ -183,6 +186,19 @@ class Session : public std::enable_shared_from_this<Session> {
       asio::post(self->stream_.get_executor(),
                  [self, reply = std::move(reply)]() mutable { self->Answer(std::move(reply), self->keepAlive_); });
     });
+  }
+
+  // The peer, or behind a proxy on this machine the client it forwarded for.
+  std::string ClientIp() const {
+    if (!server_.options.behindProxy || !loopback_) return ip_;
+    const std::string& forwarded = request_.Header("X-Forwarded-For");
+    std::size_t comma = forwarded.rfind(',');
+    std::string last = forwarded.substr(comma == std::string::npos ? 0 : comma + 1);
+    last.erase(0, last.find_first_not_of(' '));
+    last.erase(last.find_last_not_of(' ') + 1);
+    beast::error_code bad;
+    auto address = asio::ip::make_address(last, bad);
+    return bad ? ip_ : address.to_string();
   }
 
   Reply Run() {
@@ -199,7 +215,7 @@ class Session : public std::enable_shared_from_this<Session> {
   void Answer(Reply reply, bool keepAlive) {
     handling_ = false;
     if (started_ == Clock::time_point{}) started_ = Clock::now();
-    request_.ip = ip_;  // also for a request refused before it was read whole
+    if (request_.ip.empty()) request_.ip = ip_;  // a request refused before it was read whole
     if (server_.stopping) keepAlive = false;
     response_ = {};
     response_.result(static_cast<unsigned>(reply.status));
@@ -264,6 +280,7 @@ class Session : public std::enable_shared_from_this<Session> {
   Request request_;
   const Route* route_ = nullptr;
   std::string ip_;
+  bool loopback_ = false;
   bool keepAlive_ = false;
   bool handling_ = false;
   std::size_t drained_ = 0;

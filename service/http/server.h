@@ -22,6 +22,9 @@ struct ServerOptions {
   std::size_t maxTarget = 8192;   // longer request targets get 414
   std::size_t maxBody = 1 << 20;  // longer bodies get 413
   std::chrono::seconds idle{30};  // a connection silent this long is closed
+  // Behind a reverse proxy: the client is the last address of the
+  // X-Forwarded-For header the proxy appended to, when the peer is on loopback.
+  bool behindProxy = false;
 };
 
 // Told of every reply, on the thread that sent it; route is null when no

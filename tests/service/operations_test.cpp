@@ -37,6 +37,22 @@ TEST_F(ServiceTest, TooManyRequestsFromOneAddressOrIpAreTurnedAway) {
   EXPECT_EQ(server_->Credit("late@example.com"), 100);  // nothing taken for a refused request
 }
 
+TEST_F(ServiceTest, BehindAProxyTheClientIsTheAddressItForwardedFor) {
+  AddinSend send = ThreeRecipients();
+  auto issuer = [&](bool behindProxy) {
+    mailwarden::ServeOptions options = mailwarden::LoopbackOptions(100);
+    options.server.behindProxy = behindProxy;
+    Restart(options);
+    httplib::Client client("127.0.0.1", server_->Port());
+    auto reply = client.Get(std::string(kStampPath) + "?" + StampQuery(send, Draws()),
+                            {{"X-Forwarded-For", "203.0.113.5, 198.51.100.9"}});
+    std::vector<std::string> stamps = StampsOf(reply ? reply->body : "");
+    return stamps.empty() ? std::string("no stamp") : server_->Store().FindStamp(stamps[0])->issuerIp;
+  };
+  EXPECT_EQ(issuer(true), "198.51.100.9");  // the one the proxy added; the rest the client says
+  EXPECT_EQ(issuer(false), "127.0.0.1");
+}
+
 TEST_F(ServiceTest, OversizedRequestsAreRefusedWithAStatusAndTheServiceGoesOn) {
   mailwarden::ServeOptions options = mailwarden::LoopbackOptions(100);
   options.service.maxUpload = 4096;
