@@ -19,6 +19,8 @@ namespace {
 const std::vector<std::pair<const char*, const char*>> kStatements = {
     {"find_account",
      "SELECT id, address, password_hash, monthly_credit, codepage, created FROM accounts WHERE address = $1"},
+    {"find_account_by_id",
+     "SELECT id, address, password_hash, monthly_credit, codepage, created FROM accounts WHERE id = $1"},
     {"add_account",
      "INSERT INTO accounts (address, monthly_credit, created) VALUES ($1, $2, $3) ON CONFLICT (address) DO NOTHING "
      "RETURNING id, address, password_hash, monthly_credit, codepage, created"},
@@ -201,6 +203,10 @@ class PostgresStore final : public Store {
 
   std::optional<Account> FindAccount(std::string_view address) override {
     return FindOne<Account>("find_account", ReadAccount, Address(address));
+  }
+
+  std::optional<Account> FindAccountById(std::int64_t id) override {
+    return FindOne<Account>("find_account_by_id", ReadAccount, id);
   }
 
   std::vector<Account> ListAccounts() override {

@@ -32,6 +32,13 @@ TEST_P(StoreTest, AccountsAreFoundWhateverTheCaseOfTheAddress) {
   EXPECT_EQ(all[0].passwordHash, "$argon2id$v=19$...");
   EXPECT_EQ(all[0].codepage, 932);
   EXPECT_EQ(all[1].address, "bob@example.com");
+
+  // The pages find the signed-in sender by the session's account number.
+  auto byId = store_->FindAccountById(ann.id);
+  ASSERT_TRUE(byId);
+  EXPECT_EQ(byId->address, "ann@example.com");
+  EXPECT_EQ(byId->codepage, 932);
+  EXPECT_FALSE(store_->FindAccountById(all[1].id + 1000));
 }
 
 TEST_P(StoreTest, CreditIsCountedPerCalendarMonthInUtc) {
