@@ -8,15 +8,24 @@
 
 namespace corvanta::bench {
 
+// A small xorshift generator: fast, and the same on every machine.
+class Draws {
+ public:
+  explicit Draws(std::uint64_t seed) : state_(seed * 0x9E3779B97F4A7C15ull + 1) {}
+  // A number below the bound.
+  std::uint32_t operator()(std::uint32_t below) {
+    state_ ^= state_ << 13;
+    state_ ^= state_ >> 7;
+    state_ ^= state_ << 17;
+    return static_cast<std::uint32_t>(state_ % below);
+  }
+
+ private:
+  std::uint64_t state_;
+};
+
 inline std::string SampleText(std::size_t size, std::uint64_t seed = 2003) {
-  // A small xorshift generator: fast, and the same on every machine.
-  std::uint64_t state = seed * 0x9E3779B97F4A7C15ull + 1;
-  auto next = [&state](std::uint32_t below) {
-    state ^= state << 13;
-    state ^= state >> 7;
-    state ^= state << 17;
-    return static_cast<std::uint32_t>(state % below);
-  };
+  Draws next(seed);
   std::string text;
   text.reserve(size + 16);
   std::uint32_t wordsLeft = 1 + next(120);
@@ -43,13 +52,7 @@ inline std::string SampleText(std::size_t size, std::uint64_t seed = 2003) {
 inline std::string LanguagesText(std::size_t size, std::uint64_t seed = 2003) {
   static const char* const kWords[] = {"Καλημέρα", "κόσμε", "Ωμέγα", "αναφορά",    "ευχαριστώ", "日本語",
                                        "テキスト", "報告",  "東京",  "ありがとう", "会議",      "資料"};
-  std::uint64_t state = seed * 0x9E3779B97F4A7C15ull + 1;
-  auto next = [&state](std::uint32_t below) {
-    state ^= state << 13;
-    state ^= state >> 7;
-    state ^= state << 17;
-    return static_cast<std::uint32_t>(state % below);
-  };
+  Draws next(seed);
   std::string text;
   text.reserve(size + 32);
   while (text.size() < size) {

@@ -4,7 +4,7 @@
 #include "service/pages/password.h"
 #include "service/pages/public_pages.h"
 #include "service/pages/web_text.h"
-#include "service/requests/charset.h"
+#include "service/store/address_key.h"
 
 namespace mailwarden::pages {
 
@@ -31,7 +31,7 @@ std::string TrimmedAddress(std::string_view text) {
   const auto first = text.find_first_not_of(" \t\r\n");
   if (first == std::string_view::npos) return "";
   const auto last = text.find_last_not_of(" \t\r\n");
-  return LowerAscii(text.substr(first, last - first + 1));
+  return store::AddressKey(text.substr(first, last - first + 1));
 }
 
 // A hash to check a password against when the address has none, so a

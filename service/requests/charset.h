@@ -11,7 +11,4 @@ bool IsUtf8(std::string_view text);
 // UTF-8 text unchanged; anything else read as Windows-1252.
 std::string ToUtf8(std::string_view text);
 
-// Upper-case ASCII letters lowered; sender addresses are compared this way.
-std::string LowerAscii(std::string_view text);
-
 }  // namespace mailwarden
