@@ -1,7 +1,7 @@
 # The two commands of the README: `make demo` and `make test`.
 JOBS ?= $(shell nproc)
 
-.PHONY: setup configure build test test-native test-asan test-win32 demo bench format clean
+.PHONY: setup configure build build-win64 test test-begin test-native test-asan test-windows demo bench format clean
 
 setup:
 	scripts/setup
@@ -9,48 +9,62 @@ setup:
 configure: setup
 	cmake --preset native
 
+# The Linux programs, and Corvix.dll with its setup program as shipped (32-bit).
 build: configure
 	cmake --build --preset native -j $(JOBS)
 	cmake --preset win32
 	cmake --build --preset win32 -j $(JOBS)
 
-test: build test-native test-win32
+# The same Windows sources for 64-bit Windows: the Windows tests run under 64-bit Wine
+# where a machine cannot run 32-bit programs; its warnings are errors too.
+build-win64: setup
+	cmake --preset win64
+	cmake --build --preset win64 -j $(JOBS)
+
+# Every test, then one summary of what ran (scripts/test-summary).
+test: test-begin build build-win64 test-native test-windows
 ifdef CI
 test: test-asan
 endif
+test:
+	@scripts/test-summary print
+
+test-begin:
+	@scripts/test-summary reset
 
 test-native: build
-	ctest --preset native
-
-# Corvix.dll and the Windows tests, under Wine and Xvfb (scripts/wine-tests).
-test-win32: setup
-	cmake --preset win32
-	cmake --build --preset win32 -j $(JOBS)
-	scripts/wine-tests build/win32
+	ctest --preset native --output-junit $(CURDIR)/build/native/ctest.xml
+	@scripts/test-summary ctest "Native tests" build/native/ctest.xml
 
 test-asan: setup
 	cmake --preset asan
 	cmake --build --preset asan -j $(JOBS)
-	ctest --preset asan
+	ctest --preset asan --output-junit $(CURDIR)/build/asan/ctest.xml
+	@scripts/test-summary ctest "Sanitizer tests" build/asan/ctest.xml
+
+# The Windows builds whose tests run under whichever Wine runs here (scripts/wine-env).
+WINDOWS_BUILDS = build/win32:build/win64
+
+# Corvix.dll and the Windows tests, under Wine and Xvfb (scripts/wine-tests).
+test-windows: build build-win64
+	scripts/wine-tests $(WINDOWS_BUILDS)
 
 # The real Corvix.dll, driven under Wine and Xvfb by a stand-in Outlook host
-# against mailwarden; screenshots in build/win32/tests/win32_host/e2e.
+# against mailwarden; screenshots in build/win*/tests/win32_host/e2e.
 .PHONY: test-wine-e2e
 test: test-wine-e2e
-test-wine-e2e: build
-	cmake --preset win32
-	cmake --build --preset win32 -j $(JOBS) --target corvanta-outlook-standin
-	tests/win32_host/run-e2e.sh build/win32 build/native/service/mailwarden
+test-wine-e2e: build build-win64
+	tests/win32_host/run-e2e.sh $(WINDOWS_BUILDS) build/native/service/mailwarden
 
 # The setup program under Wine in a fresh prefix: silent install against the tracking
 # service, the installed add-in sending, a setup refused while the DLL is in use, an
-# upgrade, uninstalls, and the interactive pages photographed (build/win32/tests/setup).
+# upgrade, uninstalls, and the interactive pages photographed (build/win*/tests/setup).
 # The service's command line, said once: it must print "listening on http://HOST:PORT/".
 SETUP_TEST_SERVICE = build/native/service/mailwarden serve --listen 127.0.0.1:0 --database sqlite::memory: --new-sender-credit 20 --status-pages
 .PHONY: test-wine-setup
 test: test-wine-setup
-test-wine-setup: build
-	tests/win32_host/run-setup.sh build/win32 $(SETUP_TEST_SERVICE)
+test-wine-setup: build build-win64
+	tests/win32_host/run-setup.sh $(WINDOWS_BUILDS) $(SETUP_TEST_SERVICE)
 
 # The libFuzzer targets (fuzz/): a few seconds each with a fixed seed; the
 # longer run (FUZZ_TIME seconds per target) writes to build/fuzz/findings.

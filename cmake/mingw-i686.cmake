@@ -1,12 +1,4 @@
-# Cross-compiles Corvix.dll for 32-bit Windows with mingw-w64. The posix-thread
-# compilers are used: the win32-thread ones of GCC 12 lack std::mutex and std::thread.
-set(CMAKE_SYSTEM_NAME Windows)
+# Corvix.dll as shipped: 32-bit Windows, for Outlook 2000 and 2002 (32-bit programs).
 set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+set(CORVANTA_MINGW_TARGET i686-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw.cmake)

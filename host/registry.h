@@ -10,13 +10,18 @@ namespace host {
 
 using Key = std::uintptr_t;
 
-// The predefined hive handles, with their Win32 values.
-constexpr Key HKEY_CLASSES_ROOT = 0x80000000u;
-constexpr Key HKEY_CURRENT_USER = 0x80000001u;
-constexpr Key HKEY_LOCAL_MACHINE = 0x80000002u;
-constexpr Key HKEY_USERS = 0x80000003u;
-constexpr Key HKEY_CURRENT_CONFIG = 0x80000005u;
-constexpr Key HKEY_DYN_DATA = 0x80000006u;
+// The predefined hive handles, with their Win32 values: 32-bit numbers widened
+// with their sign, as Windows defines them, so that on 64-bit Windows a hive is
+// 0xFFFFFFFF80000001 and not a handle the registry does not know.
+constexpr Key PredefinedKey(std::uint32_t value) {
+  return static_cast<Key>(static_cast<std::intptr_t>(static_cast<std::int32_t>(value)));
+}
+constexpr Key HKEY_CLASSES_ROOT = PredefinedKey(0x80000000u);
+constexpr Key HKEY_CURRENT_USER = PredefinedKey(0x80000001u);
+constexpr Key HKEY_LOCAL_MACHINE = PredefinedKey(0x80000002u);
+constexpr Key HKEY_USERS = PredefinedKey(0x80000003u);
+constexpr Key HKEY_CURRENT_CONFIG = PredefinedKey(0x80000005u);
+constexpr Key HKEY_DYN_DATA = PredefinedKey(0x80000006u);
 
 constexpr std::uint32_t REG_NONE = 0;
 constexpr std::uint32_t REG_SZ = 1;

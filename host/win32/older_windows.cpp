@@ -47,13 +47,20 @@ ULONG WINAPI RemoveVectoredHandler(PVOID handle) {
 
 }  // namespace
 
-// The names the stdcall import slots have on 32-bit Windows.
-extern "C" ULONGLONG(WINAPI* const corvixGetTickCount64)() asm("__imp__GetTickCount64@0");
+// The import slots' names: stdcall-decorated on 32-bit Windows, plain on 64-bit
+// (whose oldest kernel32, of XP x64, has the vectored handlers but not GetTickCount64).
+#ifdef _WIN64
+#define CORVIX_IMPORT_SLOT(name, argument_bytes) "__imp_" #name
+#else
+#define CORVIX_IMPORT_SLOT(name, argument_bytes) "__imp__" #name "@" #argument_bytes
+#endif
+
+extern "C" ULONGLONG(WINAPI* const corvixGetTickCount64)() asm(CORVIX_IMPORT_SLOT(GetTickCount64, 0));
 extern "C" ULONGLONG(WINAPI* const corvixGetTickCount64)() = &TickCount64;
 extern "C" PVOID(WINAPI* const corvixAddVectoredExceptionHandler)(ULONG, PVECTORED_EXCEPTION_HANDLER) asm(
-    "__imp__AddVectoredExceptionHandler@8");
+    CORVIX_IMPORT_SLOT(AddVectoredExceptionHandler, 8));
 extern "C" PVOID(WINAPI* const corvixAddVectoredExceptionHandler)(ULONG,
                                                                   PVECTORED_EXCEPTION_HANDLER) = &AddVectoredHandler;
 extern "C" ULONG(WINAPI* const corvixRemoveVectoredExceptionHandler)(PVOID) asm(
-    "__imp__RemoveVectoredExceptionHandler@4");
+    CORVIX_IMPORT_SLOT(RemoveVectoredExceptionHandler, 4));
 extern "C" ULONG(WINAPI* const corvixRemoveVectoredExceptionHandler)(PVOID) = &RemoveVectoredHandler;

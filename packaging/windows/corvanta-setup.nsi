@@ -6,6 +6,8 @@
 ;   makensis -DDLL=<Corvix.dll> -DOUTDIR=<folder> -DCLSID={...} -DPROGID=Corvix.Connect
 ;            -DFRIENDLY_NAME=... -DDESCRIPTION=... -DBUILTIN_HOST=... corvanta-setup.nsi
 ; The version is the DLL's own, from its version resource.
+; -DWIN64 makes the 64-bit twin for the Windows tests under 64-bit Wine: a 64-bit
+; setup program around the 64-bit test build of the DLL. Only the 32-bit one ships.
 ;
 ; Command line:  /S  silent;  /SERVICEHOST=host[:port];  /ALLUSERS (elevated only);
 ;                /LOG=file (default %TEMP%\Corvanta-Setup.log);  /D=folder (last).
@@ -16,7 +18,13 @@
 ;                4 a file could not be written, 5 a registry key could not be written,
 ;                6 /ALLUSERS without administrator rights.
 
-Unicode true
+!ifdef WIN64
+  Target amd64-unicode
+  !define SUFFIX "-win64-test"
+!else
+  Unicode true
+  !define SUFFIX ""
+!endif
 !include MUI2.nsh
 !include nsDialogs.nsh
 !include LogicLib.nsh
@@ -35,7 +43,7 @@ ${StrLoc}
 !define OUTLOOK_WINDOW_CLASS "rctrl_renwnd32"
 
 Name "${PRODUCT}"
-OutFile "${OUTDIR}/${PRODUCT}-Setup-${VERSION}.exe"
+OutFile "${OUTDIR}/${PRODUCT}-Setup-${VERSION}${SUFFIX}.exe"
 InstallDir "$LOCALAPPDATA\${PRODUCT}"
 RequestExecutionLevel user
 SetCompressor /SOLID lzma
@@ -265,8 +273,16 @@ Function ValidHost
   Exch $0
 FunctionEnd
 
+!macro NativeView
+  ; The 64-bit twin writes where the 64-bit DLL is looked up: the registry's 64-bit view.
+  !ifdef WIN64
+    SetRegView 64
+  !endif
+!macroend
+
 Function .onInit
   Call OpenLog
+  !insertmacro NativeView
   ; /D= on the command line has already replaced the default folder.
   StrCpy $1 0
   ${If} $INSTDIR != "$LOCALAPPDATA\${PRODUCT}"
@@ -284,7 +300,11 @@ Function .onInit
     StrCpy $AllUsers 1
     SetShellVarContext all
     ${If} $1 == 0
-      StrCpy $INSTDIR "$PROGRAMFILES\${PRODUCT}"
+      !ifdef WIN64
+        StrCpy $INSTDIR "$PROGRAMFILES64\${PRODUCT}"
+      !else
+        StrCpy $INSTDIR "$PROGRAMFILES\${PRODUCT}"
+      !endif
     ${EndIf}
   ${EndIf}
 
@@ -427,6 +447,7 @@ Var RemoveSettings
 
 Function un.onInit
   Call un.OpenLog
+  !insertmacro NativeView
   SetShellVarContext current
   ClearErrors
   ${GetOptions} $Parameters "/ALLUSERS" $0

@@ -1,12 +1,19 @@
 #!/usr/bin/env bash
 # Runs the stand-in Outlook host against the real Corvix.dll under Wine, with
 # mailwarden on 127.0.0.1 (SQLite in memory) and every Wine command inside one xvfb-run.
-#   tests/win32_host/run-e2e.sh <win32 build folder> <mailwarden program>
-# Screenshots, .eml files and the log go to <win32 build folder>/tests/win32_host/e2e.
+#   tests/win32_host/run-e2e.sh <Windows build folder[:folder...]> <mailwarden program>
+# Screenshots, .eml files and the log go to <build folder>/tests/win32_host/e2e. With
+# several build folders (build/win32:build/win64), it runs for each whose Wine runs here.
 set -euo pipefail
 
-build=$(realpath "${1:?usage: run-e2e.sh <win32 build folder> <mailwarden>}")
-service_program=$(realpath "${2:?usage: run-e2e.sh <win32 build folder> <mailwarden>}")
+usage="usage: run-e2e.sh <Windows build folder[:folder...]> <mailwarden>"
+. "$(dirname "$(realpath "$0")")/../../scripts/wine-env"
+if [[ "${1:?$usage}" == *:* ]]; then
+  wine_each_build "Wine end-to-end" "$0" "$1" "$(realpath "${2:?$usage}")"
+  exit
+fi
+build=$(realpath "${1:?$usage}")
+service_program=$(realpath "${2:?$usage}")
 host_program=$build/tests/win32_host/corvanta-outlook-standin.exe
 dll=$build/host/win32/Corvix.dll
 out=$build/tests/win32_host/e2e
@@ -16,8 +23,9 @@ done
 rm -rf "$out"
 mkdir -p "$out"
 
-# One 32-bit prefix, made once and reused; no Mono or Gecko (nothing is downloaded).
-export WINEPREFIX=$build/wine-e2e-prefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# One prefix of the build's bitness, made once and reused; no Mono or Gecko (nothing is downloaded).
+wine_use "$(wine_arch "$build")" "$build/wine-e2e-prefix"
+echo "the Wine end-to-end test of $build under $wine_description"
 
 # The starting credit covers the seven stamps of the first start and leaves one,
 # too little for the last message of two recipients.

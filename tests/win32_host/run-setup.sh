@@ -7,15 +7,22 @@
 # the settings; one with /REMOVESETTINGS that leaves nothing; an all-users install and its
 # removal; and the interactive setup and uninstaller under Xvfb, every page photographed
 # and pressed through by the test's window watcher.
-#   tests/win32_host/run-setup.sh <win32 build folder> <service command...>
+#   tests/win32_host/run-setup.sh <Windows build folder[:folder...]> <service command...>
 # The service command starts the tracking service on a free loopback port and prints
 # "... listening on http://127.0.0.1:PORT/". Screenshots and logs go to
-# <win32 build folder>/tests/setup.
+# <build folder>/tests/setup. With several build folders (build/win32:build/win64), it
+# runs for each whose Wine runs here: the 64-bit build's setup is the 64-bit twin.
 set -euo pipefail
 
-build=$(realpath "${1:?usage: run-setup.sh <win32 build folder> <service command...>}")
+usage="usage: run-setup.sh <Windows build folder[:folder...]> <service command...>"
+. "$(dirname "$(realpath "$0")")/../../scripts/wine-env"
+[ $# -gt 1 ] || { echo "$usage" >&2; exit 2; }
+if [[ "$1" == *:* ]]; then
+  wine_each_build "Setup test" "$0" "$@"
+  exit
+fi
+build=$(realpath "$1")
 shift
-[ $# -gt 0 ] || { echo "usage: run-setup.sh <win32 build folder> <service command...>" >&2; exit 2; }
 service_command=("$@")
 root=$(cd "$(dirname "$0")/../.." && pwd)
 setup=$(ls "$build"/Corvanta-Setup-*.exe 2>/dev/null | head -n 1 || true)
@@ -30,8 +37,8 @@ done
 rm -rf "$out"
 mkdir -p "$out"
 
-export WINEPREFIX=$build/wine-setup-prefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY no_proxy NO_PROXY  # loopback only, no proxy
+wine_use "$(wine_arch "$build")" "$build/wine-setup-prefix"
+echo "the setup test of $build under $wine_description"
 
 service_log=$out/service.log
 "${service_command[@]}" >"$service_log" 2>&1 &
