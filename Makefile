@@ -25,6 +25,8 @@ build-win64: setup
 test: test-begin build build-win64 test-native test-windows
 ifdef CI
 test: test-asan
+else
+test: test-asan-not-run
 endif
 test:
 	@scripts/test-summary print
@@ -35,6 +37,10 @@ test-begin:
 test-native: build
 	ctest --preset native --output-junit $(CURDIR)/build/native/ctest.xml
 	@scripts/test-summary ctest "Native tests" build/native/ctest.xml
+
+.PHONY: test-asan-not-run
+test-asan-not-run: test-begin
+	@scripts/test-summary add "Sanitizer tests: not run (only with CI set, as .ci/run sets it; make test-asan runs them)"
 
 test-asan: setup
 	cmake --preset asan
