@@ -81,6 +81,14 @@ test-fuzz: setup
 fuzz-long: setup
 	JOBS=$(JOBS) scripts/fuzz long
 
+# Every benchmark and its scripts at a tiny size from the debug build (bench/smoke.py):
+# each must run to the end and print its figures in their form; no speed is judged.
+.PHONY: test-bench
+test: test-bench
+test-bench: configure
+	cmake --build --preset native -j $(JOBS)
+	bench/smoke.py build/native
+
 demo: build
 	build/native/cli/corvanta demo
 

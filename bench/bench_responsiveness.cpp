@@ -8,6 +8,8 @@
 //   wait_cpu_share   the add-in thread's CPU time over the wall time while
 //                    the service held its replies (goal under 5%),
 //   send_cpu_share   the same over the whole send, work included.
+// --sends=N (default 3) and --service-delay-ms=N (default 1000) change the
+// number of sends and the service's delay.
 #include <benchmark/benchmark.h>
 #include <httplib.h>
 #include <pthread.h>
@@ -22,13 +24,15 @@
 #include <thread>
 #include <vector>
 
+#include "bench/main.h"
 #include "protocol/service.h"
 #include "started_addin.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr auto kServiceDelay = std::chrono::seconds(1);
+long long gServiceDelayMs = 1000;
+long long gSends = 3;
 constexpr auto kPostEvery = std::chrono::milliseconds(5);
 
 double Seconds(clockid_t clock) {
@@ -72,7 +76,7 @@ class SlowService {
     return [this, reply](const httplib::Request&, httplib::Response& response) {
       const double cpuBefore = Seconds(addinCpu_);
       const auto start = Clock::now();
-      std::this_thread::sleep_for(kServiceDelay);
+      std::this_thread::sleep_for(std::chrono::milliseconds(gServiceDelayMs));
       const double cpu = Seconds(addinCpu_) - cpuBefore;
       {
         std::lock_guard lock(mutex_);
@@ -173,13 +177,15 @@ void BM_SendWhileTheServiceTakesASecond(benchmark::State& state, const std::stri
   state.counters["events_run"] = static_cast<double>(eventsRan);
 }
 
-BENCHMARK_CAPTURE(BM_SendWhileTheServiceTakesASecond, Automatic, std::string("Automatic"))
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(3);
-BENCHMARK_CAPTURE(BM_SendWhileTheServiceTakesASecond, Guaranteed, std::string("Guaranteed"))
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(3);
-
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  return corvanta::bench::Main(argc, argv, {{"sends", &gSends}, {"service-delay-ms", &gServiceDelayMs}}, [] {
+    for (const char* button : {"Automatic", "Guaranteed"}) {
+      benchmark::RegisterBenchmark((std::string("BM_SendWhileTheServiceTakesASecond/") + button).c_str(),
+                                   BM_SendWhileTheServiceTakesASecond, std::string(button))
+          ->Unit(benchmark::kMillisecond)
+          ->Iterations(gSends);
+    }
+  });
+}

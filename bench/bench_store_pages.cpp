@@ -1,6 +1,7 @@
 // The sender's pages on a SQLite file holding 10,000 messages of one sender
 // (three recipients each, some events): the newest page, a page deep in the
 // keyset, one message, and searches by subject and by recipient.
+// --messages=N sets the number of messages.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -8,13 +9,14 @@
 #include <memory>
 #include <string>
 
+#include "bench/main.h"
 #include "service/store/store.h"
 
 namespace {
 
 using namespace mailwarden::store;
 
-constexpr int kMessages = 10000;
+long long gMessages = 10000;
 
 // Joined by appending: GCC 12 warns wrongly about chains of string additions at -O3.
 std::string Text(std::initializer_list<std::string> parts) {
@@ -28,7 +30,7 @@ struct Filled {
     for (const char* end : {"", "-wal", "-shm"}) std::filesystem::remove(Text({path, end}));
     store = OpenStore(Text({"sqlite:", path}));
     int n = 0;
-    for (int i = 0; i < kMessages; ++i) {
+    for (int i = 0; i < gMessages; ++i) {
       NewMessage message;
       message.sender = "ann@example.com";
       message.subject = Text({"Report ", std::to_string(i), i % 100 == 0 ? " quarterly" : ""});
@@ -43,7 +45,7 @@ struct Filled {
       if (i % 2 == 0)
         store->RecordEvents({NewEvent{issued.stamps[0], EventType::kImage, EventClass::kPerson, message.issued + 1,
                                       "198.51.100.1", "Mail/1.0"}});
-      if (i == kMessages / 2) middle = issued.messageId;
+      if (i == gMessages / 2) middle = issued.messageId;
     }
     account = store->FindAccount("ann@example.com")->id;
   }
@@ -95,4 +97,6 @@ BENCHMARK(BM_SearchRecipient)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  return corvanta::bench::Main(argc, argv, {{"messages", &gMessages}});
+}

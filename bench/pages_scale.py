@@ -2,16 +2,17 @@
 """The sender's pages after years of use: fills a database through SQL, then
 times the pages of the busiest sender over HTTP with its session cookie.
 
-  pages_scale.py fill sqlite PATH
-  pages_scale.py fill postgresql CONNINFO      (through psql)
-  pages_scale.py measure URL ADDRESS PASSWORD ROUNDS
+  pages_scale.py fill sqlite PATH MESSAGES
+  pages_scale.py fill postgresql CONNINFO MESSAGES      (through psql)
+  pages_scale.py measure URL ADDRESS PASSWORD ROUNDS MESSAGES
 
-The database holds 1,000 senders, 500,000 messages with 2 recipients each (1
-million stamps) and 10 events a stamp (10 million events); sender 1, the
-busiest, has every 50th message (10,000). The schema is mailwarden's own, made
-by `mailwarden account add` before the fill.
+The database holds 1,000 senders, MESSAGES messages (500,000 in the full run)
+with 2 recipients each (1 million stamps) and 10 events a stamp (10 million
+events); sender 1, the busiest, has every 50th message (10,000). The schema is
+mailwarden's own, made by `mailwarden account add` before the fill.
 """
 import http.client
+import json
 import re
 import subprocess
 import sys
@@ -19,7 +20,6 @@ import time
 import urllib.parse
 
 SENDERS = 1000
-MESSAGES = 500_000
 BUSIEST_EVERY = 50
 EVENTS_PER_STAMP = 10
 T0 = 1_700_000_000 * 1_000_000  # microseconds
@@ -61,31 +61,33 @@ FILL = [
               'Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 Chrome/120.0'
        FROM {series} AS n(i)""",
 ]
-# The same rows in the PostgreSQL engine's tables: stamps keyed by their text.
+# The same rows in the PostgreSQL engine's tables: stamps keyed by their text,
+# with the same numbers as on SQLite (events refer to a stamp by its number).
 FILL_PG = [
     ACCOUNTS,
     messages("(i % 3 = 0)::int", "false", "E'\\n'", True),
-    """INSERT INTO stamps (stamp, message_id, position, recipient, recipient_name, cancelled)
-       SELECT 'st' || i, (i + 1) / 2, (i + 1) % 2, """ + RECIPIENT.format(j="i") + ", "
+    """INSERT INTO stamps (stamp, id, message_id, position, recipient, recipient_name, cancelled)
+       OVERRIDING SYSTEM VALUE
+       SELECT 'st' || i, i, (i + 1) / 2, (i + 1) % 2, """ + RECIPIENT.format(j="i") + ", "
     + RECIPIENT_NAME.format(j="i") + """, false
        FROM {series} AS n(i)""",
-    """INSERT INTO events (id, stamp, type, class, time, ip, user_agent)
-       SELECT i, 'st' || ((i + {per} - 1) / {per}), i % 2, i % 3, {t0} + i * 6000000, '10.1.' || (i % 250) || '.7',
+    """INSERT INTO events (id, stamp_id, type, class, time, ip, user_agent)
+       SELECT i, (i + {per} - 1) / {per}, i % 2, i % 3, {t0} + i * 6000000, '10.1.' || (i % 250) || '.7',
               'Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 Chrome/120.0'
        FROM {series} AS n(i)""",
 ]
-# How many rows each statement's series counts to.
-COUNTS = [SENDERS, MESSAGES, MESSAGES * 2, MESSAGES * 2 * EVENTS_PER_STAMP]
 
 
-def fill(engine, where):
-    values = dict(t0=T0, senders=SENDERS, every=BUSIEST_EVERY, messages=MESSAGES, per=EVENTS_PER_STAMP)
+def fill(engine, where, messages_count):
+    # How many rows each statement's series counts to.
+    counts = [SENDERS, messages_count, messages_count * 2, messages_count * 2 * EVENTS_PER_STAMP]
+    values = dict(t0=T0, senders=SENDERS, every=BUSIEST_EVERY, per=EVENTS_PER_STAMP)
     if engine == "sqlite":
         import sqlite3
         db = sqlite3.connect(where)
         db.execute("PRAGMA journal_mode=WAL")
         db.execute("PRAGMA synchronous=OFF")
-        for statement, count in zip(FILL, COUNTS):
+        for statement, count in zip(FILL, counts):
             series = f"(WITH RECURSIVE c(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM c WHERE i < {count}) SELECT i FROM c)"
             db.execute(statement.format(series=series, **values).replace("AS n(i)", "AS n"))
             db.commit()
@@ -95,8 +97,8 @@ def fill(engine, where):
     else:
         # bigint numbers: times in microseconds outgrow integer.
         sql = ";\n".join(s.format(series=f"generate_series(1::bigint, {count})", **values)
-                         for s, count in zip(FILL_PG, COUNTS))
-        for table in ("accounts", "messages", "events"):
+                         for s, count in zip(FILL_PG, counts))
+        for table in ("accounts", "messages", "stamps", "events"):
             sql += f";\nSELECT setval(pg_get_serial_sequence('{table}', 'id'), (SELECT max(id) FROM {table}))"
         sql += ";\nANALYZE;\n"
         subprocess.run(["psql", "-q", "-v", "ON_ERROR_STOP=1", where], input=sql, text=True, check=True,
@@ -123,13 +125,40 @@ def sign_in(url, address, password):
     return conn, "cvx_session=" + session.group(1)
 
 
-def measure(url, address, password, rounds):
+def get_json(conn, cookie, target):
+    conn.request("GET", target, headers={"Cookie": cookie})
+    reply = conn.getresponse()
+    body = reply.read()
+    if reply.status != 200:
+        sys.exit(f"pages_scale: {target} answered {reply.status}")
+    return json.loads(body)
+
+
+def check_filled(conn, cookie, messages_count):
+    """The service shows the fill as written (the busiest sender's newest
+    message first, its two recipients with their events), so that no page is
+    timed on rows it cannot see."""
+    newest = get_json(conn, cookie, "/cvx/api/messages")["messages"]
+    message = get_json(conn, cookie, f"/cvx/api/messages/{messages_count}")
+    events = [len(recipient["events"]) for recipient in message["recipients"]]
+    if not newest or newest[0]["id"] != messages_count or events != [EVENTS_PER_STAMP] * 2:
+        sys.exit(f"pages_scale: the service does not show the fill: newest message "
+                 f"{newest[0]['id'] if newest else None}, events of message {messages_count}: {events}")
+
+
+def measure(url, address, password, rounds, messages_count):
     conn, cookie = sign_in(url, address, password)
-    # The busiest sender's messages are every 50th id.
-    some_messages = [MESSAGES - BUSIEST_EVERY * k for k in range(0, 10_000, 97)]
+    check_filled(conn, cookie, messages_count)
+    # The busiest sender's messages are every 50th id; the older pages start
+    # from the 50th newest of them (fewer in a small run) and go back through
+    # nine tenths of them.
+    busiest = messages_count // BUSIEST_EVERY
+    some_messages = [messages_count - BUSIEST_EVERY * k for k in range(0, busiest, 97)]
+    newest_skipped, older_span = min(50, busiest // 20), max(1, busiest * 9 // 10)
     targets = {
         "messages page": lambda r: "/cvx/",
-        "older page": lambda r: f"/cvx/?before={MESSAGES - BUSIEST_EVERY * (50 + 173 * r % 9000)}",
+        "older page":
+            lambda r: f"/cvx/?before={messages_count - BUSIEST_EVERY * (newest_skipped + 173 * r % older_span)}",
         "search": lambda r: f"/cvx/?q=person{(7 * r) % 20011}%40",
         "message page": lambda r: f"/cvx/messages/{some_messages[r % len(some_messages)]}",
         "json": lambda r: "/cvx/api/messages",
@@ -155,6 +184,6 @@ def measure(url, address, password, rounds):
 
 if __name__ == "__main__":
     if sys.argv[1] == "fill":
-        fill(sys.argv[2], sys.argv[3])
+        fill(sys.argv[2], sys.argv[3], int(sys.argv[4]))
     else:
-        measure(sys.argv[2], sys.argv[3], sys.argv[4], int(sys.argv[5]))
+        measure(sys.argv[2], sys.argv[3], sys.argv[4], int(sys.argv[5]), int(sys.argv[6]))

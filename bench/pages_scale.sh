@@ -8,16 +8,24 @@
 #   pages_p99_ms: T        (SQLite)
 #   pages_p99_ms_pg: T     (PostgreSQL, when the program has that engine)
 # and on stderr the fill time, the database's size and each page's figures.
-# ENGINES="sqlite" or "postgresql" measures one of them only.
+# ENGINES="sqlite" or "postgresql" measures one of them only. MESSAGES (default
+# 500000, at least 1000) sets the size: the stamps are twice as many, the
+# events twenty times, the busiest sender's messages one in fifty. BUILD_DIR
+# takes mailwarden from another build folder (see programs.sh).
 set -euo pipefail
 shopt -s inherit_errexit
 cd "$(dirname "$0")/.."
 rounds=${ROUNDS:-200}
+messages=${MESSAGES:-500000}
 password="a benchmark password"
+if ! [[ "$messages" =~ ^[0-9]+$ ]] || [ "$messages" -lt 1000 ]; then
+  echo "pages_scale.sh: MESSAGES must be a number of at least 1000, not '$messages'" >&2
+  exit 2
+fi
 
-cmake --preset release >&2
-cmake --build --preset release --target mailwarden >&2
-mailwarden=$PWD/build/release/service/mailwarden
+# shellcheck source=programs.sh
+. bench/programs.sh
+mailwarden=$(bench_build mailwarden)/service/mailwarden
 
 dir=$(mktemp -d /tmp/mailwarden-pages-scale.XXXXXX)
 server=
@@ -34,7 +42,7 @@ run() {
   local start=$SECONDS
   "$mailwarden" account add busiest@example.com --credit 100000 --database "$database" >/dev/null
   echo "$password" | "$mailwarden" account password busiest@example.com --database "$database" >/dev/null
-  python3 bench/pages_scale.py fill "$engine" "$where"
+  python3 bench/pages_scale.py fill "$engine" "$where" "$messages"
   echo "$label: filled in $((SECONDS - start)) s, database $(eval "$size")" >&2
 
   "$mailwarden" serve --listen 127.0.0.1:0 --database "$database" >"$dir/serve.out" 2>"$dir/serve.err" &
@@ -47,7 +55,7 @@ run() {
   done
   [ -n "$url" ] || { cat "$dir/serve.err" >&2; exit 1; }
   local p99
-  p99=$(python3 bench/pages_scale.py measure "${url%/}" busiest@example.com "$password" "$rounds")
+  p99=$(python3 bench/pages_scale.py measure "${url%/}" busiest@example.com "$password" "$rounds" "$messages")
   kill "$server"
   wait "$server" 2>/dev/null || true
   server=

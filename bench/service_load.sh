@@ -6,10 +6,13 @@
 #   stamps_per_second: N     stamps issued per second, requests of 10 recipients from 50 senders
 #   p99_stamp_ms: T          the stamp requests' 99th percentile while image hits run beside them
 # and the same three figures on PostgreSQL, labelled "_pg", on a throw-away server of its own.
-# DURATION (seconds, default 10) and CONNECTIONS (default 64) tune the runs.
+# DURATION (seconds, default 10) and CONNECTIONS (default 64) tune the runs;
+# BUILD_DIR takes the programs from another build folder (see programs.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . bench/postgres_server.sh
+# shellcheck source=programs.sh
+. bench/programs.sh
 
 duration=${DURATION:-10}
 connections=${CONNECTIONS:-64}
@@ -20,10 +23,9 @@ for tool in wrk nginx curl; do
   command -v "$tool" >/dev/null || { echo "service_load.sh: $tool is missing (scripts/setup installs it)" >&2; exit 1; }
 done
 
-cmake --preset release >/dev/null
-cmake --build --preset release --target mailwarden service_load_requests >/dev/null
-mailwarden=$PWD/build/release/service/mailwarden
-requests_tool=$PWD/build/release/bench/service_load/service_load_requests
+build=$(bench_build mailwarden service_load_requests)
+mailwarden=$build/service/mailwarden
+requests_tool=$build/bench/service_load/service_load_requests
 
 tmp=$(mktemp -d /tmp/mailwarden-load.XXXXXX)
 # nginx's workers may run as another user: they read the GIF, nothing else.
