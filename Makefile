@@ -88,6 +88,7 @@ test: test-bench
 test-bench: configure
 	cmake --build --preset native -j $(JOBS)
 	bench/smoke.py build/native
+	@scripts/test-summary add "Benchmarks: every benchmark program and script ran to the end at a tiny size and printed its figures (bench/smoke.py)"
 
 demo: build
 	build/native/cli/corvanta demo
