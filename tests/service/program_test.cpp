@@ -8,8 +8,11 @@
 
 #include <chrono>
 #include <csignal>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
 #include <vector>
@@ -172,6 +175,46 @@ TEST_F(DatabaseFileTest, TheDonationPageSaysWhatTheFileGivenSays) {
   EXPECT_EQ(missing.Wait(), 1);
 }
 
+// Tests move the service's time on without waiting for it: a hidden option
+// names a file with the seconds the clock runs ahead, read at every use.
+TEST_F(DatabaseFileTest, TheTestingClockFileMovesTheServicesTimeOn) {
+  const std::string ahead = path_.string() + ".clock";
+  std::filesystem::remove(ahead);  // none yet: the system's time
+  Program program(Serve({"--new-sender-credit", "9", "--status-pages", "--testing-clock-file", ahead}));
+  int port = PortOf(program.Line());
+  ASSERT_GT(port, 0);
+  httplib::Client client("127.0.0.1", port);
+  auto issue = [&](const std::string& recipient) {
+    AddinSend send;
+    send.to = {{recipient, ""}};
+    auto stamps = client.Get(std::string(corvanta::protocol::kStampPath) + "?" + StampQuery(send, {5, 6, 7, 8}));
+    EXPECT_TRUE(stamps && StampsOf(stamps->body).size() == 1u);
+  };
+  issue("now@example.com");
+  std::ofstream(ahead) << "86400\n";
+  issue("tomorrow@example.com");
+  auto status = client.Get("/status.json");
+  ASSERT_TRUE(status);
+  std::map<std::string, std::time_t> issued;
+  const nlohmann::json stamps = nlohmann::json::parse(status->body).at("stamps");
+  for (const auto& stamp : stamps) {
+    std::tm time{};
+    const std::string text = stamp.at("issued");
+    ASSERT_NE(strptime(text.c_str(), "%Y-%m-%dT%H:%M:%SZ", &time), nullptr) << text;
+    issued[stamp.at("recipient").get<std::string>()] = timegm(&time);
+  }
+  ASSERT_EQ(issued.size(), 2u) << status->body;
+  EXPECT_GE(issued["tomorrow@example.com"] - issued["now@example.com"], 86400);
+  program.Signal(SIGTERM);
+  EXPECT_EQ(program.Wait(), 0);
+
+  // A file that holds no number stops the service instead of leaving its time where it was.
+  std::ofstream(ahead) << "soon\n";
+  Program garbled(Serve({"--testing-clock-file", ahead}));
+  EXPECT_NE(garbled.Wait(), 0);
+  std::filesystem::remove(ahead);
+}
+
 TEST_F(DatabaseFileTest, AccountCommandsManageTheSenders) {
   struct Step {
     std::vector<std::string> args;
@@ -226,6 +269,7 @@ TEST_F(ProgramTest, ExplainsItsOptionsAndRefusesBadOnes) {
   for (const char* option :
        {"--listen", "--database", "--new-sender-credit", "--terms", "--max-upload", "--retain-days"})
     EXPECT_NE(text.find(option), std::string::npos) << option;
+  EXPECT_EQ(text.find("testing"), std::string::npos) << "the tests' own option is for no operator";
 
   for (std::vector<std::string> bad : {std::vector<std::string>{"serve", "--listen", "127.0.0.1:70000"},
                                        {"serve", "--listen", "nonsense"},
