@@ -66,6 +66,29 @@ TEST_F(ProgramTest, ServesOnTheFreePortItPrintsAndStopsCleanlyOnEachSignal) {
   }
 }
 
+// A connection to 127.0.0.1:port is refused: nothing listens there any more.
+bool Refused(int port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const bool refused = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0;
+  ::close(fd);
+  return refused;
+}
+
+// Everything up to and including needle from fd ("" when the connection ends first).
+std::string ReadThrough(int fd, const std::string& needle) {
+  std::string got;
+  char buffer[4096];
+  for (ssize_t n; got.find(needle) == std::string::npos;) {
+    if ((n = ::recv(fd, buffer, sizeof buffer, 0)) <= 0) return "";
+    got.append(buffer, static_cast<std::size_t>(n));
+  }
+  return got;
+}
+
 // An upload whose body is still arriving when SIGTERM comes is finished and
 // answered before the program exits.
 TEST_F(ProgramTest, StoppingFinishesTheRequestInProgress) {
@@ -85,11 +108,19 @@ TEST_F(ProgramTest, StoppingFinishesTheRequestInProgress) {
   address.sin_port = htons(static_cast<std::uint16_t>(port));
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  // A whole request first: the service has taken the connection before the stop.
+  const std::string health = "GET /healthz HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+  ASSERT_EQ(::send(fd, health.data(), health.size(), MSG_NOSIGNAL), static_cast<ssize_t>(health.size()));
+  ASSERT_NE(ReadThrough(fd, "\r\n\r\nok\n"), "");
   const std::string first = head + body.substr(0, body.size() / 2), rest = body.substr(body.size() / 2);
   ASSERT_EQ(::send(fd, first.data(), first.size(), MSG_NOSIGNAL), static_cast<ssize_t>(first.size()));
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
   program.Signal(SIGTERM);
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  // The rest goes once the stop is under way: nothing listens any more.
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!Refused(port) && std::chrono::steady_clock::now() < giveUp) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_TRUE(Refused(port)) << "still listening long after SIGTERM";
   ASSERT_EQ(::send(fd, rest.data(), rest.size(), MSG_NOSIGNAL), static_cast<ssize_t>(rest.size()));
   std::string reply;
   char buffer[4096];
