@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <future>
 #include <iostream>
 #include <mutex>
 #include <optional>
@@ -103,13 +104,15 @@ class Session : public std::enable_shared_from_this<Session> {
   // request under way finishes it and closes after its reply.
   void OnStop() {
     if (handling_) return;
-    if (!Sent() && (!parser_ || !parser_->got_some())) {
-      beast::error_code ignored;
-      stream_.socket().shutdown(tcp::socket::shutdown_both, ignored);
-      stream_.socket().close(ignored);
-    } else {
+    if (Sent() || (parser_ && parser_->got_some())) {
       stream_.expires_after(kStopRead);
+      return;
     }
+    // Idle as far as this strand can tell. Cancelling, not closing: a read
+    // that took in the first bytes of a request a moment ago (on a network
+    // thread, before its handler reached this strand) is not undone, and the
+    // request goes on; an idle read ends and its handler closes.
+    stream_.cancel();
   }
 
  private:
@@ -373,10 +376,15 @@ void Server::Stop() {
     return;
   }
   s.stopping = true;
-  asio::post(s.io, [&s] {
+  // Closed on the network threads, and waited for: stopping them below could
+  // otherwise drop the close, leaving the port listening with nobody to answer.
+  std::promise<void> closed;
+  asio::post(s.io, [&s, &closed] {
     beast::error_code ignored;
     s.acceptor.close(ignored);
+    closed.set_value();
   });
+  closed.get_future().wait();
   std::vector<std::shared_ptr<Session>> open;
   {
     std::lock_guard lock(s.sessionsMutex);

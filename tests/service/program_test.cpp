@@ -21,6 +21,7 @@
 #include "protocol/service.h"
 #include "service/store/store.h"
 #include "support/child_program.h"
+#include "support/loopback_client.h"
 
 namespace service_test {
 namespace {
@@ -38,7 +39,7 @@ int PortOf(const std::string& line) {
 }
 
 std::string AskCredit(int port, const std::string& email) {
-  httplib::Client client("127.0.0.1", port);
+  httplib::Client client = testsupport::LoopbackClient(port);
   auto result = client.Get(std::string(corvanta::protocol::kCreditPath) + "?" + CreditQuery(email, {1, 2, 3, 4}));
   return result ? result->body : "no answer";
 }
@@ -64,18 +65,6 @@ TEST_F(ProgramTest, ServesOnTheFreePortItPrintsAndStopsCleanlyOnEachSignal) {
     EXPECT_EQ(program.Rest(), "mailwarden stopped\n");
     EXPECT_EQ(program.Wait(), 0);
   }
-}
-
-// A connection to 127.0.0.1:port is refused: nothing listens there any more.
-bool Refused(int port) {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const bool refused = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0;
-  ::close(fd);
-  return refused;
 }
 
 // Everything up to and including needle from fd ("" when the connection ends first).
@@ -117,10 +106,10 @@ TEST_F(ProgramTest, StoppingFinishesTheRequestInProgress) {
   program.Signal(SIGTERM);
   // The rest goes once the stop is under way: nothing listens any more.
   const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (!Refused(port) && std::chrono::steady_clock::now() < giveUp) {
+  while (!testsupport::NothingListens(port) && std::chrono::steady_clock::now() < giveUp) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  ASSERT_TRUE(Refused(port)) << "still listening long after SIGTERM";
+  ASSERT_TRUE(testsupport::NothingListens(port)) << "still listening long after SIGTERM";
   ASSERT_EQ(::send(fd, rest.data(), rest.size(), MSG_NOSIGNAL), static_cast<ssize_t>(rest.size()));
   std::string reply;
   char buffer[4096];
@@ -154,7 +143,7 @@ TEST_F(DatabaseFileTest, KeepsItsStateInTheDatabaseAcrossRestarts) {
     ASSERT_GT(port, 0);
     AddinSend send;
     send.to = {{"bob@example.com", "Bob"}};
-    httplib::Client client("127.0.0.1", port);
+    httplib::Client client = testsupport::LoopbackClient(port);
     auto stamps = client.Get(std::string(corvanta::protocol::kStampPath) + "?" + StampQuery(send, {5, 6, 7, 8}));
     ASSERT_TRUE(stamps);
     EXPECT_EQ(StampsOf(stamps->body).size(), 1u) << stamps->body;
@@ -177,7 +166,7 @@ TEST_F(DatabaseFileTest, TheTermsComeFromTheFileGiven) {
   Program program(Serve({"--terms", terms}));
   int port = PortOf(program.Line());
   ASSERT_GT(port, 0);
-  httplib::Client client("127.0.0.1", port);
+  httplib::Client client = testsupport::LoopbackClient(port);
   auto served = client.Get(corvanta::protocol::kTermsPath);
   ASSERT_TRUE(served);
   EXPECT_EQ(served->body, "Our own terms.\r\nSecond line.\r\n");
@@ -194,7 +183,7 @@ TEST_F(DatabaseFileTest, TheDonationPageSaysWhatTheFileGivenSays) {
   Program program(Serve({"--donation", donation}));
   int port = PortOf(program.Line());
   ASSERT_GT(port, 0);
-  httplib::Client client("127.0.0.1", port);
+  httplib::Client client = testsupport::LoopbackClient(port);
   auto served = client.Get(corvanta::protocol::kDonationPath);
   ASSERT_TRUE(served);
   EXPECT_NE(served->body.find("<p>Give to &lt;the fund&gt;.</p>\n<p>Thank you!</p>"), std::string::npos)
@@ -214,7 +203,7 @@ TEST_F(DatabaseFileTest, TheTestingClockFileMovesTheServicesTimeOn) {
   Program program(Serve({"--new-sender-credit", "9", "--status-pages", "--testing-clock-file", ahead}));
   int port = PortOf(program.Line());
   ASSERT_GT(port, 0);
-  httplib::Client client("127.0.0.1", port);
+  httplib::Client client = testsupport::LoopbackClient(port);
   auto issue = [&](const std::string& recipient) {
     AddinSend send;
     send.to = {{recipient, ""}};
