@@ -2,6 +2,8 @@
 // What the administrator sets when starting the service.
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <string>
 
 namespace mailwarden {
@@ -30,6 +32,9 @@ struct ServiceOptions {
   // /status and /status.json list every sender and stamp: for tests and the
   // demonstration on loopback only.
   bool statusPages = false;
+  // The service's time in microseconds since 1970 (UTC); empty: the system
+  // clock. Tests set their own, so that time passes when they say so.
+  std::function<std::int64_t()> clock;
 };
 
 }  // namespace mailwarden

@@ -65,7 +65,7 @@ Service::Service(store::Store& store, ServiceOptions options, int logFd)
       log_(logFd),
       events_(store_, metrics_),
       limits_(store_, options_.limits),
-      context_{store_, options_, events_, limits_, metrics_, SystemNow} {
+      context_{store_, options_, events_, limits_, metrics_, options_.clock ? options_.clock : SystemNow} {
   if (options_.terms.empty()) options_.terms = BuiltInTerms();
   metrics_.WatchQueue([this] { return events_.Depth(); });
   AddRoutes();

@@ -16,9 +16,12 @@ namespace host::sim {
 // Shared between the control, its worker thread and the events waiting in the
 // pump. Events hold it weakly: once the control is gone they do nothing.
 struct CurlTransfer::Shared {
-  explicit Shared(std::shared_ptr<EventPump> eventPump) : pump(std::move(eventPump)) {}
+  Shared(std::shared_ptr<EventPump> eventPump, TransferClock transferClock)
+      : pump(std::move(eventPump)), clock(std::move(transferClock)) {}
 
   const std::shared_ptr<EventPump> pump;
+  const TransferClock clock;
+  std::atomic<std::size_t> received{0};  // body bytes, for tests
   // RequestTimeout in seconds: set on the add-in's thread, read by a running request.
   std::atomic<std::int32_t> timeout{60};
 
@@ -88,8 +91,8 @@ void CheckUrl(const std::string& url) {
 
 }  // namespace
 
-CurlTransfer::CurlTransfer(std::shared_ptr<EventPump> pump, std::int32_t requestTimeout)
-    : shared_(std::make_shared<Shared>(std::move(pump))) {
+CurlTransfer::CurlTransfer(std::shared_ptr<EventPump> pump, std::int32_t requestTimeout, TransferClock clock)
+    : shared_(std::make_shared<Shared>(std::move(pump), std::move(clock))) {
   SetRequestTimeout(requestTimeout);
 }
 
@@ -117,12 +120,15 @@ std::string CurlTransfer::OpenURL(const std::string& url) {
     bool delivered = false;  // the add-in's thread only
   };
   auto outcome = std::make_shared<Outcome>();
-  auto run = std::make_shared<CurlRun>(shared->timeout);
+  auto run = std::make_shared<CurlRun>(shared->timeout, shared->clock);
   shared->run = run;
   shared->executing = true;
   shared->worker = std::thread([shared, run, outcome, request = std::move(request)] {
     CurlListener listener;
-    listener.body = [&outcome](const char* bytes, std::size_t size) { outcome->body.append(bytes, size); };
+    listener.body = [&outcome, &shared](const char* bytes, std::size_t size) {
+      outcome->body.append(bytes, size);
+      shared->received += size;
+    };
     outcome->result = PerformRequest(request, *run, listener);
     // Wakes the waiting thread; the pump's lock hands the outcome over with it.
     shared->pump->Post([outcome] { outcome->delivered = true; });
@@ -170,14 +176,17 @@ void CurlTransfer::Execute(const std::string& url, const std::string& operation,
   shared_->executing = true;
   shared_->responseCode = 0;
   shared_->responseInfo.clear();
-  auto run = std::make_shared<CurlRun>(shared_->timeout);
+  auto run = std::make_shared<CurlRun>(shared_->timeout, shared_->clock);
   shared_->run = run;
   shared_->worker = std::thread([shared = shared_, run, request = std::move(request)] {
     CurlListener listener;
     listener.state = [&shared](std::int16_t state) { PostState(shared, state); };
     listener.body = [&shared](const char* bytes, std::size_t size) {
-      std::lock_guard lock(shared->mutex);
-      shared->reply.append(bytes, size);
+      {
+        std::lock_guard lock(shared->mutex);
+        shared->reply.append(bytes, size);
+      }
+      shared->received += size;
     };
     const CurlOutcome outcome = PerformRequest(request, *run, listener);
     {
@@ -232,17 +241,23 @@ long CurlTransfer::HttpStatus() {
   return shared_->httpStatus;
 }
 
+std::size_t CurlTransfer::BytesReceived() {
+  return shared_->received;
+}
+
 std::vector<TransferRequest> CurlTransfer::Requests() {
   std::lock_guard lock(shared_->mutex);
   return shared_->requests;
 }
 
-CurlInternet::CurlInternet(SimWindowing& windowing) : pump_(windowing.Pump()) {}
+CurlInternet::CurlInternet(SimWindowing& windowing, TransferClock clock)
+    : pump_(windowing.Pump()), clock_(std::move(clock)) {}
 
-CurlInternet::CurlInternet(std::shared_ptr<EventPump> pump) : pump_(std::move(pump)) {}
+CurlInternet::CurlInternet(std::shared_ptr<EventPump> pump, TransferClock clock)
+    : pump_(std::move(pump)), clock_(std::move(clock)) {}
 
 std::shared_ptr<Transfer> CurlInternet::CreateTransfer() {
-  auto transfer = std::make_shared<CurlTransfer>(pump_, defaultTimeout_);
+  auto transfer = std::make_shared<CurlTransfer>(pump_, defaultTimeout_, clock_);
   created_.erase(std::remove_if(created_.begin(), created_.end(), [](const auto& weak) { return weak.expired(); }),
                  created_.end());
   created_.push_back(transfer);
@@ -252,6 +267,10 @@ std::shared_ptr<Transfer> CurlInternet::CreateTransfer() {
 void CurlInternet::SetDefaultRequestTimeout(std::int32_t seconds) {
   if (seconds < 0) throw Error(transfer_error::kInvalidValue, transfer_error::Text(transfer_error::kInvalidValue));
   defaultTimeout_ = seconds;
+}
+
+void CurlInternet::SetClock(TransferClock clock) {
+  clock_ = std::move(clock);
 }
 
 std::vector<std::shared_ptr<CurlTransfer>> CurlInternet::Transfers() {

@@ -4,7 +4,9 @@
 // events; Execute returns at once and its worker posts the StateChanged
 // events to that pump, so handlers run only on the add-in's thread, never on
 // the worker. Errors carry the numbers in transfer_errors.h.
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,9 +26,14 @@ struct TransferRequest {
   std::string requestHeaders;
 };
 
+// What the time-outs are measured by; empty: the steady clock. Tests give one
+// that moves only when they move it, so a time-out never depends on how fast
+// the machine is.
+using TransferClock = std::function<std::chrono::steady_clock::time_point()>;
+
 class CurlTransfer : public Transfer {
  public:
-  explicit CurlTransfer(std::shared_ptr<EventPump> pump, std::int32_t requestTimeout = 60);
+  explicit CurlTransfer(std::shared_ptr<EventPump> pump, std::int32_t requestTimeout = 60, TransferClock clock = {});
   ~CurlTransfer() override;  // aborts a running request and waits for its worker
 
   // GET, returning once the whole body is in, whatever the HTTP status (a
@@ -64,6 +71,9 @@ class CurlTransfer : public Transfer {
 
   // The HTTP status of the last reply (0 when none), for tests.
   long HttpStatus();
+  // Bytes of reply bodies taken in so far by this control's requests, for
+  // tests that wait until a piece has arrived.
+  std::size_t BytesReceived();
   // Requests made by this control, in order.
   std::vector<TransferRequest> Requests();
 
@@ -75,13 +85,15 @@ class CurlTransfer : public Transfer {
 
 class CurlInternet : public Internet {
  public:
-  explicit CurlInternet(SimWindowing& windowing);
-  explicit CurlInternet(std::shared_ptr<EventPump> pump);
+  explicit CurlInternet(SimWindowing& windowing, TransferClock clock = {});
+  explicit CurlInternet(std::shared_ptr<EventPump> pump, TransferClock clock = {});
   std::shared_ptr<Transfer> CreateTransfer() override;
 
   // The RequestTimeout (seconds, 0 or more) that controls made from now on
-  // start with; 60 unless set. Tests shorten it to reach a time-out quickly.
+  // start with; 60 unless set.
   void SetDefaultRequestTimeout(std::int32_t seconds);
+  // The clock of the controls made from now on.
+  void SetClock(TransferClock clock);
 
   // Every control created so far that still exists (the newest last).
   std::vector<std::shared_ptr<CurlTransfer>> Transfers();
@@ -89,6 +101,7 @@ class CurlInternet : public Internet {
  private:
   std::shared_ptr<EventPump> pump_;
   std::int32_t defaultTimeout_ = 60;
+  TransferClock clock_;
   std::vector<std::weak_ptr<CurlTransfer>> created_;
 };
 

@@ -21,11 +21,18 @@ using Clock = std::chrono::steady_clock;
 // The longest sleep in curl's poll; a cancel or a new time-out wakes it sooner.
 constexpr int kLongestSleepMs = 1000;
 
+// When data last moved: data coming in counts from the moment it is taken in,
+// data going out from the start of the perform that sent it (the debug
+// stream tells only after the send). So a test's server that moves the clock
+// on once the request is in, or before each piece of its reply, never has
+// that move counted as a silence it did not keep, nor lost.
 struct Progress {
   const CurlListener& listener;
+  const CurlRun& run;
   bool connected = false;
   bool receiving = false;
-  Clock::time_point lastMoved = Clock::now();  // when data last went out or came in
+  bool sent = false;  // data went out during the current perform
+  Clock::time_point lastMoved = run.Now();
 
   void State(std::int16_t state) const {
     if (listener.state) listener.state(state);
@@ -42,7 +49,11 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
 // the answer starts.
 int OnDebug(CURL*, curl_infotype type, char*, std::size_t, void* user) {
   auto* progress = static_cast<Progress*>(user);
-  if (type != CURLINFO_TEXT) progress->lastMoved = Clock::now();
+  if (type == CURLINFO_HEADER_OUT || type == CURLINFO_DATA_OUT || type == CURLINFO_SSL_DATA_OUT) {
+    progress->sent = true;
+  } else if (type != CURLINFO_TEXT) {
+    progress->lastMoved = progress->run.Now();
+  }
   if (type == CURLINFO_HEADER_OUT && !progress->connected) {
     progress->connected = true;
     progress->State(icConnected);
@@ -126,7 +137,7 @@ CurlOutcome PerformRequest(const TransferRequest& request, CurlRun& run, const C
   std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
   if (!easy || !multi) return {transfer_error::kConnectionFailed, 0};
   CURL* handle = easy.get();
-  Progress progress{listener};
+  Progress progress{listener, run};
   auto headers = HeaderList(request.requestHeaders);
 
   curl_easy_setopt(handle, CURLOPT_URL, request.url.c_str());
@@ -151,15 +162,20 @@ CurlOutcome PerformRequest(const TransferRequest& request, CurlRun& run, const C
   if (curl_multi_add_handle(multi.get(), handle) != CURLM_OK) return {transfer_error::kConnectionFailed, 0};
 
   progress.State(icConnecting);
-  progress.lastMoved = Clock::now();
+  progress.lastMoved = run.Now();
   run.Attach(multi.get());
   CURLcode result = CURLE_OK;
   bool timedOut = false;
   for (;;) {
     int running = 0;
+    const Clock::time_point performStart = run.Now();
     if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
       result = CURLE_RECV_ERROR;
       break;
+    }
+    if (progress.sent) {
+      progress.sent = false;
+      progress.lastMoved = std::max(progress.lastMoved, performStart);
     }
     if (running == 0) {
       int left = 0;
@@ -173,7 +189,7 @@ CurlOutcome PerformRequest(const TransferRequest& request, CurlRun& run, const C
     }
     int sleepMs = kLongestSleepMs;
     if (const std::int32_t seconds = run.TimeoutSeconds(); seconds > 0) {
-      const auto silence = Clock::now() - progress.lastMoved;
+      const auto silence = run.Now() - progress.lastMoved;
       const auto left = std::chrono::ceil<std::chrono::milliseconds>(std::chrono::seconds(seconds) - silence);
       if (left.count() <= 0) {
         timedOut = true;

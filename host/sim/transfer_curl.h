@@ -8,10 +8,12 @@
 #include <curl/curl.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include "host/sim/transfer.h"
 
@@ -32,8 +34,9 @@ struct CurlListener {
 class CurlRun {
  public:
   // timeoutSeconds: the control's RequestTimeout, read again at every wake-up;
-  // it must outlive the request.
-  explicit CurlRun(const std::atomic<std::int32_t>& timeoutSeconds) : timeout_(timeoutSeconds) {}
+  // it must outlive the request. clock: what silence is measured by.
+  CurlRun(const std::atomic<std::int32_t>& timeoutSeconds, TransferClock clock)
+      : timeout_(timeoutSeconds), clock_(std::move(clock)) {}
   CurlRun(const CurlRun&) = delete;
   CurlRun& operator=(const CurlRun&) = delete;
 
@@ -44,6 +47,7 @@ class CurlRun {
 
   std::int32_t TimeoutSeconds() const { return timeout_.load(); }
   bool Cancelled() const { return cancelled_.load(); }
+  std::chrono::steady_clock::time_point Now() const { return clock_ ? clock_() : std::chrono::steady_clock::now(); }
 
  private:
   friend CurlOutcome PerformRequest(const TransferRequest&, CurlRun&, const CurlListener&);
@@ -51,6 +55,7 @@ class CurlRun {
   void Detach();
 
   const std::atomic<std::int32_t>& timeout_;
+  const TransferClock clock_;
   std::atomic<bool> cancelled_{false};
   std::mutex mutex_;
   CURLM* multi_ = nullptr;  // while the worker may sleep in it

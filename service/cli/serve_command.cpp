@@ -1,8 +1,13 @@
 #include <pthread.h>
 
+#include <cctype>
+#include <charconv>
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <iostream>
+#include <iterator>
 #include <memory>
 #include <sstream>
 #include <thread>
@@ -18,8 +23,30 @@ struct ServeArgs {
   std::string database = kDefaultDatabase;
   std::string termsFile;
   std::string donationFile;
+  std::string clockFile;
   ServeOptions options;
 };
+
+// For tests that need time to pass without waiting for it: the system clock
+// plus as many seconds as the file holds when it is read (a missing or empty
+// file: none). Anything else in it stops the service rather than leave the
+// test's time where it was.
+std::function<std::int64_t()> ClockAheadBy(std::string path) {
+  return [path = std::move(path)] {
+    std::ifstream in(path);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
+    std::int64_t seconds = 0;
+    if (!text.empty()) {
+      const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+      if (error != std::errc() || end != text.data() + text.size()) {
+        std::cerr << "mailwarden: " << path << " holds no whole number of seconds" << std::endl;
+        std::abort();
+      }
+    }
+    return SystemNow() + seconds * 1000000;
+  };
+}
 
 // "HOST:PORT", the host of an IPv6 address in brackets.
 void SetListen(const std::string& text, http::ServerOptions& server) {
@@ -39,6 +66,7 @@ void SetListen(const std::string& text, http::ServerOptions& server) {
 int Serve(ServeArgs& args) {
   SetListen(args.listen, args.options.server);
   args.options.database = args.database;
+  if (!args.clockFile.empty()) args.options.service.clock = ClockAheadBy(args.clockFile);
   if (!args.termsFile.empty()) {
     std::ifstream in(args.termsFile, std::ios::binary);
     std::stringstream text;
@@ -138,6 +166,8 @@ void AddServe(CLI::App& app, Action& action) {
                   "(a reverse proxy on it)");
   serve->add_flag("--status-pages", service.statusPages,
                   "Serve /status and /status.json, which list every sender's stamps: for loopback tests only");
+  // Kept out of --help: no operator wants it.
+  serve->add_option("--testing-clock-file", args->clockFile, "")->group("");
   serve->callback([args, &action] { action = [args] { return Serve(*args); }; });
 }
 

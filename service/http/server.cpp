@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <future>
 #include <iostream>
 #include <mutex>
 #include <optional>
@@ -31,6 +32,8 @@ using Clock = std::chrono::steady_clock;
 constexpr std::size_t kHeaderRoom = 16 * 1024;  // for the header fields beside the target
 constexpr std::chrono::seconds kStopGrace{10};
 constexpr std::chrono::seconds kLinger{2};
+// At a stop, how long the rest of a request under way may take to arrive.
+constexpr std::chrono::seconds kStopRead{2};
 constexpr std::size_t kMaxDrain = 64 << 20;
 constexpr char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
 
@@ -101,24 +104,32 @@ class Session : public std::enable_shared_from_this<Session> {
   // request under way finishes it and closes after its reply.
   void OnStop() {
     if (handling_) return;
-    beast::error_code ignored;
-    // A request already sent but not yet read counts as under way.
-    bool waiting = stream_.socket().available(ignored) > 0;
-    if (!waiting && buffer_.size() == 0 && (!parser_ || !parser_->got_some())) {
-      stream_.socket().shutdown(tcp::socket::shutdown_both, ignored);
-      stream_.socket().close(ignored);
-    } else {
-      stream_.expires_after(std::chrono::seconds(2));
+    if (Sent() || (parser_ && parser_->got_some())) {
+      stream_.expires_after(kStopRead);
+      return;
     }
+    // Idle as far as this strand can tell. Cancelling, not closing: a read
+    // that took in the first bytes of a request a moment ago (on a network
+    // thread, before its handler reached this strand) is not undone, and the
+    // request goes on; an idle read ends and its handler closes.
+    stream_.cancel();
   }
 
  private:
+  // A request already sent but not yet read counts as under way at a stop.
+  bool Sent() {
+    beast::error_code ignored;
+    return stream_.socket().available(ignored) > 0 || buffer_.size() > 0;
+  }
+
   void ReadHeader() {
-    if (server_.stopping) return Close();
+    // Also after a reply that went out just as the stop came: the stop may
+    // have found this connection between two requests.
+    if (server_.stopping && !Sent()) return Close();
     parser_.emplace();
     parser_->header_limit(static_cast<std::uint32_t>(server_.options.maxTarget + kHeaderRoom));
     parser_->body_limit(server_.options.maxBody);
-    stream_.expires_after(server_.options.idle);
+    stream_.expires_after(server_.stopping ? kStopRead : server_.options.idle);
     bhttp::async_read_header(
         stream_, buffer_, *parser_,
         [self = shared_from_this()](beast::error_code error, std::size_t) { self->OnHeader(error); });
@@ -365,10 +376,15 @@ void Server::Stop() {
     return;
   }
   s.stopping = true;
-  asio::post(s.io, [&s] {
+  // Closed on the network threads, and waited for: stopping them below could
+  // otherwise drop the close, leaving the port listening with nobody to answer.
+  std::promise<void> closed;
+  asio::post(s.io, [&s, &closed] {
     beast::error_code ignored;
     s.acceptor.close(ignored);
+    closed.set_value();
   });
+  closed.get_future().wait();
   std::vector<std::shared_ptr<Session>> open;
   {
     std::lock_guard lock(s.sessionsMutex);

@@ -122,8 +122,12 @@ TEST_F(CreditTest, NoServerIsAConnectionTimeout) {
 }
 
 TEST_F(CreditTest, SlowServerBeyondTheTimeOutIsAConnectionTimeout) {
-  server.Get(corvanta::protocol::kCreditPath,
-             testsupport::Reply{.body = "qo;9", .delay = std::chrono::milliseconds(3000)});
+  // The answer comes after the control's time-out has passed (and, when it
+  // does not give up, only as the server stops).
+  server.Get(corvanta::protocol::kCreditPath, [this](const testsupport::LoggedRequest&) {
+    world.transferClock.Advance(std::chrono::seconds(2));
+    return testsupport::Reply{.body = "qo;9", .delay = testsupport::kUntilStopped};
+  });
   // The control's own time-out bounds the blocking request.
   progress.Inet1().SetRequestTimeout(1);
   EXPECT_EQ(world.addin->GetCredit(progress, "ann@example.org"), -1);

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "service_fixture.h"
+#include "support/loopback_client.h"
 
 namespace service_test {
 namespace {
@@ -34,7 +35,7 @@ class ConcurrencyTest : public ServiceTest {
     std::vector<std::thread> clients;
     for (std::size_t i = 0; i < sends.size(); ++i) {
       clients.emplace_back([&, i] {
-        httplib::Client client("127.0.0.1", server_->Port());
+        httplib::Client client = testsupport::LoopbackClient(server_->Port());
         if (auto result = client.Get(std::string(kStampPath) + "?" + queries[i])) replies[i] = result->body;
       });
     }

@@ -19,6 +19,7 @@
 #include "service/context.h"
 #include "service/store/store.h"
 #include "support/child_program.h"
+#include "support/loopback_client.h"
 #include "support/store_engines.h"
 
 namespace service_test {
@@ -64,7 +65,7 @@ struct Answered {
 
 // One client doing a bit of everything until the server stops answering.
 void Load(int port, int client, Answered& answered, std::atomic<bool>& stop) {
-  httplib::Client http("127.0.0.1", port);
+  httplib::Client http = testsupport::LoopbackClient(port);
   http.set_keep_alive(true);
   std::mt19937 random(static_cast<unsigned>(client));
   auto draws = [&] {
@@ -139,7 +140,7 @@ TEST_P(CrashTest, EverythingAnsweredSurvivesAKill) {
   // Started again on the same database, it serves.
   Server again(GetParam());
   ASSERT_GT(again.Port(), 0);
-  httplib::Client http("127.0.0.1", again.Port());
+  httplib::Client http = testsupport::LoopbackClient(again.Port());
   auto health = http.Get("/healthz");
   ASSERT_TRUE(health);
   EXPECT_EQ(health->status, 200);

@@ -8,6 +8,7 @@
 #include "protocol/service.h"
 #include "service/http/server.h"
 #include "service/service.h"
+#include "support/loopback_client.h"
 
 namespace service_test {
 namespace {
@@ -51,7 +52,7 @@ TEST(DatabaseDown, RequestsAreRefusedWithAServiceBusyReplyAndCounted) {
   listen.port = 0;
   mailwarden::http::Server server(service.Router(), listen, service.Observer());
   server.Start();
-  httplib::Client client("127.0.0.1", server.Port());
+  httplib::Client client = testsupport::LoopbackClient(server.Port());
 
   AddinSend send;
   send.to = {{"bob@example.com", "Bob"}};

@@ -8,8 +8,11 @@
 
 #include <chrono>
 #include <csignal>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,6 +21,7 @@
 #include "protocol/service.h"
 #include "service/store/store.h"
 #include "support/child_program.h"
+#include "support/loopback_client.h"
 
 namespace service_test {
 namespace {
@@ -35,7 +39,7 @@ int PortOf(const std::string& line) {
 }
 
 std::string AskCredit(int port, const std::string& email) {
-  httplib::Client client("127.0.0.1", port);
+  httplib::Client client = testsupport::LoopbackClient(port);
   auto result = client.Get(std::string(corvanta::protocol::kCreditPath) + "?" + CreditQuery(email, {1, 2, 3, 4}));
   return result ? result->body : "no answer";
 }
@@ -63,6 +67,17 @@ TEST_F(ProgramTest, ServesOnTheFreePortItPrintsAndStopsCleanlyOnEachSignal) {
   }
 }
 
+// Everything up to and including needle from fd ("" when the connection ends first).
+std::string ReadThrough(int fd, const std::string& needle) {
+  std::string got;
+  char buffer[4096];
+  for (ssize_t n; got.find(needle) == std::string::npos;) {
+    if ((n = ::recv(fd, buffer, sizeof buffer, 0)) <= 0) return "";
+    got.append(buffer, static_cast<std::size_t>(n));
+  }
+  return got;
+}
+
 // An upload whose body is still arriving when SIGTERM comes is finished and
 // answered before the program exits.
 TEST_F(ProgramTest, StoppingFinishesTheRequestInProgress) {
@@ -82,11 +97,19 @@ TEST_F(ProgramTest, StoppingFinishesTheRequestInProgress) {
   address.sin_port = htons(static_cast<std::uint16_t>(port));
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  // A whole request first: the service has taken the connection before the stop.
+  const std::string health = "GET /healthz HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+  ASSERT_EQ(::send(fd, health.data(), health.size(), MSG_NOSIGNAL), static_cast<ssize_t>(health.size()));
+  ASSERT_NE(ReadThrough(fd, "\r\n\r\nok\n"), "");
   const std::string first = head + body.substr(0, body.size() / 2), rest = body.substr(body.size() / 2);
   ASSERT_EQ(::send(fd, first.data(), first.size(), MSG_NOSIGNAL), static_cast<ssize_t>(first.size()));
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
   program.Signal(SIGTERM);
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  // The rest goes once the stop is under way: nothing listens any more.
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!testsupport::NothingListens(port) && std::chrono::steady_clock::now() < giveUp) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_TRUE(testsupport::NothingListens(port)) << "still listening long after SIGTERM";
   ASSERT_EQ(::send(fd, rest.data(), rest.size(), MSG_NOSIGNAL), static_cast<ssize_t>(rest.size()));
   std::string reply;
   char buffer[4096];
@@ -120,7 +143,7 @@ TEST_F(DatabaseFileTest, KeepsItsStateInTheDatabaseAcrossRestarts) {
     ASSERT_GT(port, 0);
     AddinSend send;
     send.to = {{"bob@example.com", "Bob"}};
-    httplib::Client client("127.0.0.1", port);
+    httplib::Client client = testsupport::LoopbackClient(port);
     auto stamps = client.Get(std::string(corvanta::protocol::kStampPath) + "?" + StampQuery(send, {5, 6, 7, 8}));
     ASSERT_TRUE(stamps);
     EXPECT_EQ(StampsOf(stamps->body).size(), 1u) << stamps->body;
@@ -143,7 +166,7 @@ TEST_F(DatabaseFileTest, TheTermsComeFromTheFileGiven) {
   Program program(Serve({"--terms", terms}));
   int port = PortOf(program.Line());
   ASSERT_GT(port, 0);
-  httplib::Client client("127.0.0.1", port);
+  httplib::Client client = testsupport::LoopbackClient(port);
   auto served = client.Get(corvanta::protocol::kTermsPath);
   ASSERT_TRUE(served);
   EXPECT_EQ(served->body, "Our own terms.\r\nSecond line.\r\n");
@@ -160,7 +183,7 @@ TEST_F(DatabaseFileTest, TheDonationPageSaysWhatTheFileGivenSays) {
   Program program(Serve({"--donation", donation}));
   int port = PortOf(program.Line());
   ASSERT_GT(port, 0);
-  httplib::Client client("127.0.0.1", port);
+  httplib::Client client = testsupport::LoopbackClient(port);
   auto served = client.Get(corvanta::protocol::kDonationPath);
   ASSERT_TRUE(served);
   EXPECT_NE(served->body.find("<p>Give to &lt;the fund&gt;.</p>\n<p>Thank you!</p>"), std::string::npos)
@@ -170,6 +193,46 @@ TEST_F(DatabaseFileTest, TheDonationPageSaysWhatTheFileGivenSays) {
   std::filesystem::remove(donation);
   Program missing(Serve({"--donation", donation}));
   EXPECT_EQ(missing.Wait(), 1);
+}
+
+// Tests move the service's time on without waiting for it: a hidden option
+// names a file with the seconds the clock runs ahead, read at every use.
+TEST_F(DatabaseFileTest, TheTestingClockFileMovesTheServicesTimeOn) {
+  const std::string ahead = path_.string() + ".clock";
+  std::filesystem::remove(ahead);  // none yet: the system's time
+  Program program(Serve({"--new-sender-credit", "9", "--status-pages", "--testing-clock-file", ahead}));
+  int port = PortOf(program.Line());
+  ASSERT_GT(port, 0);
+  httplib::Client client = testsupport::LoopbackClient(port);
+  auto issue = [&](const std::string& recipient) {
+    AddinSend send;
+    send.to = {{recipient, ""}};
+    auto stamps = client.Get(std::string(corvanta::protocol::kStampPath) + "?" + StampQuery(send, {5, 6, 7, 8}));
+    EXPECT_TRUE(stamps && StampsOf(stamps->body).size() == 1u);
+  };
+  issue("now@example.com");
+  std::ofstream(ahead) << "86400\n";
+  issue("tomorrow@example.com");
+  auto status = client.Get("/status.json");
+  ASSERT_TRUE(status);
+  std::map<std::string, std::time_t> issued;
+  const nlohmann::json stamps = nlohmann::json::parse(status->body).at("stamps");
+  for (const auto& stamp : stamps) {
+    std::tm time{};
+    const std::string text = stamp.at("issued");
+    ASSERT_NE(strptime(text.c_str(), "%Y-%m-%dT%H:%M:%SZ", &time), nullptr) << text;
+    issued[stamp.at("recipient").get<std::string>()] = timegm(&time);
+  }
+  ASSERT_EQ(issued.size(), 2u) << status->body;
+  EXPECT_GE(issued["tomorrow@example.com"] - issued["now@example.com"], 86400);
+  program.Signal(SIGTERM);
+  EXPECT_EQ(program.Wait(), 0);
+
+  // A file that holds no number stops the service instead of leaving its time where it was.
+  std::ofstream(ahead) << "soon\n";
+  Program garbled(Serve({"--testing-clock-file", ahead}));
+  EXPECT_NE(garbled.Wait(), 0);
+  std::filesystem::remove(ahead);
 }
 
 TEST_F(DatabaseFileTest, AccountCommandsManageTheSenders) {
@@ -226,6 +289,7 @@ TEST_F(ProgramTest, ExplainsItsOptionsAndRefusesBadOnes) {
   for (const char* option :
        {"--listen", "--database", "--new-sender-credit", "--terms", "--max-upload", "--retain-days"})
     EXPECT_NE(text.find(option), std::string::npos) << option;
+  EXPECT_EQ(text.find("testing"), std::string::npos) << "the tests' own option is for no operator";
 
   for (std::vector<std::string> bad : {std::vector<std::string>{"serve", "--listen", "127.0.0.1:70000"},
                                        {"serve", "--listen", "nonsense"},

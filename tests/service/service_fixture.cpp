@@ -1,5 +1,7 @@
 #include "service_fixture.h"
 
+#include "support/loopback_client.h"
+
 namespace service_test {
 
 void ServiceTest::Restart(const mailwarden::ServeOptions& options) {
@@ -13,12 +15,12 @@ corvanta::protocol::HashDraws ServiceTest::Draws() {
 }
 
 httplib::Result ServiceTest::Get(const char* path, const std::string& query) {
-  httplib::Client client("127.0.0.1", server_->Port());
+  httplib::Client client = testsupport::LoopbackClient(server_->Port());
   return client.Get(std::string(path) + (query.empty() ? "" : "?" + query));
 }
 
 httplib::Result ServiceTest::Post(const char* path, const std::string& body) {
-  httplib::Client client("127.0.0.1", server_->Port());
+  httplib::Client client = testsupport::LoopbackClient(server_->Port());
   return client.Post(path, body, "application/x-www-form-urlencoded");
 }
 

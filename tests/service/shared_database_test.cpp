@@ -15,6 +15,7 @@
 #include "protocol/service.h"
 #include "service/store/store.h"
 #include "support/child_program.h"
+#include "support/loopback_client.h"
 #include "support/postgres_server.h"
 
 namespace service_test {
@@ -69,7 +70,7 @@ TEST_F(SharedDatabaseTest, TwoProcessesNeverSpendMoreThanTheMonthHas) {
   std::vector<std::thread> clients;
   for (int i = 0; i < 50; ++i) {
     clients.emplace_back([&, i] {
-      httplib::Client client("127.0.0.1", (i % 2 ? first : second).Port());
+      httplib::Client client = testsupport::LoopbackClient((i % 2 ? first : second).Port());
       if (auto result = client.Get(std::string(kStampPath) + "?" + queries[i])) replies[i] = result->body;
     });
   }

@@ -10,6 +10,7 @@
 #include "host/error.h"
 #include "host/sim/transfer.h"
 #include "host/sim/windowing.h"
+#include "support/manual_clock.h"
 
 namespace {
 
@@ -32,10 +33,15 @@ class FaultyServerTest : public ::testing::Test {
 
   std::string Url(const std::string& pathAndQuery) const { return "http://" + server.HostPort() + pathAndQuery; }
 
+  testsupport::ManualClock clock;
   RawAnswer answer;
-  FaultyServer server{[this](const RawRequest&) { return answer; }};
+  // A silence lasts past every time-out once the request is in.
+  FaultyServer server{[this](const RawRequest&) {
+    if (answer.kind == RawAnswer::Kind::kSilence) clock.Advance(testsupport::kPastEveryTimeOut);
+    return answer;
+  }};
   host::sim::SimWindowing windowing;
-  host::sim::CurlInternet internet{windowing};
+  host::sim::CurlInternet internet{windowing, clock.Reader()};
   std::shared_ptr<host::Transfer> transfer = internet.CreateTransfer();
 };
 
@@ -70,7 +76,6 @@ TEST_F(FaultyServerTest, ACutReplyFailsTheTransfer) {
 
 TEST_F(FaultyServerTest, SilenceLastsUntilTheClientGivesUp) {
   answer.kind = RawAnswer::Kind::kSilence;
-  transfer->SetRequestTimeout(1);
   EXPECT_EQ(FailureOf("/silent"), transfer_error::kTimedOut);
   // The server is free again for the next request.
   answer = RawAnswer{RawAnswer::Kind::kReply, 200, "qo;1"};

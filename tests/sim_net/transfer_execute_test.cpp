@@ -81,7 +81,10 @@ TEST(ExecuteDelivery, StatesWaitInThePumpAndTheControlExecutesUntilTheLastIsDisp
 }
 
 TEST_F(Execute, AFailureEndsInTheErrorStateWithTheControlsNumberAndText) {
-  server.Get("/slow", Reply{200, "too late", "text/plain", std::chrono::seconds(10)});
+  server.Get("/slow", [this](const LoggedRequest&) {
+    clock.Advance(std::chrono::seconds(2));
+    return Reply{200, "too late", "text/plain", testsupport::kUntilStopped};
+  });
   const struct {
     std::string url;
     std::int32_t code;

@@ -15,8 +15,13 @@
 #include "host/sim/transfer.h"
 #include "host/sim/windowing.h"
 #include "support/loopback_server.h"
+#include "support/manual_clock.h"
 
 namespace simnet {
+
+// How long a server's handler waits for what the add-in's thread does during
+// the request: only a bound on a hang, it never passes in a passing run.
+constexpr auto kHold = std::chrono::seconds(30);
 
 // Set once by one thread, awaited by another (the server's handler waits for
 // what the add-in's thread does during the request).
@@ -82,7 +87,9 @@ class TransferTest : public ::testing::Test {
 
   testsupport::LoopbackServer server;
   host::sim::SimWindowing windowing;
-  host::sim::CurlInternet internet{windowing};
+  // The time-outs' clock: still unless a test moves it.
+  testsupport::ManualClock clock;
+  host::sim::CurlInternet internet{windowing, clock.Reader()};
   std::shared_ptr<host::Transfer> transfer;
   host::Subscription events;
   std::vector<std::int16_t> states;

@@ -11,6 +11,7 @@ namespace {
 
 using host::sim::CurlTransfer;
 namespace transfer_error = host::sim::transfer_error;
+using simnet::kHold;
 using simnet::Signal;
 using simnet::TransferTest;
 using testsupport::LoggedRequest;
@@ -53,7 +54,10 @@ struct FailureCase {
 };
 
 TEST_F(OpenUrl, FailuresThrowTheControlsErrorNumberAndText) {
-  server.Get("/slow", Reply{200, "too late", "text/plain", std::chrono::seconds(10)});
+  server.Get("/slow", [this](const LoggedRequest&) {
+    clock.Advance(std::chrono::seconds(2));
+    return Reply{200, "too late", "text/plain", testsupport::kUntilStopped};
+  });
   transfer->SetRequestTimeout(1);
   const struct {
     std::string url;
@@ -93,9 +97,8 @@ TEST_F(OpenUrl, NewControlsStartWithTheInternetsDefaultTimeOut) {
 }
 
 // While the service answers, OpenURL runs the window events of its thread.
-// The server posts an event and holds its reply until the event has run (at
-// most a few seconds), so a blocking OpenURL would return with it unrun.
-constexpr auto kHold = std::chrono::seconds(5);
+// The server posts an event and holds its reply until the event has run, so a
+// blocking OpenURL would return with it unrun.
 
 TEST_F(OpenUrl, AnEventPostedDuringTheRequestRunsBeforeItReturns) {
   Signal ran, answered;
@@ -168,8 +171,8 @@ TEST_F(OpenUrl, AnEventMayWaitOnAnotherControlButThisOneRefusesASecondRequest) {
   EXPECT_TRUE(states.empty());
 }
 
-// The server holds the request until the test releases it (or a few seconds
-// pass), and notes whether it answered; the test waits for that before it
+// The server holds the request until the test releases it, and notes whether
+// it answered; the test waits for that before it
 // ends, so the server is done with it.
 struct HeldRequest {
   Signal released;

@@ -1,11 +1,14 @@
 // RequestTimeout is a time without any data moving, and a running request
 // follows the value in force: the progress dialog sets 5 seconds on every
 // state change, after the upload started with 60000. Both ways of asking, the
-// blocking GET and the asynchronous request, behave alike.
+// blocking GET and the asynchronous request, behave alike. The servers move
+// the controls' clock on themselves, so no outcome depends on how fast the
+// machine is.
 #include <gtest/gtest.h>
 #include <httplib.h>
 
 #include <chrono>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <thread>
@@ -53,11 +56,18 @@ class RequestTimeout : public TransferTest, public ::testing::WithParamInterface
     return {0, ReadAll()};
   }
 
-  // The server answers after delay; as the request arrives it posts an event
-  // that sets the control's time-out to newTimeout.
-  void ServeAndChange(std::chrono::milliseconds delay, std::int32_t newTimeout) {
+  // As the request arrives the server posts an event that sets the control's
+  // time-out to newTimeout, waits until it has run, keeps silent for two
+  // seconds of the clock and answers after delay.
+  void ServeAndChange(std::int32_t newTimeout, std::chrono::milliseconds delay) {
     server.Get("/slow", [this, delay, newTimeout](const LoggedRequest&) {
-      windowing.Post([this, newTimeout] { transfer->SetRequestTimeout(newTimeout); });
+      auto changed = std::make_shared<simnet::Signal>();
+      windowing.Post([this, newTimeout, changed] {
+        transfer->SetRequestTimeout(newTimeout);
+        changed->Set();
+      });
+      EXPECT_TRUE(changed->WaitFor(simnet::kHold)) << "the event did not run during the request";
+      clock.Advance(std::chrono::seconds(2));
       return Reply{200, "answered", "text/plain", delay};
     });
   }
@@ -65,7 +75,7 @@ class RequestTimeout : public TransferTest, public ::testing::WithParamInterface
 
 TEST_P(RequestTimeout, LoweredDuringTheRequestEndsItWithTheTimeOutError) {
   transfer->SetRequestTimeout(60000);
-  ServeAndChange(std::chrono::seconds(20), 1);  // the server would answer long after the new time-out
+  ServeAndChange(1, testsupport::kUntilStopped);
   const Outcome outcome = Fetch(server.Url("/slow"));
   EXPECT_EQ(outcome.code, transfer_error::kTimedOut);
   EXPECT_EQ(transfer->RequestTimeout(), 1);
@@ -75,7 +85,7 @@ TEST_P(RequestTimeout, RaisedOrLiftedDuringTheRequestLetsASlowReplyIn) {
   for (std::int32_t raised : {5, 0}) {
     states.clear();
     transfer->SetRequestTimeout(1);
-    ServeAndChange(std::chrono::milliseconds(2000), raised);
+    ServeAndChange(raised, std::chrono::milliseconds(0));
     const Outcome outcome = Fetch(server.Url("/slow"));
     EXPECT_EQ(outcome.code, 0) << raised;
     EXPECT_EQ(outcome.body, "answered") << raised;
@@ -83,15 +93,21 @@ TEST_P(RequestTimeout, RaisedOrLiftedDuringTheRequestLetsASlowReplyIn) {
 }
 
 TEST_P(RequestTimeout, CountsFromTheLastDataNotFromTheStart) {
-  // A reply trickling in, a piece every 300 ms for 1.5 s, never silent for a second.
+  // A reply trickling in, a piece every 0.6 s for 3 s, never silent for a
+  // second: each piece goes once the one before has arrived.
+  const auto received = [this] { return std::static_pointer_cast<host::sim::CurlTransfer>(transfer)->BytesReceived(); };
   httplib::Server trickle;
-  trickle.Get("/trickle", [](const httplib::Request&, httplib::Response& response) {
-    response.set_chunked_content_provider("text/plain", [](std::size_t offset, httplib::DataSink& sink) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  trickle.Get("/trickle", [&](const httplib::Request&, httplib::Response& response) {
+    response.set_chunked_content_provider("text/plain", [&](std::size_t offset, httplib::DataSink& sink) {
+      const auto giveUp = std::chrono::steady_clock::now() + simnet::kHold;
+      while (received() < offset && std::chrono::steady_clock::now() < giveUp) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
       if (offset >= 5 * 6) {
         sink.done();
         return true;
       }
+      clock.Advance(std::chrono::milliseconds(600));
       return sink.write("piece ", 6);
     });
   });

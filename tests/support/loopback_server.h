@@ -29,6 +29,9 @@ struct Reply {
   std::chrono::milliseconds delay{0};
 };
 
+// A delay for a reply that only a stop of the server lets go.
+inline constexpr std::chrono::milliseconds kUntilStopped = std::chrono::hours(24);
+
 // Runs on one of the server's threads: what it shares with the test needs a lock.
 using Handler = std::function<Reply(const LoggedRequest&)>;
 

@@ -19,6 +19,7 @@ TempStoreDir::~TempStoreDir() {
 }
 
 SimWorld::SimWorld(const std::string& outlookVersion) : SimDesktop(storeDir, outlookVersion) {
+  internet.SetClock(transferClock.Reader());
   addin = std::make_unique<corvanta::Connect>(platform);
 }
 

@@ -8,6 +8,7 @@
 
 #include "addin/connect.h"
 #include "host/sim/desktop.h"
+#include "support/manual_clock.h"
 
 namespace testsupport {
 
@@ -33,6 +34,8 @@ struct SimWorld : TempStoreDir, host::sim::SimDesktop {
   void Start();
 
   std::unique_ptr<corvanta::Connect> addin;
+  // The transfers' time-outs: still unless a test moves it.
+  ManualClock transferClock;
 };
 
 }  // namespace testsupport
