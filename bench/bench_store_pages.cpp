@@ -44,7 +44,7 @@ struct Filled {
       Issued issued = store->IssueStamps(message, 1000000000, [&] { return Text({"S", std::to_string(++n)}); });
       if (i % 2 == 0)
         store->RecordEvents({NewEvent{issued.stamps[0], EventType::kImage, EventClass::kPerson, message.issued + 1,
-                                      "198.51.100.1", "Mail/1.0"}});
+                                      "198.51.100.1", "Mail/1.0", ""}});
       if (i == gMessages / 2) middle = issued.messageId;
     }
     account = store->FindAccount("ann@example.com")->id;

@@ -6,6 +6,7 @@
 
 #include "service/events/event_queue.h"
 #include "service/http/metrics.h"
+#include "service/links/form_token.h"
 #include "service/options.h"
 #include "service/requests/rate_limits.h"
 #include "service/store/store.h"
@@ -19,6 +20,8 @@ struct Context {
   RateLimits& limits;
   http::Metrics& metrics;
   std::function<store::Time()> clock;
+  const events::Classifier& classifier;
+  FormKey& formKey;
 
   store::Time Now() const { return clock(); }
 };

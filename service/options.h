@@ -29,6 +29,9 @@ struct ServiceOptions {
   // Certified content is deleted this long after it was sent, the record kept.
   int contentDays = 30;
   LimitOptions limits;
+  // The operator's address ranges of machines, beside the built-in ones:
+  // the text of the file `--networks` names (see service/events/networks.h).
+  std::string networks;
   // /status and /status.json list every sender and stamp: for tests and the
   // demonstration on loopback only.
   bool statusPages = false;

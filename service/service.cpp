@@ -32,6 +32,13 @@ http::Handler Guarded(http::Metrics& metrics, http::Handler handler) {
   };
 }
 
+// The built-in machine networks and the operator's.
+events::Networks WithOperatorNetworks(const std::string& text) {
+  events::Networks networks = events::Networks::BuiltIn();
+  networks.Add(text, false);
+  return networks;
+}
+
 }  // namespace
 
 store::Time SystemNow() {
@@ -63,9 +70,12 @@ Service::Service(store::Store& store, ServiceOptions options, int logFd)
     : store_(store),
       options_(std::move(options)),
       log_(logFd),
-      events_(store_, metrics_),
+      classifier_(WithOperatorNetworks(options_.networks)),
+      formKey_(store_),
+      events_(store_, metrics_, classifier_),
       limits_(store_, options_.limits),
-      context_{store_, options_, events_, limits_, metrics_, options_.clock ? options_.clock : SystemNow} {
+      context_{store_,      options_, events_, limits_, metrics_, options_.clock ? options_.clock : SystemNow,
+               classifier_, formKey_} {
   if (options_.terms.empty()) options_.terms = BuiltInTerms();
   metrics_.WatchQueue([this] { return events_.Depth(); });
   AddRoutes();

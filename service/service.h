@@ -45,6 +45,8 @@ class Service {
   ServiceOptions options_;
   http::Metrics metrics_;
   http::RequestLog log_;
+  events::Classifier classifier_;
+  FormKey formKey_;
   events::EventQueue events_;
   RateLimits limits_;
   Context context_;

@@ -5,6 +5,7 @@
 
 #include "service/links/html.h"
 #include "service/links/link_pages.h"
+#include "service/pages/summary.h"
 #include "service/time_text.h"
 
 namespace mailwarden {
@@ -22,6 +23,8 @@ const char* EventName(store::EventType type) {
       return kEventRead;
     case store::EventType::kCancel:
       return kEventCancelled;
+    case store::EventType::kVisit:
+      return kEventVisited;
   }
   return "";
 }
@@ -64,16 +67,18 @@ nlohmann::json Status(Context& context) {
                                 {"issued", TimeText(message.issued)}};
         if (certified) stamp["cancelled"] = recipient.cancelled;
         stamps.push_back(std::move(stamp));
-        auto add = [&](store::Time time, int order, const char* type) {
-          events.emplace_back(time, order, message.id,
-                              nlohmann::json{{"type", type},
-                                             {"stamp", recipient.stamp},
-                                             {"recipient", recipient.address},
-                                             {"time", TimeText(time)}});
+        auto add = [&](store::Time time, int order, const char* type, const store::Event* event) {
+          nlohmann::json entry = {
+              {"type", type}, {"stamp", recipient.stamp}, {"recipient", recipient.address}, {"time", TimeText(time)}};
+          if (event) {
+            entry["class"] = pages::ClassName(event->eventClass);
+            entry["reason"] = event->reason;
+          }
+          events.emplace_back(time, order, message.id, std::move(entry));
         };
-        add(message.issued, 0, kEventStampIssued);
+        add(message.issued, 0, kEventStampIssued, nullptr);
         int order = 1;
-        for (const store::Event& event : recipient.events) add(event.time, order++, EventName(event.type));
+        for (const store::Event& event : recipient.events) add(event.time, order++, EventName(event.type), &event);
       }
     }
   }

@@ -15,6 +15,7 @@ inline constexpr const char* kEventImageFetched = "image fetched";
 inline constexpr const char* kEventReceiptClicked = "receipt clicked";
 inline constexpr const char* kEventRead = "read";
 inline constexpr const char* kEventCancelled = "cancelled";
+inline constexpr const char* kEventVisited = "visited";
 
 // {"senders": [{address, credit}], "stamps": [{stamp, sender, recipient,
 // recipientName, subject, kind, issued[, cancelled]}], "events": [{type,

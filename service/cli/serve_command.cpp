@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "service/cli/commands.h"
+#include "service/events/networks.h"
 #include "service/instance.h"
 
 namespace mailwarden::cli {
@@ -24,6 +25,7 @@ struct ServeArgs {
   std::string termsFile;
   std::string donationFile;
   std::string clockFile;
+  std::string networksFile;
   ServeOptions options;
 };
 
@@ -81,6 +83,18 @@ int Serve(ServeArgs& args) {
     if (!in) throw Failure("cannot read the donation text " + args.donationFile);
     args.options.service.donation = text.str();
   }
+  if (!args.networksFile.empty()) {
+    std::ifstream in(args.networksFile, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    if (!in) throw Failure("cannot read the networks " + args.networksFile);
+    try {
+      events::Networks().Add(text.str(), false);
+    } catch (const std::invalid_argument& bad) {
+      throw Failure("--networks " + args.networksFile + ", " + bad.what());
+    }
+    args.options.service.networks = text.str();
+  }
   // The signals are taken by sigwait below, not by whichever thread they hit.
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
@@ -132,6 +146,9 @@ void AddServe(CLI::App& app, Action& action) {
   serve->add_option("--terms", args->termsFile, "File with the terms of use the add-in shows");
   serve->add_option("--donation", args->donationFile,
                     "File with the text of the donation page (/cvx/donation/), instead of the built-in one");
+  serve->add_option("--networks", args->networksFile,
+                    "File of address ranges whose requests are machines', beside the built-in ones: lines of "
+                    "\"RANGE apple|scanner OWNER\", or Apple's published egress list as it comes");
   serve->add_option("--max-upload", service.maxUpload, "Largest certified upload, in bytes")
       ->capture_default_str()
       ->check(CLI::Range(1024, 1 << 30));

@@ -1,14 +1,18 @@
 #include "service/events/classify.h"
 
 #include <algorithm>
+#include <stdexcept>
 #include <string>
+#include <tuple>
 
-#include "service/events/machine_agents.h"
+#include "service/events/machine_data.h"
 #include "service/pages/sessions.h"
 
 namespace mailwarden::events {
 
 namespace {
+
+constexpr store::Time kSecond = 1000000;
 
 std::string Lower(std::string_view text) {
   std::string out(text);
@@ -17,45 +21,128 @@ std::string Lower(std::string_view text) {
   return out;
 }
 
-std::vector<std::string> ReadPatterns(std::string_view text) {
-  std::vector<std::string> patterns;
-  while (!text.empty()) {
-    const auto end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
-    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
-    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
-    if (line.empty() || line.front() == '#') continue;
-    patterns.push_back(Lower(line));
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) text.remove_suffix(1);
+  return text;
+}
+
+bool Holds(std::string_view text, std::string_view part) {
+  return text.find(part) != std::string_view::npos;
+}
+
+// A prefetch or prerender the browser made on its own, before anyone asked
+// to see the page (Fetch metadata's Sec-Purpose; Chrome's and Safari's
+// older Purpose; Firefox's X-Moz).
+bool IsPrefetch(const http::Request& request) {
+  for (const char* header : {"Sec-Purpose", "Purpose", "X-Purpose", "X-Moz"}) {
+    const std::string value = Lower(request.Header(header));
+    if (Holds(value, "prefetch") || Holds(value, "prerender") || Holds(value, "preview")) return true;
   }
-  return patterns;
+  return false;
+}
+
+// A browser long out of use: scanners keep such a signature, readers do not.
+bool OutdatedBrowser(std::string_view agent) {
+  return Holds(agent, "MSIE ") || Holds(agent, "Windows NT 5.") || Holds(agent, "Windows 98");
+}
+
+bool OpenedThrough(const store::StampInfo& stamp, std::string_view open) {
+  return std::find(stamp.openReasons.begin(), stamp.openReasons.end(), open) != stamp.openReasons.end();
 }
 
 }  // namespace
 
-const std::vector<std::string>& MachineAgents() {
-  static const std::vector<std::string> patterns = ReadPatterns(kMachineAgentsText);
+std::vector<AgentPattern> ReadAgentPatterns(std::string_view text) {
+  std::vector<AgentPattern> patterns;
+  bool sourced = false;
+  int number = 0;
+  while (!text.empty()) {
+    const auto end = text.find('\n');
+    const std::string_view line = Trim(text.substr(0, end));
+    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+    ++number;
+    if (line.empty()) {
+      sourced = false;
+      continue;
+    }
+    if (line.front() == '#') {
+      if (Trim(line.substr(1)).starts_with("Source:")) sourced = true;
+      continue;
+    }
+    const auto bar = line.find('|');
+    const std::string_view pattern = Trim(line.substr(0, bar));
+    const std::string_view reason = bar == std::string_view::npos ? std::string_view() : Trim(line.substr(bar + 1));
+    if (pattern.empty() || reason.empty() || !sourced) {
+      throw std::invalid_argument("machine User-Agents, line " + std::to_string(number) +
+                                  (sourced ? ": not \"PATTERN | REASON\"" : ": no \"# Source:\" above it"));
+    }
+    patterns.push_back({Lower(pattern), std::string(reason)});
+  }
   return patterns;
 }
 
-bool IsMachineAgent(std::string_view userAgent) {
-  const std::string agent = Lower(userAgent);
-  for (const std::string& pattern : MachineAgents())
-    if (agent.find(pattern) != std::string::npos) return true;
-  return false;
+const std::vector<AgentPattern>& MachineAgents() {
+  static const std::vector<AgentPattern> patterns = ReadAgentPatterns(kMachineAgentsText);
+  return patterns;
 }
 
-store::EventClass Classify(const store::StampInfo& stamp, const http::Request& request, store::Time now,
-                           store::Store* sessions) {
+const AgentPattern* FindMachineAgent(std::string_view userAgent) {
+  const std::string agent = Lower(userAgent);
+  for (const AgentPattern& pattern : MachineAgents())
+    if (Holds(agent, pattern.pattern)) return &pattern;
+  return nullptr;
+}
+
+Verdict Classifier::operator()(const store::StampInfo& stamp, const http::Request& request, store::Time now,
+                               store::Store* sessions) const {
+  using store::EventClass;
+  const std::string agent = request.Header("User-Agent");
+  // Nothing of these is shown to anyone.
+  if (request.method == "HEAD") return {EventClass::kMachine, "HEAD request: only checked the address"};
+  if (IsPrefetch(request)) return {EventClass::kMachine, "browser prefetch: fetched ahead, not shown"};
+  if (Trim(agent).empty()) return {EventClass::kMachine, "no User-Agent: a program, not a mail program"};
+
   const store::Time age = now - stamp.issued;
-  if (!stamp.issuerIp.empty() && request.ip == stamp.issuerIp && age >= 0 && age <= kSenderIpWindow) {
-    return store::EventClass::kSender;
-  }
   if (sessions && stamp.accountId != 0 && pages::SenderOfBrowser(*sessions, request, now) == stamp.accountId) {
-    return store::EventClass::kSender;
+    return {EventClass::kSender, "you (signed in to your pages)"};
   }
-  if (IsMachineAgent(request.Header("User-Agent")) || age < kDeliveryWindow) return store::EventClass::kMachine;
-  return store::EventClass::kPerson;
+  if (!stamp.issuerIp.empty() && request.ip == stamp.issuerIp && age >= 0 && age <= kSenderIpWindow) {
+    return {EventClass::kSender, "you (your address, within a day of sending)"};
+  }
+
+  // Gmail and Yahoo fetch the image when the reader opens the message (the
+  // time is the reader's, the place the proxy's), then keep it.
+  // Source: Gmail blog, "Images Now Showing" (2013), User-Agent "... (via
+  // ggpht.com GoogleImageProxy)"; Yahoo, "Yahoo Mail Proxy"
+  // (help.yahoo.com/kb/yahoo-mail-proxy-SLN28749.html), User-Agent "YahooMailProxy".
+  for (const auto& [mark, open, again] :
+       {std::tuple{"GoogleImageProxy", kGmailOpen, "Gmail image proxy: fetched again from its cache; not a new open"},
+        std::tuple{"YahooMailProxy", kYahooOpen, "Yahoo image proxy: fetched again from its cache; not a new open"}}) {
+    if (!Holds(agent, mark)) continue;
+    if (OpenedThrough(stamp, open)) return {EventClass::kMachine, again};
+    return {EventClass::kPerson, std::string(open)};
+  }
+
+  const Network* network = networks_.Find(request.ip);
+  // Mail Privacy Protection loads every image on delivery from Apple's
+  // network, read or not, with no more than this User-Agent.
+  // Source: Apple, "Use Mail Privacy Protection" (support.apple.com), and
+  // senders' services' reports of its requests since 2021.
+  if (network && network->kind == NetworkKind::kApple && agent == "Mozilla/5.0") {
+    return {EventClass::kMachine, std::string(kApplePrefetch)};
+  }
+  if (const AgentPattern* pattern = FindMachineAgent(agent)) return {EventClass::kMachine, pattern->reason};
+  if (network && network->kind == NetworkKind::kScanner) {
+    return {EventClass::kMachine, "security scanner (" + network->owner + " network" +
+                                      (OutdatedBrowser(agent) ? ", outdated browser signature)" : ")")};
+  }
+  if (age >= 0 && age < kDeliveryWindow) {
+    const store::Time seconds = age / kSecond;
+    return {EventClass::kMachine, "fetched " + std::to_string(seconds) + (seconds == 1 ? " second" : " seconds") +
+                                      " after sending, on delivery"};
+  }
+  return {EventClass::kPerson, "a mail program or browser; no sign of a machine"};
 }
 
 }  // namespace mailwarden::events

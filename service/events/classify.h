@@ -1,11 +1,15 @@
 #pragma once
-// Who an image fetch, a receipt click or a certified read came from: the
-// sender itself, a machine (an image proxy, a link scanner, a fetch right
-// on delivery), or a person. The pages count persons as readers and show
-// the others apart.
+// Who an image fetch, a receipt, a certified read or a link's visit came
+// from: the sender, a machine (a prefetcher, a scanner, a link preview, a
+// fetch right on delivery) or a person, and the reason in words the sender
+// reads beside the event. The pages count persons as readers and show the
+// others apart.
+#include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "service/events/networks.h"
 #include "service/http/exchange.h"
 #include "service/store/store.h"
 
@@ -14,18 +18,55 @@ namespace mailwarden::events {
 // The sender's own Outlook shows its copy from the address that asked for
 // the stamps, within this long after the stamps were issued.
 inline constexpr store::Time kSenderIpWindow = 24LL * 3600 * 1000000;
-// A fetch this soon after the stamps is a machine's on delivery.
-inline constexpr store::Time kDeliveryWindow = 2LL * 1000000;
+// A fetch this soon after the stamp request is a machine's on delivery. The
+// add-in asks for the stamps just before it hands the message to Outlook;
+// the message then still crosses the sender's and the recipient's servers,
+// where the gateways that scan on delivery fetch within the same seconds,
+// while a reader first has to see the message arrive and open it. Senders'
+// services report such delivery scans within 2 to 10 seconds of sending;
+// 10 seconds takes them all and leaves a person's open after it.
+inline constexpr store::Time kDeliveryWindow = 10LL * 1000000;
 
-// The patterns of service/events/machine_agents.txt, lower case.
-const std::vector<std::string>& MachineAgents();
-bool IsMachineAgent(std::string_view userAgent);
+struct Verdict {
+  store::EventClass eventClass = store::EventClass::kPerson;
+  std::string reason;
+};
 
-// The sender: from the stamps' IP within 24 hours, or from a browser signed
-// in to the stamp's sender's pages (sessions: the store that keeps them;
-// without it that check is skipped). A machine: a known User-Agent, or within
-// 2 seconds of the stamps. A person: everything else.
-store::EventClass Classify(const store::StampInfo& stamp, const http::Request& request, store::Time now,
-                           store::Store* sessions = nullptr);
+struct AgentPattern {
+  std::string pattern;  // lower case
+  std::string reason;
+};
+
+// The patterns of service/events/machine_agents.txt. Throws
+// std::invalid_argument for a line without a reason or a source.
+std::vector<AgentPattern> ReadAgentPatterns(std::string_view text);
+const std::vector<AgentPattern>& MachineAgents();
+// The reason of the first pattern the User-Agent holds; nothing when none.
+const AgentPattern* FindMachineAgent(std::string_view userAgent);
+
+// The reason a reader's open through a provider's image proxy carries;
+// a later fetch of the same stamp through that proxy is its cache.
+inline constexpr std::string_view kGmailOpen = "Gmail image proxy: opened by the reader; place hidden";
+inline constexpr std::string_view kYahooOpen = "Yahoo image proxy: opened by the reader; place hidden";
+// A provider's fetch of every image on delivery: the mail arrived, nothing more.
+inline constexpr std::string_view kApplePrefetch = "Apple Mail Privacy Protection: fetched on delivery";
+
+class Classifier {
+ public:
+  explicit Classifier(Networks networks = Networks::BuiltIn()) : networks_(std::move(networks)) {}
+
+  // Every sign is weighed, in this order: requests that show nothing to a
+  // person (HEAD, prefetch, no User-Agent); the sender (a browser signed in
+  // to the stamp's sender's pages, or the stamps' IP within 24 hours); the
+  // image proxies that fetch for a reader; Apple's Mail Privacy Protection;
+  // known programs by User-Agent; scanners' networks; then the time since
+  // the stamps. Whatever is left is a person. sessions: the store that keeps
+  // the sign-in sessions (without it that check is skipped).
+  Verdict operator()(const store::StampInfo& stamp, const http::Request& request, store::Time now,
+                     store::Store* sessions = nullptr) const;
+
+ private:
+  Networks networks_;
+};
 
 }  // namespace mailwarden::events

@@ -1,9 +1,8 @@
 #include "service/events/event_queue.h"
 
+#include <algorithm>
 #include <chrono>
 #include <iostream>
-
-#include "service/events/classify.h"
 
 namespace mailwarden::events {
 namespace {
@@ -14,8 +13,8 @@ constexpr int kAttempts = 5;
 
 }  // namespace
 
-EventQueue::EventQueue(store::Store& store, http::Metrics& metrics)
-    : store_(store), metrics_(metrics), writer_([this] { Run(); }) {}
+EventQueue::EventQueue(store::Store& store, http::Metrics& metrics, const Classifier& classifier)
+    : store_(store), metrics_(metrics), classifier_(classifier), writer_([this] { Run(); }) {}
 
 EventQueue::~EventQueue() {
   {
@@ -68,7 +67,7 @@ void EventQueue::Run() {
   }
 }
 
-const store::StampInfo* EventQueue::Lookup(const std::string& stamp) {
+store::StampInfo* EventQueue::Lookup(const std::string& stamp) {
   auto found = known_.find(stamp);
   if (found == known_.end()) {
     if (known_.size() >= kMaxKnown) known_.clear();
@@ -83,11 +82,18 @@ void EventQueue::Write(std::vector<Pending>& batch) {
       std::vector<store::NewEvent> events;
       events.reserve(batch.size());
       for (const Pending& pending : batch) {
-        const store::StampInfo* info = Lookup(pending.stamp);
+        store::StampInfo* info = Lookup(pending.stamp);
         if (!info) continue;
-        events.push_back(store::NewEvent{pending.stamp, pending.type,
-                                         Classify(*info, pending.request, pending.time, &store_), pending.time,
-                                         pending.request.ip, pending.request.Header("User-Agent")});
+        Verdict verdict = classifier_(*info, pending.request, pending.time, &store_);
+        if (pending.onlyMachine && verdict.eventClass != store::EventClass::kMachine) continue;
+        // The next fetch through the same proxy, in this batch or later, is its cache.
+        if (pending.type == store::EventType::kImage && verdict.eventClass == store::EventClass::kPerson &&
+            std::find(info->openReasons.begin(), info->openReasons.end(), verdict.reason) == info->openReasons.end()) {
+          info->openReasons.push_back(verdict.reason);
+        }
+        events.push_back(store::NewEvent{pending.stamp, pending.type, verdict.eventClass, pending.time,
+                                         pending.request.ip, pending.request.Header("User-Agent"),
+                                         std::move(verdict.reason)});
       }
       store_.RecordEvents(events);
       metrics_.CountWrittenEvents(events.size());

@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "service/events/classify.h"
 #include "service/http/exchange.h"
 #include "service/http/metrics.h"
 #include "service/store/store.h"
@@ -23,11 +24,14 @@ struct Pending {
   std::string stamp;
   store::Time time = 0;
   http::Request request;  // without its body: for the classification
+  // A visit of a link is kept only when a machine made it (a person's visit
+  // is followed by the press of the page's button, or by nothing).
+  bool onlyMachine = false;
 };
 
 class EventQueue {
  public:
-  EventQueue(store::Store& store, http::Metrics& metrics);
+  EventQueue(store::Store& store, http::Metrics& metrics, const Classifier& classifier);
   // Writes what is queued, then stops.
   ~EventQueue();
   EventQueue(const EventQueue&) = delete;
@@ -41,10 +45,11 @@ class EventQueue {
  private:
   void Run();
   void Write(std::vector<Pending>& batch);
-  const store::StampInfo* Lookup(const std::string& stamp);
+  store::StampInfo* Lookup(const std::string& stamp);
 
   store::Store& store_;
   http::Metrics& metrics_;
+  const Classifier& classifier_;
   mutable std::mutex mutex_;
   std::condition_variable wake_;
   std::condition_variable written_;

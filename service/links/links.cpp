@@ -30,9 +30,10 @@ std::optional<Form> ParseLink(std::string_view query) {
 
 store::NewEvent EventOf(Context& context, const store::StampInfo& stamp, store::EventType type,
                         const http::Request& request) {
-  store::Time now = context.Now();
-  return store::NewEvent{stamp.stamp, type,       events::Classify(stamp, request, now, &context.store),
-                         now,         request.ip, request.Header("User-Agent")};
+  const store::Time now = context.Now();
+  events::Verdict verdict = context.classifier(stamp, request, now, &context.store);
+  return store::NewEvent{
+      stamp.stamp, type, verdict.eventClass, now, request.ip, request.Header("User-Agent"), std::move(verdict.reason)};
 }
 
 }  // namespace

@@ -23,6 +23,7 @@ nlohmann::json MessageJson(const store::MessageView& message) {
     for (const store::Event& event : recipient.events) {
       events.push_back({{"type", TypeName(event.type)},
                         {"class", ClassName(event.eventClass)},
+                        {"reason", event.reason},
                         {"time", IsoTime(event.time)},
                         {"ip", event.ip},
                         {"userAgent", event.userAgent}});
@@ -127,7 +128,7 @@ http::Reply Pages::Api(const http::Request& request) {
 http::Reply Pages::Export(const SignedIn& sender) {
   std::string csv;
   CsvRow(csv, {"message", "sent", "stamped", "subject", "kind", "recipient", "name", "copy", "event", "class", "time",
-               "ip", "user_agent"});
+               "ip", "user_agent", "reason"});
   store::MessageQuery query;
   query.accountId = sender.account.id;
   query.limit = kExportBatch;
@@ -140,13 +141,13 @@ http::Reply Pages::Export(const SignedIn& sender) {
       const std::string kind = KindName(message);
       for (const store::RecipientView& recipient : message.recipients) {
         if (recipient.events.empty()) {
-          CsvRow(csv,
-                 {id, sent, stamped, message.subject, kind, recipient.address, recipient.name, "", "", "", "", "", ""});
+          CsvRow(csv, {id, sent, stamped, message.subject, kind, recipient.address, recipient.name, "", "", "", "", "",
+                       "", ""});
         }
         for (const store::Event& event : recipient.events) {
           CsvRow(csv,
                  {id, sent, stamped, message.subject, kind, recipient.address, recipient.name, "", TypeName(event.type),
-                  ClassName(event.eventClass), IsoTime(event.time), event.ip, event.userAgent});
+                  ClassName(event.eventClass), IsoTime(event.time), event.ip, event.userAgent, event.reason});
         }
       }
     }

@@ -42,6 +42,8 @@ const char* EventText(store::EventType type) {
       return "Certified message read";
     case store::EventType::kCancel:
       return "Delivery cancelled";
+    case store::EventType::kVisit:
+      return "Link followed, nothing pressed";
   }
   return "";
 }
@@ -61,13 +63,13 @@ const char* ClassText(store::EventClass eventClass) {
 std::string Timeline(const store::RecipientView& recipient) {
   if (recipient.events.empty()) return "<p class=\"quiet\">Nothing has happened yet.</p>\n";
   std::string html =
-      "<table class=\"timeline\"><thead><tr><th>Time</th><th>What</th><th>Taken for</th><th>From</th></tr>"
-      "</thead><tbody>\n";
+      "<table class=\"timeline\"><thead><tr><th>Time</th><th>What</th><th>Taken for</th><th>Why</th><th>From</th>"
+      "</tr></thead><tbody>\n";
   for (const store::Event& event : recipient.events) {
     html += "<tr class=\"" + std::string(ClassName(event.eventClass)) + "\"><td>" + TimeElement(event.time) +
             "</td><td>" + EventText(event.type) + "</td><td><span class=\"class\">" + ClassText(event.eventClass) +
-            "</span></td><td>" + Escape(event.ip) + "<br><small class=\"agent\">" + Escape(event.userAgent) +
-            "</small></td></tr>\n";
+            "</span></td><td class=\"reason\">" + Escape(event.reason) + "</td><td>" + Escape(event.ip) +
+            "<br><small class=\"agent\">" + Escape(event.userAgent) + "</small></td></tr>\n";
   }
   return html + "</tbody></table>\n";
 }

@@ -1,5 +1,6 @@
 #include "service/pages/summary.h"
 
+#include "service/events/classify.h"
 #include "service/pages/web_text.h"
 
 namespace mailwarden::pages {
@@ -17,7 +18,7 @@ std::size_t Index(store::EventClass eventClass) {
 }
 
 std::string Times(int count) {
-  return count == 1 ? "once" : std::to_string(count) + " times";
+  return std::to_string(count) + "\u00d7";
 }
 
 std::string Span(const Tally& tally) {
@@ -25,14 +26,20 @@ std::string Span(const Tally& tally) {
   return "first " + TimeElement(tally.first) + ", last " + TimeElement(tally.last);
 }
 
-// "opened once by a machine, 2 times by you": what the status leaves out.
-std::string Others(const std::array<Tally, 3>& tallies, const char* what) {
+// "3 machine fetches not counted · 2 views of your own not counted": what
+// the status leaves out.
+std::string Others(const RecipientSummary& summary) {
   std::string text;
-  const int machine = tallies[Index(store::EventClass::kMachine)].count;
-  const int sender = tallies[Index(store::EventClass::kSender)].count;
-  if (machine) text += Times(machine) + (machine == 1 ? " by a machine" : " by machines");
-  if (sender) text += std::string(text.empty() ? "" : ", ") + Times(sender) + " by you";
-  return text.empty() ? text : std::string(what) + " " + text;
+  const auto add = [&](int count, const char* one, const char* many) {
+    if (!count) return;
+    text += std::string(text.empty() ? "" : " \u00b7 ") + std::to_string(count) + (count == 1 ? one : many) +
+            " not counted";
+  };
+  add(summary.machineEvents, " machine fetch", " machine fetches");
+  const std::size_t sender = Index(store::EventClass::kSender);
+  add(summary.images[sender].count + summary.receipts[sender].count + summary.reads[sender].count, " view of your own",
+      " views of your own");
+  return text;
 }
 
 }  // namespace
@@ -42,6 +49,10 @@ RecipientSummary Summarize(const store::RecipientView& recipient) {
   summary.cancelled = recipient.cancelled;
   for (const store::Event& event : recipient.events) {
     const std::size_t who = Index(event.eventClass);
+    if (event.eventClass == store::EventClass::kMachine && event.type != store::EventType::kCancel) {
+      ++summary.machineEvents;
+      if (event.reason == events::kApplePrefetch) summary.prefetched = true;
+    }
     switch (event.type) {
       case store::EventType::kImage:
         Add(summary.images[who], event.time);
@@ -55,6 +66,8 @@ RecipientSummary Summarize(const store::RecipientView& recipient) {
       case store::EventType::kCancel:
         summary.cancelled = true;
         if (!summary.cancelledAt) summary.cancelledAt = event.time;
+        break;
+      case store::EventType::kVisit:
         break;
     }
   }
@@ -82,6 +95,8 @@ const char* TypeName(store::EventType type) {
       return "read";
     case store::EventType::kCancel:
       return "cancel";
+    case store::EventType::kVisit:
+      return "visit";
   }
   return "image";
 }
@@ -101,7 +116,6 @@ const char* ClassName(store::EventClass eventClass) {
 std::string StatusHtml(const RecipientSummary& summary, store::Kind kind) {
   const std::size_t person = Index(store::EventClass::kPerson);
   std::string main;
-  std::string others;
   if (kind == store::Kind::kCertified) {
     const Tally& read = summary.reads[person];
     if (read.count) main = "read " + Span(read);
@@ -110,21 +124,21 @@ std::string StatusHtml(const RecipientSummary& summary, store::Kind kind) {
               (summary.cancelledAt ? " " + TimeElement(summary.cancelledAt) : std::string());
     }
     if (main.empty()) main = "not read";
-    others = Others(summary.reads, "read");
   } else {
     const Tally& receipt = summary.receipts[person];
     const Tally& image = summary.images[person];
     if (receipt.count) main = "receipt sent " + TimeElement(receipt.first);
     if (image.count)
       main += std::string(main.empty() ? "" : "; ") + "opened " + Times(image.count) + ", " + Span(image);
-    if (main.empty()) main = "not opened";
-    for (const std::string& part : {Others(summary.images, "opened"), Others(summary.receipts, "receipt clicked")}) {
-      if (!part.empty()) others += (others.empty() ? "" : "; ") + part;
-    }
+    // A prefetch on delivery says the mail arrived, and nothing of the reader.
+    if (main.empty()) main = summary.prefetched ? "delivered, not known whether opened" : "not opened";
   }
-  const char* look = main.rfind("not ", 0) == 0 ? "unseen" : main.rfind("cancelled", 0) == 0 ? "cancelled" : "seen";
+  const char* look = main.rfind("not ", 0) == 0 || main.rfind("delivered", 0) == 0 ? "unseen"
+                     : main.rfind("cancelled", 0) == 0                             ? "cancelled"
+                                                                                   : "seen";
+  const std::string others = Others(summary);
   return "<span class=\"status " + std::string(look) + "\">" + main + "</span>" +
-         (others.empty() ? "" : " <span class=\"others\">(not counted: " + others + ")</span>");
+         (others.empty() ? "" : " <span class=\"others\">\u00b7 " + others + "</span>");
 }
 
 }  // namespace mailwarden::pages

@@ -22,6 +22,8 @@ struct RecipientSummary {
   std::array<Tally, 3> reads{};
   bool cancelled = false;
   store::Time cancelledAt = 0;
+  int machineEvents = 0;    // every event a machine made, visits of links too
+  bool prefetched = false;  // a provider's prefetch on delivery (Apple Mail Privacy Protection) is among them
 };
 
 RecipientSummary Summarize(const store::RecipientView& recipient);
@@ -31,12 +33,14 @@ RecipientSummary Summarize(const store::RecipientView& recipient);
 // once an image was fetched or a receipt clicked; until then: empty.
 std::string KindName(const store::MessageView& message);
 
-// "image", "receipt", "read", "cancel"; "person", "machine", "sender".
+// "image", "receipt", "read", "cancel", "visit"; "person", "machine", "sender".
 const char* TypeName(store::EventType type);
 const char* ClassName(store::EventClass eventClass);
 
 // The recipient's status at a glance, as HTML (times as <time> elements):
-// persons only; what machines and the sender did follows apart.
+// persons only; what machines and the sender did follows apart
+// ("opened 2× · 3 machine fetches not counted"). A recipient whose only sign
+// is a provider's prefetch is "delivered, not known whether opened".
 std::string StatusHtml(const RecipientSummary& summary, store::Kind kind);
 
 }  // namespace mailwarden::pages

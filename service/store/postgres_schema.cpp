@@ -147,6 +147,16 @@ BEGIN
 END
 $body$;
 )sql",
+      // 2: why each event was taken for a person, a machine or the sender;
+      // the service's own secrets (the key that binds the recipients' forms
+      // to their stamps).
+      R"sql(
+ALTER TABLE events ADD COLUMN reason text NOT NULL DEFAULT '';
+CREATE TABLE service_keys (
+  name text PRIMARY KEY,
+  value text NOT NULL
+);
+)sql",
   };
   return migrations;
 }

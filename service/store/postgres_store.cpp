@@ -45,14 +45,22 @@ const std::vector<std::pair<const char*, const char*>> kStatements = {
      "$10, $11, $12, $13, $14, $15, $16)"},
     {"find_stamp",
      "SELECT s.stamp, s.message_id, m.account_id, a.address, s.recipient, s.recipient_name, m.kind, m.subject, "
-     "m.issued, m.ip, s.cancelled, m.from_name, m.content, m.is_html "
+     "m.issued, m.ip, s.cancelled, m.from_name, m.content, m.is_html, "
+     "(SELECT string_agg(DISTINCT e.reason, E'\\n') FROM events e WHERE e.stamp_id = s.id AND e.type = 0 "
+     "AND e.class = 0) "
      "FROM stamps s JOIN messages m ON m.id = s.message_id JOIN accounts a ON a.id = m.account_id "
      "WHERE s.stamp = $1"},
     {"lock_stamp", "SELECT cancelled FROM stamps WHERE stamp = $1 FOR UPDATE"},
     {"stamp_ids", "SELECT stamp, id FROM stamps WHERE stamp = ANY($1::text[])"},
     {"add_event",
-     "INSERT INTO events (stamp_id, type, class, time, ip, user_agent) "
-     "SELECT id, $2::smallint, $3::smallint, $4::bigint, $5::text, $6::text FROM stamps WHERE stamp = $1"},
+     "INSERT INTO events (stamp_id, type, class, time, ip, user_agent, reason) "
+     "SELECT id, $2::smallint, $3::smallint, $4::bigint, $5::text, $6::text, $7::text FROM stamps WHERE stamp = $1"},
+    // Locks the stamp's row, so of two presses at once the second sees the first's event.
+    {"has_event",
+     "SELECT EXISTS (SELECT 1 FROM events e WHERE e.stamp_id = s.id AND e.type = $2 AND e.class = $3) "
+     "FROM stamps s WHERE s.stamp = $1 FOR UPDATE"},
+    {"add_service_key", "INSERT INTO service_keys (name, value) VALUES ($1, $2) ON CONFLICT (name) DO NOTHING"},
+    {"service_key", "SELECT value FROM service_keys WHERE name = $1"},
     {"cancel_stamp", "UPDATE stamps SET cancelled = true WHERE stamp = $1"},
     // A certified message whose every delivery is cancelled is not kept.
     {"drop_cancelled_content",
@@ -73,7 +81,8 @@ const std::vector<std::pair<const char*, const char*>> kStatements = {
      "SELECT message_id, stamp, recipient, recipient_name, cancelled FROM stamps "
      "WHERE message_id = ANY($1::bigint[]) ORDER BY message_id, position"},
     {"message_events",
-     "SELECT s.stamp, e.type, e.class, e.time, e.ip, e.user_agent FROM stamps s JOIN events e ON e.stamp_id = s.id "
+     "SELECT s.stamp, e.type, e.class, e.time, e.ip, e.user_agent, e.reason FROM stamps s JOIN events e ON e.stamp_id "
+     "= s.id "
      "WHERE s.message_id = ANY($1::bigint[]) ORDER BY e.id"},
     {"create_session", "INSERT INTO sessions (token_hash, account_id, csrf, last_seen) VALUES ($1, $2, $3, $4)"},
     {"touch_session",
@@ -143,6 +152,14 @@ Certified ReadStampRow(const pqxx::row& row) {
   info.issued = row[8].as<Time>();
   info.issuerIp = row[9].as<std::string>();
   info.cancelled = row[10].as<bool>();
+  if (!row[14].is_null()) {
+    std::string_view reasons = row[14].c_str();
+    while (!reasons.empty()) {
+      const auto end = reasons.find('\n');
+      info.openReasons.emplace_back(reasons.substr(0, end));
+      reasons = end == std::string_view::npos ? std::string_view() : reasons.substr(end + 1);
+    }
+  }
   found.fromName = row[11].as<std::string>();
   if (!row[12].is_null()) found.content = row[12].as<std::string>();
   found.isHtml = row[13].as<bool>();
@@ -167,7 +184,7 @@ MessageView ReadMessageRow(const pqxx::row& row) {
 
 void AddEvent(pqxx::transaction_base& work, const NewEvent& event) {
   work.exec_prepared("add_event", Text(event.stamp), static_cast<int>(event.type), static_cast<int>(event.eventClass),
-                     event.time, Text(event.ip), Text(event.userAgent));
+                     event.time, Text(event.ip), Text(event.userAgent), Text(event.reason));
 }
 
 constexpr auto kStatement = PostgresPool::Mode::kStatement;
@@ -308,18 +325,41 @@ class PostgresStore final : public Store {
             ids.emplace(row[0].as<std::string>(), row[1].as<std::int64_t>());
           }
           if (ids.empty()) return;
-          pqxx::stream_to copy(work, "events",
-                               std::vector<std::string>{"stamp_id", "type", "class", "time", "ip", "user_agent"});
+          pqxx::stream_to copy(
+              work, "events",
+              std::vector<std::string>{"stamp_id", "type", "class", "time", "ip", "user_agent", "reason"});
           for (size_t i = 0; i < events.size(); ++i) {
             auto id = ids.find(stamps[i]);
             if (id == ids.end()) continue;
             const NewEvent& event = events[i];
             copy << std::make_tuple(id->second, static_cast<int>(event.type), static_cast<int>(event.eventClass),
-                                    event.time, Text(event.ip), Text(event.userAgent));
+                                    event.time, Text(event.ip), Text(event.userAgent), Text(event.reason));
           }
           copy.complete();
         },
         kStatement);
+  }
+
+  bool RecordOnce(const NewEvent& event) override {
+    bool recorded = false;
+    pool_.Transact([&](pqxx::transaction_base& work) {
+      recorded = false;
+      pqxx::result found = work.exec_prepared("has_event", StampKey(event.stamp), static_cast<int>(event.type),
+                                              static_cast<int>(event.eventClass));
+      if (found.empty() || found[0][0].as<bool>()) return;
+      AddEvent(work, event);
+      recorded = true;
+    });
+    return recorded;
+  }
+
+  std::string ServiceKey(std::string_view name, std::string_view fresh) override {
+    std::string value;
+    pool_.Transact([&](pqxx::transaction_base& work) {
+      work.exec_prepared("add_service_key", Text(name), Text(fresh));
+      value = work.exec_prepared1("service_key", Text(name))[0].as<std::string>();
+    });
+    return value;
   }
 
   Certified ReadCertified(const NewEvent& read) override {
@@ -523,6 +563,7 @@ class PostgresStore final : public Store {
       event.time = row[3].as<Time>();
       event.ip = row[4].as<std::string>();
       event.userAgent = row[5].as<std::string>();
+      event.reason = row[6].as<std::string>();
     }
   }
 

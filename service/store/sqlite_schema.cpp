@@ -88,6 +88,15 @@ UPDATE messages SET search = subject || COALESCE((SELECT group_concat(char(10) |
 CREATE INDEX messages_search ON messages(account_id, id, search);
 DROP INDEX messages_by_account;
 )",
+    // 3: why each event was taken for a person, a machine or the sender; the service's own secrets (the key that
+    // binds the recipients' forms to their stamps).
+    R"(
+ALTER TABLE events ADD COLUMN reason TEXT NOT NULL DEFAULT '';
+CREATE TABLE service_keys (
+  name TEXT PRIMARY KEY,
+  value TEXT NOT NULL
+) WITHOUT ROWID;
+)",
 };
 
 }  // namespace

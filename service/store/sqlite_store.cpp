@@ -53,8 +53,20 @@ int Used(Connection& c, std::int64_t accountId, int month) {
 
 constexpr const char* kStampColumns =
     "SELECT s.stamp, s.message_id, m.account_id, a.address, s.address, s.name, m.kind, m.subject, m.issued, m.ip, "
-    "s.cancelled, s.id, m.content IS NOT NULL, m.from_name, m.content, m.is_html "
+    "s.cancelled, s.id, m.content IS NOT NULL, m.from_name, m.content, m.is_html, "
+    "(SELECT group_concat(reason, char(10)) FROM (SELECT DISTINCT reason FROM events "
+    "WHERE stamp_id = s.id AND type = 0 AND class = 0)) "
     "FROM stamps s JOIN messages m ON m.id = s.message_id JOIN accounts a ON a.id = m.account_id WHERE s.stamp = ?";
+
+std::vector<std::string> SplitLines(std::string_view text) {
+  std::vector<std::string> lines;
+  while (!text.empty()) {
+    const auto end = text.find('\n');
+    lines.emplace_back(text.substr(0, end));
+    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+  }
+  return lines;
+}
 
 StampInfo ReadStampInfo(const Query& q) {
   return StampInfo{q.Text(0),
@@ -67,17 +79,19 @@ StampInfo ReadStampInfo(const Query& q) {
                    q.Text(7),
                    q.Int(8),
                    q.Text(9),
-                   q.Int(10) != 0};
+                   q.Int(10) != 0,
+                   SplitLines(q.Text(16))};
 }
 
 void InsertEvent(Connection& c, std::int64_t stampId, const NewEvent& e) {
-  Query q(c, "INSERT INTO events (stamp_id, type, class, time, ip, user_agent) VALUES (?, ?, ?, ?, ?, ?)");
+  Query q(c, "INSERT INTO events (stamp_id, type, class, time, ip, user_agent, reason) VALUES (?, ?, ?, ?, ?, ?, ?)");
   q.Bind(1, stampId)
       .Bind(2, static_cast<std::int64_t>(e.type))
       .Bind(3, static_cast<std::int64_t>(e.eventClass))
       .Bind(4, e.time)
       .Bind(5, e.ip)
       .Bind(6, e.userAgent)
+      .Bind(7, e.reason)
       .Run();
 }
 
@@ -103,11 +117,11 @@ std::vector<RecipientView> Recipients(Connection& c, std::int64_t messageId) {
     }
   }
   for (std::size_t i = 0; i < ids.size(); ++i) {
-    Query q(c, "SELECT type, class, time, ip, user_agent FROM events WHERE stamp_id = ? ORDER BY id");
+    Query q(c, "SELECT type, class, time, ip, user_agent, reason FROM events WHERE stamp_id = ? ORDER BY id");
     q.Bind(1, ids[i]);
     while (q.Step()) {
-      recipients[i].events.push_back(
-          Event{static_cast<EventType>(q.Int(0)), static_cast<EventClass>(q.Int(1)), q.Int(2), q.Text(3), q.Text(4)});
+      recipients[i].events.push_back(Event{static_cast<EventType>(q.Int(0)), static_cast<EventClass>(q.Int(1)),
+                                           q.Int(2), q.Text(3), q.Text(4), q.Text(5)});
     }
   }
   return recipients;
@@ -306,16 +320,41 @@ class SqliteStore final : public Store {
     Write([&] {
       for (const NewEvent& e : events) {
         Query q(writer_,
-                "INSERT INTO events (stamp_id, type, class, time, ip, user_agent) "
-                "SELECT id, ?, ?, ?, ?, ? FROM stamps WHERE stamp = ?");
+                "INSERT INTO events (stamp_id, type, class, time, ip, user_agent, reason) "
+                "SELECT id, ?, ?, ?, ?, ?, ? FROM stamps WHERE stamp = ?");
         q.Bind(1, static_cast<std::int64_t>(e.type))
             .Bind(2, static_cast<std::int64_t>(e.eventClass))
             .Bind(3, e.time)
             .Bind(4, e.ip)
             .Bind(5, e.userAgent)
-            .Bind(6, e.stamp)
+            .Bind(6, e.reason)
+            .Bind(7, e.stamp)
             .Run();
       }
+    });
+  }
+
+  bool RecordOnce(const NewEvent& event) override {
+    return Write([&] {
+      Query q(writer_,
+              "SELECT s.id, EXISTS (SELECT 1 FROM events e WHERE e.stamp_id = s.id AND e.type = ? AND e.class = ?) "
+              "FROM stamps s WHERE s.stamp = ?");
+      q.Bind(1, static_cast<std::int64_t>(event.type))
+          .Bind(2, static_cast<std::int64_t>(event.eventClass))
+          .Bind(3, event.stamp);
+      if (!q.Step() || q.Int(1) != 0) return false;
+      InsertEvent(writer_, q.Int(0), event);
+      return true;
+    });
+  }
+
+  std::string ServiceKey(std::string_view name, std::string_view fresh) override {
+    return Write([&] {
+      Query insert(writer_, "INSERT INTO service_keys (name, value) VALUES (?, ?) ON CONFLICT (name) DO NOTHING");
+      insert.Bind(1, name).Bind(2, fresh).Run();
+      Query q(writer_, "SELECT value FROM service_keys WHERE name = ?");
+      q.Bind(1, name);
+      return q.Step() ? q.Text(0) : std::string(fresh);
     });
   }
 

@@ -67,7 +67,9 @@ struct Issued {
   int creditLeft = 0;               // this month, after the issue
 };
 
-enum class EventType { kImage, kReceipt, kRead, kCancel };
+// kVisit: a GET of a receipt, read or cancel link that a machine made; it
+// changes nothing and is shown apart.
+enum class EventType { kImage, kReceipt, kRead, kCancel, kVisit };
 enum class EventClass { kPerson, kMachine, kSender };
 
 struct NewEvent {
@@ -77,6 +79,7 @@ struct NewEvent {
   Time time = 0;
   std::string ip;
   std::string userAgent;
+  std::string reason;  // why it was taken for a person, a machine or the sender, in the sender's words
 };
 
 // What the service knows of a stamp, for recording and classifying events.
@@ -92,6 +95,9 @@ struct StampInfo {
   Time issued = 0;
   std::string issuerIp;
   bool cancelled = false;
+  // The reasons of the persons' opens so far, each once: an image proxy's
+  // later fetch of the same stamp is its cache, not another open.
+  std::vector<std::string> openReasons;
 };
 
 enum class CertifiedState { kFound, kUnknown, kNotCertified, kCancelled, kExpired };
@@ -111,6 +117,7 @@ struct Event {
   Time time = 0;
   std::string ip;
   std::string userAgent;
+  std::string reason;
 };
 
 struct RecipientView {
@@ -186,6 +193,10 @@ class Store {
   // Image fetches and receipt clicks, written in batches; events of unknown
   // stamps are skipped.
   virtual void RecordEvents(const std::vector<NewEvent>& events) = 0;
+  // Records the event unless its stamp has one of the same type and class
+  // already, in one transaction, so a button pressed twice counts once.
+  // False when it was there (or the stamp is unknown).
+  virtual bool RecordOnce(const NewEvent& event) = 0;
 
   // The certified message of the stamp; a found one records the read event
   // in the same transaction. Content is gone after expiry or cancellation.
@@ -222,6 +233,10 @@ class Store {
     for (const auto& [kind, key] : kindsAndKeys) counts.push_back(CountAttempt(kind, key, windowStart, now));
     return counts;
   }
+
+  // The service's secret of this name, shared by every service process:
+  // the one stored, or fresh when there is none yet (then stored).
+  virtual std::string ServiceKey(std::string_view name, std::string_view fresh) = 0;
 
   // True when the database answers.
   virtual bool Healthy() = 0;

@@ -13,5 +13,5 @@ function(mailwarden_embed output namespace entries)
 endfunction()
 mailwarden_embed(${CMAKE_CURRENT_BINARY_DIR}/web_files.cpp mailwarden::pages
                  "kSiteCss=${web}/site.css|kLocalTimeJs=${web}/local-time.js")
-mailwarden_embed(${CMAKE_CURRENT_BINARY_DIR}/machine_agents.cpp mailwarden::events
-                 "kMachineAgentsText=${events}/machine_agents.txt")
+mailwarden_embed(${CMAKE_CURRENT_BINARY_DIR}/machine_data.cpp mailwarden::events
+                 "kMachineAgentsText=${events}/machine_agents.txt|kMachineNetworksText=${events}/machine_networks.txt")

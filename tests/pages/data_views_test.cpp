@@ -27,7 +27,8 @@ TEST_F(DataViewsTest, ApiGivesMessagesRecipientsAndClassifiedEvents) {
   const auto sent = Send("ann@example.com", "Figures", {{"bob@example.net", "Bob Baker"}, {"cy@example.org", ""}});
   now_ += 90 * kSecond;
   Event(sent.stamps[0], store::EventType::kImage, store::EventClass::kPerson);
-  Event(sent.stamps[1], store::EventType::kImage, store::EventClass::kMachine);
+  Event(sent.stamps[1], store::EventType::kImage, store::EventClass::kMachine, "17.58.1.2", "Mozilla/5.0",
+        "Apple Mail Privacy Protection: fetched on delivery");
 
   const nlohmann::json list = Json("/cvx/api/messages");
   ASSERT_EQ(list["messages"].size(), 1u);
@@ -46,7 +47,9 @@ TEST_F(DataViewsTest, ApiGivesMessagesRecipientsAndClassifiedEvents) {
   EXPECT_EQ(bob["events"][0]["type"], "image");
   EXPECT_EQ(bob["events"][0]["class"], "person");
   EXPECT_EQ(bob["events"][0]["time"], "2026-12-12T08:41:30Z");
+  EXPECT_EQ(bob["events"][0]["reason"], "a mail program or browser; no sign of a machine");
   EXPECT_EQ(message["recipients"][1]["events"][0]["class"], "machine");
+  EXPECT_EQ(message["recipients"][1]["events"][0]["reason"], "Apple Mail Privacy Protection: fetched on delivery");
 }
 
 TEST_F(DataViewsTest, ApiPagesWithNextAndAnswers401And404AsJson) {
@@ -70,21 +73,24 @@ TEST_F(DataViewsTest, ApiPagesWithNextAndAnswers401And404AsJson) {
 TEST_F(DataViewsTest, CsvHasARowPerEventQuotesTextAndDisarmsFormulas) {
   const auto sent = Send("ann@example.com", "Figures, \"final\"", {{"bob@example.net", "Bob"}, {"cy@example.org", ""}});
   Event(sent.stamps[0], store::EventType::kImage, store::EventClass::kPerson, "127.0.0.2", "=HYPERLINK(\"x\")");
-  Event(sent.stamps[0], store::EventType::kImage, store::EventClass::kSender, "127.0.0.1", "Outlook");
+  Event(sent.stamps[0], store::EventType::kImage, store::EventClass::kSender, "127.0.0.1", "Outlook",
+        "you (your address, within a day of sending)");
   const http::Reply reply = Get(ann_, "/cvx/export.csv");
   EXPECT_EQ(HeaderOf(reply, "Content-Type"), "text/csv; charset=utf-8");
   EXPECT_THAT(HeaderOf(reply, "Content-Disposition"), HasSubstr("attachment"));
   const std::string id = std::to_string(sent.messageId);
-  EXPECT_EQ(reply.body,
-            "message,sent,stamped,subject,kind,recipient,name,copy,event,class,time,ip,user_agent\r\n" + id +
-                ",2026-12-12 09:30:00,2026-12-12T08:40:00Z,\"Figures, \"\"final\"\"\",Automatic,bob@example.net,Bob,,"
-                "image,person,2026-12-12T08:40:00Z,127.0.0.2,\"'=HYPERLINK(\"\"x\"\")\"\r\n" +
-                id +
-                ",2026-12-12 09:30:00,2026-12-12T08:40:00Z,\"Figures, \"\"final\"\"\",Automatic,bob@example.net,Bob,,"
-                "image,sender,2026-12-12T08:40:00Z,127.0.0.1,Outlook\r\n" +
-                id +
-                ",2026-12-12 09:30:00,2026-12-12T08:40:00Z,\"Figures, \"\"final\"\"\",Automatic,cy@example.org,,,,,,,"
-                "\r\n");
+  EXPECT_EQ(
+      reply.body,
+      "message,sent,stamped,subject,kind,recipient,name,copy,event,class,time,ip,user_agent,reason\r\n" + id +
+          ",2026-12-12 09:30:00,2026-12-12T08:40:00Z,\"Figures, \"\"final\"\"\",Automatic,bob@example.net,Bob,,"
+          "image,person,2026-12-12T08:40:00Z,127.0.0.2,\"'=HYPERLINK(\"\"x\"\")\","
+          "a mail program or browser; no sign of a machine\r\n" +
+          id +
+          ",2026-12-12 09:30:00,2026-12-12T08:40:00Z,\"Figures, \"\"final\"\"\",Automatic,bob@example.net,Bob,,"
+          "image,sender,2026-12-12T08:40:00Z,127.0.0.1,Outlook,\"you (your address, within a day of sending)\"\r\n" +
+          id +
+          ",2026-12-12 09:30:00,2026-12-12T08:40:00Z,\"Figures, \"\"final\"\"\",Automatic,cy@example.org,,,,,,,,"
+          "\r\n");
 }
 
 }  // namespace

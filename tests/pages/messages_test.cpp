@@ -40,6 +40,8 @@ TEST_F(MessagesTest, ListShowsNewestFirstWithKindRecipientsStatusAndCredit) {
   Event(first.stamps[0], store::EventType::kImage, store::EventClass::kPerson);
   Event(first.stamps[0], store::EventType::kImage, store::EventClass::kMachine);
   Event(first.stamps[1], store::EventType::kImage, store::EventClass::kSender);
+  Event(first.stamps[1], store::EventType::kImage, store::EventClass::kMachine, "192.0.2.1", "Scanner",
+        "security scanner (Example)");
 
   const std::string page = Page(ann_, "/cvx/");
   EXPECT_LT(page.find("Contract"), page.find("Figures"));
@@ -48,12 +50,13 @@ TEST_F(MessagesTest, ListShowsNewestFirstWithKindRecipientsStatusAndCredit) {
   EXPECT_THAT(page, HasSubstr("Automatic"));
   EXPECT_THAT(page, HasSubstr("Bob Baker &lt;bob@example.net&gt;"));
   // Opened counts persons only; the machine and the sender come apart.
-  EXPECT_THAT(page, HasSubstr("opened 2 times, first <time datetime=\"2026-12-12T08:41:00Z\">"));
-  EXPECT_THAT(page, HasSubstr("(not counted: opened once by a machine)"));
+  EXPECT_THAT(page, HasSubstr("opened 2\u00d7, first <time datetime=\"2026-12-12T08:41:00Z\">"));
+  EXPECT_THAT(page, HasSubstr("\u00b7 1 machine fetch not counted</span>"));
   const auto cy = page.find("cy@example.org");
   ASSERT_NE(cy, std::string::npos);
   EXPECT_THAT(page.substr(cy, 200), HasSubstr("not opened"));
-  EXPECT_THAT(page.substr(cy, 200), HasSubstr("(not counted: opened once by you)"));
+  EXPECT_THAT(page.substr(cy, 300),
+              HasSubstr("\u00b7 1 machine fetch not counted \u00b7 1 view of your own not counted</span>"));
   EXPECT_THAT(page, HasSubstr("not read"));
   EXPECT_THAT(page, HasSubstr("href=\"" + MessagePath(second) + "\""));
 }
@@ -66,6 +69,33 @@ TEST_F(MessagesTest, TrackedKindIsKnownOnlyOnceAnImageOrAReceiptCame) {
   EXPECT_THAT(page, HasSubstr("<dt>Kind</dt><dd>Request receipt</dd>"));
   EXPECT_THAT(page, HasSubstr("receipt sent <time"));
   EXPECT_THAT(Page(ann_, MessagePath(silent)), HasSubstr("Automatic or Request receipt"));
+}
+
+// A prefetch on delivery is no open, but it says the mail arrived; other
+// machines alone say nothing. The message page says why beside each event.
+TEST_F(MessagesTest, PrefetchAloneIsDeliveredNotKnownWhetherOpenedAndEachEventShowsItsReason) {
+  const auto sent = Send("ann@example.com", "Figures",
+                         {{"mac@example.com", "Mac"}, {"gw@example.org", "Gw"}, {"both@example.net", "Both"}});
+  const std::string apple = "Apple Mail Privacy Protection: fetched on delivery";
+  Event(sent.stamps[0], store::EventType::kImage, store::EventClass::kMachine, "17.58.1.2", "Mozilla/5.0", apple);
+  Event(sent.stamps[1], store::EventType::kImage, store::EventClass::kMachine, "40.107.1.1", "x",
+        "security scanner (Microsoft <network>)");
+  Event(sent.stamps[2], store::EventType::kImage, store::EventClass::kMachine, "17.58.1.2", "Mozilla/5.0", apple);
+  Event(sent.stamps[2], store::EventType::kImage, store::EventClass::kPerson);
+
+  const std::string page = Page(ann_, "/cvx/");
+  const auto line = [&](const std::string& who) {
+    const auto at = page.find(who);
+    return at == std::string::npos ? std::string() : page.substr(at, page.find("</li>", at) - at);
+  };
+  EXPECT_THAT(line("mac@example.com"), HasSubstr("delivered, not known whether opened"));
+  EXPECT_THAT(line("gw@example.org"), HasSubstr(">not opened</span>"));
+  EXPECT_THAT(line("both@example.net"), AllOf(HasSubstr("opened 1\u00d7"), Not(HasSubstr("delivered"))));
+
+  const std::string message = Page(ann_, MessagePath(sent));
+  EXPECT_THAT(message, HasSubstr("<th>Why</th>"));
+  EXPECT_THAT(message, HasSubstr("<td class=\"reason\">" + apple + "</td>"));
+  EXPECT_THAT(message, HasSubstr("<td class=\"reason\">security scanner (Microsoft &lt;network&gt;)</td>"));
 }
 
 TEST_F(MessagesTest, PagingGoesBackByIdAndSearchCoversSubjectAndRecipients) {

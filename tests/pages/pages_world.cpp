@@ -122,8 +122,8 @@ store::Issued PagesWorld::Send(const std::string& sender, const std::string& sub
 }
 
 void PagesWorld::Event(const std::string& stamp, store::EventType type, store::EventClass eventClass,
-                       const std::string& ip, const std::string& userAgent) {
-  store_->RecordEvents({{stamp, type, eventClass, now_, ip, userAgent}});
+                       const std::string& ip, const std::string& userAgent, const std::string& reason) {
+  store_->RecordEvents({{stamp, type, eventClass, now_, ip, userAgent, reason}});
 }
 
 }  // namespace pages_test

@@ -51,7 +51,8 @@ class PagesWorld : public ::testing::Test {
   store::Issued Send(const std::string& sender, const std::string& subject, std::vector<store::NewRecipient> recipients,
                      store::Kind kind = store::Kind::kTracked, const std::string& content = {}, bool isHtml = false);
   void Event(const std::string& stamp, store::EventType type, store::EventClass eventClass,
-             const std::string& ip = "127.0.0.2", const std::string& userAgent = "Mozilla/5.0");
+             const std::string& ip = "127.0.0.2", const std::string& userAgent = "Mozilla/5.0",
+             const std::string& reason = "a mail program or browser; no sign of a machine");
 
   static const std::string kPassword;
   // The real engine, on a database in memory.

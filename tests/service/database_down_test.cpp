@@ -30,6 +30,7 @@ class DownStore final : public Store {
   Issued IssueStamps(const NewMessage&, int, const std::function<std::string()>&) override { Fail(); }
   std::optional<StampInfo> FindStamp(std::string_view) override { Fail(); }
   void RecordEvents(const std::vector<NewEvent>&) override { Fail(); }
+  bool RecordOnce(const NewEvent&) override { Fail(); }
   Certified ReadCertified(const NewEvent&) override { Fail(); }
   CertifiedState Cancel(const NewEvent&) override { Fail(); }
   int ExpireContent(Time) override { Fail(); }
@@ -40,6 +41,7 @@ class DownStore final : public Store {
   std::optional<Session> TouchSession(std::string_view, Time, Time) override { Fail(); }
   void DeleteSession(std::string_view) override { Fail(); }
   int CountAttempt(std::string_view, std::string_view, Time, Time) override { Fail(); }
+  std::string ServiceKey(std::string_view, std::string_view) override { Fail(); }
   bool Healthy() override { return false; }
 };
 

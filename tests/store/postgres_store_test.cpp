@@ -135,7 +135,7 @@ TEST(PostgresStoreTest, EventsGoWithTheirStamps) {
   std::atomic<int> stampCount{0};
   const auto stamps = [&] { return "e" + std::to_string(++stampCount); };
   const auto eventsOf = [&](const std::string& stamp, Time time) {
-    return NewEvent{stamp, EventType::kImage, EventClass::kPerson, time, "127.0.0.1", "Mail/1.0"};
+    return NewEvent{stamp, EventType::kImage, EventClass::kPerson, time, "127.0.0.1", "Mail/1.0", ""};
   };
   constexpr Time kDay = 86'400'000'000;
   const std::string ann = store->IssueStamps(OneRecipient("ann@example.com", 1), 5, stamps).stamps[0];
@@ -171,7 +171,7 @@ TEST(PostgresStoreTest, TextPostgresqlRefusesIsStoredReadably) {
                                            "tab\there\r\nnext line \\N"};
   std::vector<NewEvent> events;
   for (const auto& agent : agents)
-    events.push_back({stamp, EventType::kImage, EventClass::kPerson, kMarch15, "127.0.0.1", agent});
+    events.push_back({stamp, EventType::kImage, EventClass::kPerson, kMarch15, "127.0.0.1", agent, agent});
   store->RecordEvents(events);
 
   const auto view = store->GetMessage(store->FindStamp(stamp)->accountId, issued.messageId);
@@ -184,9 +184,10 @@ TEST(PostgresStoreTest, TextPostgresqlRefusesIsStoredReadably) {
   EXPECT_EQ(recorded[2].userAgent, "\xEF\xBF\xBD\xEF\xBF\xBD");
   EXPECT_EQ(recorded[3].userAgent, "");
   EXPECT_EQ(recorded[4].userAgent, "tab\there\r\nnext line \\N");
+  for (const auto& event : recorded) EXPECT_EQ(event.reason, event.userAgent);
   EXPECT_FALSE(store->FindStamp(stamp + std::string("\0", 1)));
   EXPECT_FALSE(store->FindStamp("\xff\xfe"));
-  EXPECT_EQ(store->ReadCertified({"\xff", EventType::kRead, EventClass::kPerson, kMarch15, "", ""}).state,
+  EXPECT_EQ(store->ReadCertified({"\xff", EventType::kRead, EventClass::kPerson, kMarch15, "", "", ""}).state,
             CertifiedState::kUnknown);
 }
 

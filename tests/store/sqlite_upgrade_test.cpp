@@ -32,11 +32,13 @@ TEST(SqliteUpgrade, MessagesOfTheFirstSchemaAreSearchableAfterTheUpgrade) {
     message.issued = kMarch14;
     message.recipients = {{"bob@example.org", "Bob Baker"}};
     ASSERT_EQ(store->IssueStamps(message, 0, [] { return std::string("stamp1"); }).outcome, IssueOutcome::kIssued);
+    store->RecordEvents({{"stamp1", EventType::kImage, EventClass::kPerson, kMarch14, "192.0.2.1", "Mail", "x"}});
   }
   // Back to the first schema, as a database of the first release left it.
   Exec(path,
        "DROP INDEX messages_search; ALTER TABLE messages DROP COLUMN search; "
        "CREATE INDEX messages_by_account ON messages(account_id, id); "
+       "ALTER TABLE events DROP COLUMN reason; DROP TABLE service_keys; "
        "DELETE FROM schema_migrations WHERE version >= 2;");
   auto store = OpenStore("sqlite:" + path);
   const std::int64_t ann = store->FindAccount("ann@example.com")->id;
@@ -46,6 +48,10 @@ TEST(SqliteUpgrade, MessagesOfTheFirstSchemaAreSearchableAfterTheUpgrade) {
     EXPECT_EQ(found[0].subject, "Quarterly figures");
   }
   EXPECT_TRUE(store->ListMessages({ann, "carol", 0, 50}).empty());
+  // Events recorded before reasons were kept have none.
+  const auto events = store->ListMessages({ann, "", 0, 50}).at(0).recipients.at(0).events;
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].reason, "");
   store.reset();
   for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path + suffix);
 }

@@ -89,6 +89,7 @@ TEST_P(StoreTest, EventsOfKnownStampsAreRecordedInOrderAndOthersSkipped) {
   NewEvent machine = EventOn(stamps[1], EventType::kImage, kMarch14 + 2 * kSecond);
   machine.eventClass = EventClass::kMachine;
   machine.userAgent = "Scanner \"quoted\" \xE2\x9C\x93";
+  machine.reason = "security scanner (Example \xE2\x9C\x93)";
   store_->RecordEvents({EventOn(stamps[0], EventType::kImage, kMarch14 + kSecond), machine,
                         EventOn("NoSuchStamp", EventType::kImage, kMarch14),
                         EventOn(stamps[0], EventType::kReceipt, kMarch14 + 3 * kSecond)});
@@ -102,11 +103,51 @@ TEST_P(StoreTest, EventsOfKnownStampsAreRecordedInOrderAndOthersSkipped) {
   EXPECT_EQ(a[0].time, kMarch14 + kSecond);
   EXPECT_EQ(a[0].ip, "198.51.100.4");
   EXPECT_EQ(a[0].userAgent, "Mail/1.0");
+  EXPECT_EQ(a[0].reason, "a mail program");
   EXPECT_EQ(a[1].type, EventType::kReceipt);
   const auto& b = message->recipients[1].events;
   ASSERT_EQ(b.size(), 1u);
   EXPECT_EQ(b[0].eventClass, EventClass::kMachine);
   EXPECT_EQ(b[0].userAgent, machine.userAgent);
+  EXPECT_EQ(b[0].reason, machine.reason);
+}
+
+// What a stamp's lookup tells of its persons' opens: each reason once, the
+// machines' and other events' left out.
+TEST_P(StoreTest, StampKnowsTheReasonsOfItsPersonsOpens) {
+  auto stamps = Issue(Message("ann@example.com", {"a@x", "b@x"}, kMarch14), 10);
+  EXPECT_TRUE(store_->FindStamp(stamps[0])->openReasons.empty());
+  NewEvent gmail = EventOn(stamps[0], EventType::kImage, kMarch14 + kSecond);
+  gmail.reason = "Gmail image proxy: opened by the reader; place hidden";
+  NewEvent machine = EventOn(stamps[0], EventType::kImage, kMarch14 + kSecond);
+  machine.eventClass = EventClass::kMachine;
+  machine.reason = "security scanner (Example)";
+  store_->RecordEvents({gmail, gmail, machine, EventOn(stamps[0], EventType::kReceipt, kMarch14 + kSecond),
+                        EventOn(stamps[1], EventType::kImage, kMarch14 + kSecond)});
+  EXPECT_EQ(store_->FindStamp(stamps[0])->openReasons, std::vector<std::string>{gmail.reason});
+  EXPECT_EQ(store_->FindStamp(stamps[1])->openReasons, std::vector<std::string>{"a mail program"});
+}
+
+// A button pressed twice records one event; another class or type is another event.
+TEST_P(StoreTest, RecordOnceKeepsOneEventPerTypeAndClass) {
+  auto stamps = Issue(Message("ann@example.com", {"a@x"}, kMarch14), 10);
+  const NewEvent receipt = EventOn(stamps[0], EventType::kReceipt, kMarch14 + kSecond);
+  EXPECT_TRUE(store_->RecordOnce(receipt));
+  EXPECT_FALSE(store_->RecordOnce(receipt));
+  NewEvent machine = receipt;
+  machine.eventClass = EventClass::kMachine;
+  EXPECT_TRUE(store_->RecordOnce(machine));
+  EXPECT_FALSE(store_->RecordOnce(EventOn("NoSuchStamp", EventType::kReceipt, kMarch14)));
+  const auto info = store_->FindStamp(stamps[0]);
+  const auto message = store_->GetMessage(info->accountId, info->messageId);
+  ASSERT_EQ(message->recipients[0].events.size(), 2u);
+  EXPECT_EQ(message->recipients[0].events[0].reason, "a mail program");
+}
+
+TEST_P(StoreTest, ServiceKeyIsMadeOnceAndKept) {
+  EXPECT_EQ(store_->ServiceKey("form", "first"), "first");
+  EXPECT_EQ(store_->ServiceKey("form", "second"), "first");
+  EXPECT_EQ(store_->ServiceKey("other", "third"), "third");
 }
 
 }  // namespace

@@ -25,7 +25,7 @@ std::vector<std::string> StoreTest::Issue(const NewMessage& message, int newSend
 }
 
 NewEvent StoreTest::EventOn(const std::string& stamp, EventType type, Time time) {
-  return NewEvent{stamp, type, EventClass::kPerson, time, "198.51.100.4", "Mail/1.0"};
+  return NewEvent{stamp, type, EventClass::kPerson, time, "198.51.100.4", "Mail/1.0", "a mail program"};
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, StoreTest, ::testing::ValuesIn(testsupport::StoreEngineUrls()),

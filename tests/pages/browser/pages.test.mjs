@@ -113,10 +113,10 @@ test("the sender sees who opened, confirmed, read and was cancelled", async () =
   const automatic = row(page, "Quarterly figures");
   assert.match(await automatic.locator("td.kind").textContent(), /^Automatic$/);
   const bobLine = await automatic.locator("li", { hasText: "bob@example.net" }).textContent();
-  assert.match(bobLine, /Bob Baker <bob@example\.net> opened once/);
+  assert.match(bobLine, /Bob Baker <bob@example\.net> opened 1×/);
   const carolLine = await automatic.locator("li", { hasText: "carol@example.org" }).textContent();
   assert.match(carolLine, /not opened/);
-  assert.match(carolLine, /\(not counted: opened once by a machine, once by you\)/);
+  assert.match(carolLine, /· 1 machine fetch not counted · 1 view of your own not counted/);
   assert.match(await row(page, "Minutes").textContent(), /Request receipt.*receipt sent/s);
   const certified = row(page, "Contract");
   assert.match(await certified.locator("li", { hasText: "bob@example.net" }).textContent(), /read /);
