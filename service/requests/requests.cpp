@@ -1,5 +1,6 @@
 #include "service/requests/requests.h"
 
+#include <algorithm>
 #include <map>
 #include <stdexcept>
 #include <vector>
@@ -26,28 +27,35 @@ bool Matches(const std::string& text, std::string_view pattern) {
 }
 
 void CheckLimits(Context& context, const char* kind, std::string_view address, std::string_view ip) {
-  if (!context.limits.Allow(kind, address, ip, context.Now())) throw BadRequest(kTooManyRequests + 3);
+  if (!context.limits.Allow(kind, address, ip, context.Now())) throw BadRequest(kTooManyRequests + 3, "limit");
 }
 
 // The add-in's values read in the sender's code page (the account's
-// setting; 1252 for a sender without one), after the hash over the fields
-// it covers is checked. On a double-byte code page an escape that reads
-// both as a two-byte character and as a control character followed by
-// text is settled by the hash.
+// setting; the service's default for a sender without one), after the hash
+// over the fields it covers is checked. The hash is over character codes,
+// so both readings of the escapes are tried whatever the setting: an escape
+// that reads both as a two-byte character and as a control character
+// followed by text is settled by the hash, and a sender on a double-byte
+// Windows sends before anyone set the account's code page.
 class Values {
  public:
-  Values(Context& context, const Form& form, const std::string& senderKey) : form_(form) {
+  Values(Context& context, const Form& form, const std::string& senderKey)
+      : form_(form), codepage_(context.options.defaultCodepage), default_(context.options.defaultCodepage) {
     const std::string& sender = form.Required(senderKey);
     if (!sender.empty()) {
-      if (auto account = context.store.FindAccount(ToUtf8(sender))) codepage_ = account->codepage;
+      if (auto account = context.store.FindAccount(ToUtf8(sender))) {
+        codepage_ = account->codepage;
+        hadAccount_ = true;
+      }
     }
   }
+
+  bool HadAccount() const { return hadAccount_; }
 
   void CheckHash(const std::vector<const char*>& keys) {
     const std::string& hash = form_.Required("hash");
     for (const char* key : keys) form_.Required(key);
     for (bool twoByte : {true, false}) {
-      if (twoByte && !IsDoubleByte(codepage_)) continue;
       Codes all;
       std::map<std::string, Codes> read;
       for (const char* key : keys) {
@@ -58,17 +66,22 @@ class Values {
       }
       if (CheckHashOfCodes(all, hash)) {
         codes_ = std::move(read);
+        twoByte_ = twoByte;
+        bool wide = std::any_of(all.begin(), all.end(), [](int code) { return code < 0; });
+        if (wide && !IsDoubleByte(codepage_)) codepage_ = DoubleBytePage(all);
         return;
       }
     }
-    throw BadRequest("Wrong hash.");
+    throw BadRequest("Wrong hash.", "hash");
   }
 
-  // A field's text in UTF-8: hashed fields as the hash settled them.
+  // A field's text in UTF-8: hashed fields as the hash settled them, the
+  // others in the same reading.
   std::string Text(const std::string& key) const {
     auto found = codes_.find(key);
     if (found != codes_.end()) return Convert(found->second);
-    return BytesToUtf8(form_.Required(key), codepage_);
+    std::optional<Codes> codes = DecodeEscapes(form_.raw.at(key), codepage_, twoByte_);
+    return codes ? Convert(*codes) : Name(form_.Required(key));
   }
   // The field byte by byte, for fields that are plain ASCII by their form.
   const std::string& Bytes(const std::string& key) const { return form_.Required(key); }
@@ -81,15 +94,40 @@ class Values {
     try {
       return BytesToUtf8(bytes, codepage_);
     } catch (const std::invalid_argument&) {
-      throw BadRequest("The sender's code page is not supported.");
+      throw BadRequest("The sender's code page is not supported.", "codepage");
     }
   }
 
  private:
-  std::string Convert(const Codes& codes) const { return Name(CodesToBytes(codes)); }
+  std::string Convert(const Codes& codes) const {
+    if (IsDoubleByte(codepage_)) return Name(CodesToBytes(codes));
+    // A two-byte character no page was found for: never bytes of another script.
+    std::string text, run;
+    for (int code : codes) {
+      if (code >= 0) {
+        run += static_cast<char>(code);
+        continue;
+      }
+      text += Name(run) + "\xEF\xBF\xBD";
+      run.clear();
+    }
+    return text + Name(run);
+  }
+
+  // Two-byte codes from a sender set to a single-byte page (or none): the
+  // service's default when it is double-byte, else Japanese where it is
+  // clearly that. Otherwise the page's own reading stands, each two-byte
+  // character a replacement character.
+  int DoubleBytePage(const Codes& codes) const {
+    if (IsDoubleByte(default_)) return default_;
+    return LooksJapanese(codes) ? 932 : codepage_;
+  }
 
   const Form& form_;
-  int codepage_ = 1252;
+  int codepage_;
+  int default_;
+  bool twoByte_ = false;
+  bool hadAccount_ = false;
   std::map<std::string, Codes> codes_;
 };
 
@@ -114,13 +152,18 @@ store::NewMessage ToMessage(Context& context, const Values& values, std::string_
   return message;
 }
 
-std::string Issue(Context& context, const store::NewMessage& message) {
+std::string Issue(Context& context, const Values& values, const store::NewMessage& message) {
   store::Issued issued = context.store.IssueStamps(message, context.options.newSenderCredit, NewStamp);
+  // An account the service just made takes the organisation's code page.
+  if (issued.outcome == store::IssueOutcome::kIssued && !values.HadAccount() &&
+      context.options.defaultCodepage != 1252) {
+    context.store.SetCodepage(message.sender, context.options.defaultCodepage);
+  }
   switch (issued.outcome) {
     case store::IssueOutcome::kUnknownSender:
-      throw BadRequest(kNoAccount);
+      throw BadRequest(kNoAccount, "unknown-sender");
     case store::IssueOutcome::kInsufficientCredit:
-      throw BadRequest("Insufficient credit.");
+      throw BadRequest("Insufficient credit.", "credit");
     case store::IssueOutcome::kIssued:
       break;
   }
@@ -130,18 +173,18 @@ std::string Issue(Context& context, const store::NewMessage& message) {
 }
 
 template <class Handle>
-std::string Answer(Handle&& handle) {
+Answer Answered(Handle&& handle) {
   try {
-    return handle();
+    return {handle(), {}};
   } catch (const BadRequest& refused) {
-    return std::string("qx;") + refused.what();
+    return {std::string("qx;") + refused.what(), refused.refusal()};
   }
 }
 
 }  // namespace
 
-std::string CreditQuery(Context& context, std::string_view query, std::string_view ip) {
-  return Answer([&] {
+Answer CreditQuery(Context& context, std::string_view query, std::string_view ip) {
+  return Answered([&] {
     Form form = ParseForm(query);
     Values values(context, form, "email");
     values.CheckHash({"email"});
@@ -150,25 +193,25 @@ std::string CreditQuery(Context& context, std::string_view query, std::string_vi
     CheckLimits(context, "credit", address, ip);
     std::optional<int> left = context.store.CreditLeft(address, context.Now());
     if (!left && context.options.newSenderCredit > 0) left = context.options.newSenderCredit;
-    if (!left) throw BadRequest(kNoAccount);
+    if (!left) throw BadRequest(kNoAccount, "unknown-sender");
     return "qo;" + std::to_string(*left < 0 ? 0 : *left);
   });
 }
 
-std::string StampRequest(Context& context, std::string_view query, std::string_view ip) {
-  return Answer([&] {
+Answer StampRequest(Context& context, std::string_view query, std::string_view ip) {
+  return Answered([&] {
     Form form = ParseForm(query);
     for (const char* key : {"fromAddy", "toAddy", "toName", "subject", "curDate", "curTime"}) form.Required(key);
     Values values(context, form, "fromAddy");
     values.CheckHash({"fromAddy", "toAddy", "subject", "curDate", "curTime"});
     store::NewMessage message = ToMessage(context, values, ip);
     CheckLimits(context, "stamp", message.sender, ip);
-    return Issue(context, message);
+    return Issue(context, values, message);
   });
 }
 
-std::string CertifiedUpload(Context& context, std::string_view body, std::string_view ip) {
-  return Answer([&] {
+Answer CertifiedUpload(Context& context, std::string_view body, std::string_view ip) {
+  return Answered([&] {
     Form form = ParseForm(body);
     for (const char* key :
          {"fromAddy", "toAddy", "toName", "subject", "curDate", "curTime", "fromName", "content", "isHTML"}) {
@@ -184,7 +227,7 @@ std::string CertifiedUpload(Context& context, std::string_view body, std::string
     message.fromName = values.Text("fromName");
     message.content = values.Text("content");
     message.isHtml = isHtml == "1";
-    return Issue(context, message);
+    return Issue(context, values, message);
   });
 }
 

@@ -1,5 +1,6 @@
-// The sender's code page: the escapes of an add-in on a Japanese (932) or
-// Cyrillic (1251) Windows are read in that code page, and kept as UTF-8.
+// The sender's code page: the escapes of an add-in on a Japanese (932),
+// Chinese (936, 950), Korean (949) or Cyrillic (1251) Windows are read in
+// that code page, and kept as UTF-8.
 #include "service/requests/codepage.h"
 
 #include <gtest/gtest.h>
@@ -156,6 +157,70 @@ TEST_F(CodepageServiceTest, ACyrillicSendersBytesAreReadInTheirCodePage) {
   EXPECT_EQ(SubjectOf(stamps[0]),
             "\xC3\x80\xC3\xA1"
             "c");
+}
+
+struct DoubleByteCase {
+  int codepage;
+  Codes subject;
+  std::string text;  // in UTF-8
+};
+
+Codes TwoByte(std::initializer_list<int> characters) {
+  Codes codes;
+  for (int c : characters) codes.push_back(c - 65536);
+  return codes;
+}
+
+const DoubleByteCase kDoubleByte[] = {
+    {932, TwoByte({0x89EF, 0x8B63, 0x82C5, 0x82B7}), "\u4F1A\u8B70\u3067\u3059"},  // 会議です
+    {936, TwoByte({0xBBE1, 0xD2E9}), "\u4F1A\u8BAE"},                              // 会议
+    {949, TwoByte({0xC8B8, 0xC0C7}), "\uD68C\uC758"},                              // 회의
+    {950, TwoByte({0xB77C, 0xC4B3}), "\u6703\u8B70"},                              // 會議
+};
+
+TEST_F(CodepageServiceTest, ASenderOnADoubleByteWindowsSendsFromAFreshAccount) {
+  for (const DoubleByteCase& c : kDoubleByte) {
+    const std::string sender = "fresh" + std::to_string(c.codepage) + "@example.com";
+    server_->Store().AddAccount(sender, 10, mailwarden::SystemNow());
+    auto stamps = StampsOf(AskStampsIn(sender, c.subject));
+    ASSERT_EQ(stamps.size(), 1u) << c.codepage;
+    // Japanese with kana is clear; Chinese and Korean overlap, so no guess
+    // is made, and no other script's text either.
+    EXPECT_EQ(SubjectOf(stamps[0]), c.codepage == 932 ? c.text : "\uFFFD\uFFFD") << c.codepage;
+
+    server_->Store().SetCodepage(sender, c.codepage);
+    stamps = StampsOf(AskStampsIn(sender, c.subject));
+    ASSERT_EQ(stamps.size(), 1u) << c.codepage;
+    EXPECT_EQ(SubjectOf(stamps[0]), c.text) << c.codepage;
+  }
+  // Kanji alone could as well be Chinese: not guessed.
+  server_->Store().AddAccount("kanji@example.com", 10, mailwarden::SystemNow());
+  auto stamps = StampsOf(AskStampsIn("kanji@example.com", TwoByte({0x89EF, 0x8B63})));
+  ASSERT_EQ(stamps.size(), 1u);
+  EXPECT_EQ(SubjectOf(stamps[0]), "\uFFFD\uFFFD");
+  // A control character before hexadecimal digits from a Western sender is what it is.
+  stamps = StampsOf(AskStampsIn("kanji@example.com", {8, '8', '2', 'A', '0'}));
+  ASSERT_EQ(stamps.size(), 1u);
+  EXPECT_EQ(SubjectOf(stamps[0]), "\b82A0");
+}
+
+TEST_F(CodepageServiceTest, TheDefaultCodePageReadsNewSendersAndIsGivenToTheAccountsTheServiceMakes) {
+  for (const DoubleByteCase& c : kDoubleByte) {
+    mailwarden::ServeOptions options = mailwarden::LoopbackOptions(100);
+    options.service.defaultCodepage = c.codepage;
+    Restart(options);
+    const std::string sender = "new@example.com";
+    auto stamps = StampsOf(AskStampsIn(sender, c.subject));
+    ASSERT_EQ(stamps.size(), 1u) << c.codepage;
+    EXPECT_EQ(SubjectOf(stamps[0]), c.text) << c.codepage;
+    ASSERT_TRUE(server_->Store().FindAccount(sender)) << c.codepage;
+    EXPECT_EQ(server_->Store().FindAccount(sender)->codepage, c.codepage);
+    // An account left on 1252 is read in the default too when its codes are two-byte.
+    server_->Store().AddAccount("western@example.com", 10, mailwarden::SystemNow());
+    stamps = StampsOf(AskStampsIn("western@example.com", c.subject));
+    ASSERT_EQ(stamps.size(), 1u) << c.codepage;
+    EXPECT_EQ(SubjectOf(stamps[0]), c.text) << c.codepage;
+  }
 }
 
 }  // namespace
