@@ -165,15 +165,19 @@ class SqliteStore final : public Store {
  public:
   explicit SqliteStore(const std::string& path) : writer_(path) {
     bool file = path != ":memory:" && !path.empty();
-    Configure(writer_, file);
-    sqlite::Migrate(writer_);
-    if (file) {
-      for (int i = 0; i < kReaders; ++i) {
-        auto reader = std::make_unique<Connection>(path);
-        Configure(*reader, true);
-        idle_.push_back(reader.get());
-        readers_.push_back(std::move(reader));
+    try {
+      Configure(writer_, file);
+      sqlite::Migrate(writer_);
+      if (file) {
+        for (int i = 0; i < kReaders; ++i) {
+          auto reader = std::make_unique<Connection>(path);
+          Configure(*reader, true);
+          idle_.push_back(reader.get());
+          readers_.push_back(std::move(reader));
+        }
       }
+    } catch (const StoreError& error) {
+      throw StoreError(sqlite::ExplainOpenFailure(path, error.what()));
     }
   }
 
