@@ -7,6 +7,7 @@
 
 #include "protocol/service.h"
 #include "service/links/links.h"
+#include "service/pages/layout.h"
 #include "service/requests/requests.h"
 #include "service/site/site.h"
 #include "service/status.h"
@@ -17,6 +18,7 @@ namespace {
 
 constexpr std::chrono::hours kUpkeepEvery{1};
 constexpr store::Time kDay = 24LL * 3600 * 1000000;
+constexpr const char* kAnyOtherPath = "/*";
 constexpr const char* kBusy = "qx;The service is busy, please try again later.";
 
 // A handler whose store fails answers 503 and is counted; never a 500 for it.
@@ -84,14 +86,17 @@ Service::~Service() {
 
 http::Reply Service::Handle(const http::Request& request) const {
   const http::Route* route = router_.Find(request.path);
-  if (!route) return http::Text(404, "Not found");
+  if (!route) return pages::NotFound();
   return route->handler(request);
 }
 
 http::Observer Service::Observer() {
   return [this](const http::Request& request, const http::Route* route, const http::Reply& reply,
                 std::chrono::nanoseconds took) {
-    metrics_.CountRequest(route ? route->label : "other", reply.status, took, reply.refused);
+    // The catch-all's label is no path anyone asked for.
+    static const std::string kOther = "other";
+    const std::string& label = route && route->label != kAnyOtherPath ? route->label : kOther;
+    metrics_.CountRequest(label, reply.status, took, reply.refused);
     log_.Write(request.ip, request.path, reply.status, took, reply.refused);
   };
 }
@@ -110,6 +115,9 @@ void Service::AddRoutes() {
     router_.Add(path, Guarded(metrics_, std::move(handler)), runs, std::move(quick));
   };
 
+  // A path no route takes gets the site's own "Not found" page.
+  add(
+      kAnyOtherPath, [](const http::Request&) { return pages::NotFound(); }, Runs::kOnNetworkThread);
   http::Handler site = site::Handler(c);
   add("/", site, Runs::kOnNetworkThread);
   add("/cvx/*", site, Runs::kOnWorker, site::IsQuick);
