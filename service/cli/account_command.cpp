@@ -10,6 +10,7 @@
 #include "service/cli/commands.h"
 #include "service/context.h"
 #include "service/pages/password.h"
+#include "service/requests/values.h"
 #include "service/store/store.h"
 
 namespace mailwarden::cli {
@@ -160,8 +161,12 @@ void AddAccount(CLI::App& app, Action& action) {
   codepage->callback([&action, args, open] {
     action = [args, open] {
       CheckCodepage(args->codepage);
-      Require(open()->SetCodepage(args->address, args->codepage), args->address);
-      std::cout << "code page of " << args->address << " set to " << args->codepage << std::endl;
+      auto store = open();
+      Require(store->SetCodepage(args->address, args->codepage), args->address);
+      const int reread = ReadKeptTextsAgain(*store, args->address, args->codepage);
+      std::cout << "code page of " << args->address << " set to " << args->codepage;
+      if (reread > 0) std::cout << "; " << reread << " earlier messages read in it";
+      std::cout << std::endl;
       return 0;
     };
   });

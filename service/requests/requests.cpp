@@ -1,15 +1,12 @@
 #include "service/requests/requests.h"
 
-#include <algorithm>
-#include <map>
-#include <stdexcept>
-#include <vector>
+#include <optional>
+#include <string>
 
 #include "service/requests/bad_request.h"
-#include "service/requests/charset.h"
-#include "service/requests/codepage.h"
 #include "service/requests/form.h"
 #include "service/requests/recipients.h"
+#include "service/requests/values.h"
 
 namespace mailwarden {
 namespace {
@@ -30,107 +27,6 @@ void CheckLimits(Context& context, const char* kind, std::string_view address, s
   if (!context.limits.Allow(kind, address, ip, context.Now())) throw BadRequest(kTooManyRequests + 3, "limit");
 }
 
-// The add-in's values read in the sender's code page (the account's
-// setting; the service's default for a sender without one), after the hash
-// over the fields it covers is checked. The hash is over character codes,
-// so both readings of the escapes are tried whatever the setting: an escape
-// that reads both as a two-byte character and as a control character
-// followed by text is settled by the hash, and a sender on a double-byte
-// Windows sends before anyone set the account's code page.
-class Values {
- public:
-  Values(Context& context, const Form& form, const std::string& senderKey)
-      : form_(form), codepage_(context.options.defaultCodepage), default_(context.options.defaultCodepage) {
-    const std::string& sender = form.Required(senderKey);
-    if (!sender.empty()) {
-      if (auto account = context.store.FindAccount(ToUtf8(sender))) {
-        codepage_ = account->codepage;
-        hadAccount_ = true;
-      }
-    }
-  }
-
-  bool HadAccount() const { return hadAccount_; }
-
-  void CheckHash(const std::vector<const char*>& keys) {
-    const std::string& hash = form_.Required("hash");
-    for (const char* key : keys) form_.Required(key);
-    for (bool twoByte : {true, false}) {
-      Codes all;
-      std::map<std::string, Codes> read;
-      for (const char* key : keys) {
-        std::optional<Codes> codes = DecodeEscapes(form_.raw.at(key), codepage_, twoByte);
-        if (!codes) throw BadRequest(std::string("Malformed field ") + key + ".");
-        all.insert(all.end(), codes->begin(), codes->end());
-        read.emplace(key, std::move(*codes));
-      }
-      if (CheckHashOfCodes(all, hash)) {
-        codes_ = std::move(read);
-        twoByte_ = twoByte;
-        bool wide = std::any_of(all.begin(), all.end(), [](int code) { return code < 0; });
-        if (wide && !IsDoubleByte(codepage_)) codepage_ = DoubleBytePage(all);
-        return;
-      }
-    }
-    throw BadRequest("Wrong hash.", "hash");
-  }
-
-  // A field's text in UTF-8: hashed fields as the hash settled them, the
-  // others in the same reading.
-  std::string Text(const std::string& key) const {
-    auto found = codes_.find(key);
-    if (found != codes_.end()) return Convert(found->second);
-    std::optional<Codes> codes = DecodeEscapes(form_.raw.at(key), codepage_, twoByte_);
-    return codes ? Convert(*codes) : Name(form_.Required(key));
-  }
-  // The field byte by byte, for fields that are plain ASCII by their form.
-  const std::string& Bytes(const std::string& key) const { return form_.Required(key); }
-  // The field's bytes in the sender's code page, as the hash settled them.
-  std::string PageBytes(const std::string& key) const {
-    auto found = codes_.find(key);
-    return found != codes_.end() ? CodesToBytes(found->second) : form_.Required(key);
-  }
-  std::string Name(const std::string& bytes) const {
-    try {
-      return BytesToUtf8(bytes, codepage_);
-    } catch (const std::invalid_argument&) {
-      throw BadRequest("The sender's code page is not supported.", "codepage");
-    }
-  }
-
- private:
-  std::string Convert(const Codes& codes) const {
-    if (IsDoubleByte(codepage_)) return Name(CodesToBytes(codes));
-    // A two-byte character no page was found for: never bytes of another script.
-    std::string text, run;
-    for (int code : codes) {
-      if (code >= 0) {
-        run += static_cast<char>(code);
-        continue;
-      }
-      text += Name(run) + "\xEF\xBF\xBD";
-      run.clear();
-    }
-    return text + Name(run);
-  }
-
-  // Two-byte codes from a sender set to a single-byte page (or none): the
-  // service's default when it is double-byte, else Japanese where it is
-  // clearly that. Otherwise the page's own reading stands, each two-byte
-  // character a replacement character.
-  int DoubleBytePage(const Codes& codes) const {
-    if (IsDoubleByte(default_)) return default_;
-    return LooksJapanese(codes) ? 932 : codepage_;
-  }
-
-  const Form& form_;
-  int codepage_;
-  int default_;
-  bool twoByte_ = false;
-  bool hadAccount_ = false;
-  std::map<std::string, Codes> codes_;
-};
-
 // What the stamp request and the upload share: the message as the store takes it.
 store::NewMessage ToMessage(Context& context, const Values& values, std::string_view ip) {
   const std::string& curDate = values.Bytes("curDate");
@@ -140,10 +36,7 @@ store::NewMessage ToMessage(Context& context, const Values& values, std::string_
   if (message.sender.empty()) throw BadRequest("Missing sender address.");
   if (!Matches(curDate, "9999-99-99")) throw BadRequest("Malformed field curDate.");
   if (!Matches(curTime, "99:99:99")) throw BadRequest("Malformed field curTime.");
-  // Paired in the code page's bytes, each piece then read alone, as the add-in wrote it.
-  for (const Recipient& recipient : ParseRecipients(values.PageBytes("toAddy"), values.Bytes("toName"))) {
-    message.recipients.push_back({values.Name(recipient.address), values.Name(recipient.name)});
-  }
+  message.recipients = values.Recipients();
   message.subject = values.Text("subject");
   message.sentDate = curDate;
   message.sentTime = curTime;
@@ -158,6 +51,12 @@ std::string Issue(Context& context, const Values& values, const store::NewMessag
   if (issued.outcome == store::IssueOutcome::kIssued && !values.HadAccount() &&
       context.options.defaultCodepage != 1252) {
     context.store.SetCodepage(message.sender, context.options.defaultCodepage);
+  }
+  // Text read in no code page set for the sender keeps its escapes beside it.
+  if (issued.outcome == store::IssueOutcome::kIssued && !values.Sure()) {
+    const std::optional<std::string> content = values.RawContent();
+    context.store.KeepReceived(issued.messageId, values.Received(),
+                               content ? std::optional<std::string_view>(*content) : std::nullopt);
   }
   switch (issued.outcome) {
     case store::IssueOutcome::kUnknownSender:
