@@ -147,7 +147,12 @@ BEGIN
 END
 $body$;
 )sql",
-      // 2: why each event was taken for a person, a machine or the sender;
+      // 2: the escapes of text not read for sure, to read it again once
+      // the sender's code page is set.
+      R"sql(
+ALTER TABLE messages ADD COLUMN received text, ADD COLUMN received_content text;
+)sql",
+      // 3: why each event was taken for a person, a machine or the sender;
       // the service's own secrets (the key that binds the recipients' forms
       // to their stamps).
       R"sql(

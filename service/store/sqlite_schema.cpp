@@ -88,7 +88,12 @@ UPDATE messages SET search = subject || COALESCE((SELECT group_concat(char(10) |
 CREATE INDEX messages_search ON messages(account_id, id, search);
 DROP INDEX messages_by_account;
 )",
-    // 3: why each event was taken for a person, a machine or the sender; the service's own secrets (the key that
+    // 3: the escapes of text not read for sure, to read it again once the sender's code page is set.
+    R"(
+ALTER TABLE messages ADD COLUMN received TEXT;
+ALTER TABLE messages ADD COLUMN received_content TEXT;
+)",
+    // 4: why each event was taken for a person, a machine or the sender; the service's own secrets (the key that
     // binds the recipients' forms to their stamps).
     R"(
 ALTER TABLE events ADD COLUMN reason TEXT NOT NULL DEFAULT '';

@@ -37,6 +37,7 @@ TEST(SqliteUpgrade, MessagesOfTheFirstSchemaAreSearchableAfterTheUpgrade) {
   // Back to the first schema, as a database of the first release left it.
   Exec(path,
        "DROP INDEX messages_search; ALTER TABLE messages DROP COLUMN search; "
+       "ALTER TABLE messages DROP COLUMN received; ALTER TABLE messages DROP COLUMN received_content; "
        "CREATE INDEX messages_by_account ON messages(account_id, id); "
        "ALTER TABLE events DROP COLUMN reason; DROP TABLE service_keys; "
        "DELETE FROM schema_migrations WHERE version >= 2;");
