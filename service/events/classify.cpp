@@ -107,9 +107,6 @@ Verdict Classifier::operator()(const store::StampInfo& stamp, const http::Reques
   if (sessions && stamp.accountId != 0 && pages::SenderOfBrowser(*sessions, request, now) == stamp.accountId) {
     return {EventClass::kSender, "you (signed in to your pages)"};
   }
-  if (!stamp.issuerIp.empty() && request.ip == stamp.issuerIp && age >= 0 && age <= kSenderIpWindow) {
-    return {EventClass::kSender, "you (your address, within a day of sending)"};
-  }
 
   // Gmail and Yahoo fetch the image when the reader opens the message (the
   // time is the reader's, the place the proxy's), then keep it.
@@ -136,6 +133,11 @@ Verdict Classifier::operator()(const store::StampInfo& stamp, const http::Reques
   if (network && network->kind == NetworkKind::kScanner) {
     return {EventClass::kMachine, "security scanner (" + network->owner + " network" +
                                       (OutdatedBrowser(agent) ? ", outdated browser signature)" : ")")};
+  }
+  // The address is a weaker sign than a program's name: an office's gateway
+  // shares it.
+  if (!stamp.issuerIp.empty() && request.ip == stamp.issuerIp && age >= 0 && age <= kSenderIpWindow) {
+    return {EventClass::kSender, "you (your address, within a day of sending)"};
   }
   if (age >= 0 && age < kDeliveryWindow) {
     const store::Time seconds = age / kSecond;

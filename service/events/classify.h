@@ -56,11 +56,11 @@ class Classifier {
   explicit Classifier(Networks networks = Networks::BuiltIn()) : networks_(std::move(networks)) {}
 
   // Every sign is weighed, in this order: requests that show nothing to a
-  // person (HEAD, prefetch, no User-Agent); the sender (a browser signed in
-  // to the stamp's sender's pages, or the stamps' IP within 24 hours); the
-  // image proxies that fetch for a reader; Apple's Mail Privacy Protection;
-  // known programs by User-Agent; scanners' networks; then the time since
-  // the stamps. Whatever is left is a person. sessions: the store that keeps
+  // person (HEAD, prefetch, no User-Agent); a browser signed in to the
+  // stamp's sender's pages; the image proxies that fetch for a reader;
+  // Apple's Mail Privacy Protection; known programs by User-Agent;
+  // scanners' networks; the stamps' IP within 24 hours (the sender); then
+  // the time since the stamps. Whatever is left is a person. sessions: the store that keeps
   // the sign-in sessions (without it that check is skipped).
   Verdict operator()(const store::StampInfo& stamp, const http::Request& request, store::Time now,
                      store::Store* sessions = nullptr) const;

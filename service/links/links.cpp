@@ -4,9 +4,11 @@
 
 #include "service/events/classify.h"
 #include "service/http/router.h"
+#include "service/links/form_token.h"
 #include "service/links/link_pages.h"
 #include "service/pages/certified_view.h"
 #include "service/pages/layout.h"
+#include "service/pages/web_text.h"
 #include "service/requests/bad_request.h"
 #include "service/requests/form.h"
 
@@ -37,6 +39,41 @@ store::NewEvent EventOf(Context& context, const store::StampInfo& stamp, store::
       stamp.stamp, type, verdict.eventClass, now, request.ip, request.Header("User-Agent"), std::move(verdict.reason)};
 }
 
+// The press of a page's button, classified as every event; a person is said
+// to have pressed it.
+store::NewEvent PressOf(Context& context, const store::StampInfo& stamp, store::EventType type,
+                        const http::Request& request, const char* button) {
+  store::NewEvent event = EventOf(context, stamp, type, request);
+  if (event.eventClass == store::EventClass::kPerson) event.reason = std::string("pressed \"") + button + "\"";
+  return event;
+}
+
+// A GET (or HEAD) of a link that changes the record only on its button: a
+// machine's visit is kept apart, a person's is followed by the press.
+void Visited(Context& context, const store::StampInfo& stamp, const http::Request& request) {
+  events::Pending visit{store::EventType::kVisit, stamp.stamp, context.Now(), request};
+  visit.onlyMachine = true;
+  context.events.Push(std::move(visit));
+}
+
+std::string Target(const http::Request& request) {
+  return request.path + "?" + request.query;
+}
+
+// A press must carry the token of its own stamp and action: a form of one
+// stamp does nothing for another.
+bool Pressed(Context& context, const http::Request& request, const store::StampInfo& stamp, const char* action) {
+  if (request.method != "POST") return false;
+  const auto fields = pages::ParseFields(request.body);
+  const auto token = fields.find("token");
+  return token != fields.end() && FormTokenMatches(context.formKey.Get(), action, stamp.stamp, token->second);
+}
+
+http::Reply NotThisForm() {
+  return Problem(403, "This form has expired",
+                 "The form does not belong to this link. Open the link from the message again and press the button.");
+}
+
 }  // namespace
 
 bool IsImageRequest(const http::Request& request) {
@@ -55,7 +92,14 @@ http::Reply TrackingLink(Context& context, const http::Request& request) {
   }
   std::optional<store::StampInfo> stamp = link ? context.store.FindStamp(link->tokens.front()) : std::nullopt;
   if (!stamp) return Problem(404, "Unknown receipt link", "This receipt link is not known to Mailwarden.");
-  context.events.Push({store::EventType::kReceipt, stamp->stamp, context.Now(), request});
+  if (request.method != "POST") {
+    Visited(context, *stamp, request);
+    return pages::HtmlReply(
+        200, ReceiptAskPage(*stamp, Target(request), FormToken(context.formKey.Get(), "receipt", stamp->stamp)));
+  }
+  if (!Pressed(context, request, *stamp, "receipt")) return NotThisForm();
+  // Pressed twice, or the page sent again: one receipt.
+  context.store.RecordOnce(PressOf(context, *stamp, store::EventType::kReceipt, request, "Send a read receipt"));
   return pages::HtmlReply(200, ReceiptThanksPage(*stamp));
 }
 
@@ -68,14 +112,29 @@ http::Reply CertifiedLink(Context& context, const http::Request& request) {
   if (!stamp || stamp->kind != store::Kind::kCertified) {
     return Problem(404, "Unknown message", "No certified message is kept for this link.");
   }
+  const char* action = command ? "cancel" : "read";
+  if (request.method != "POST") {
+    Visited(context, *stamp, request);
+    if (stamp->cancelled) {
+      return command ? pages::RenderCancelResult(store::CertifiedState::kCancelled, stamp)
+                     : pages::RenderCertified({store::CertifiedState::kCancelled, *stamp, {}, {}, false});
+    }
+    if (!command && !stamp->contentKept) {
+      return pages::RenderCertified({store::CertifiedState::kExpired, *stamp, {}, {}, false});
+    }
+    const std::string token = FormToken(context.formKey.Get(), action, stamp->stamp);
+    return pages::HtmlReply(
+        200, command ? CancelAskPage(*stamp, Target(request), token) : ReadAskPage(*stamp, Target(request), token));
+  }
+  if (!Pressed(context, request, *stamp, action)) return NotThisForm();
   if (command) {
     const store::CertifiedState state =
-        context.store.Cancel(EventOf(context, *stamp, store::EventType::kCancel, request));
+        context.store.Cancel(PressOf(context, *stamp, store::EventType::kCancel, request, "Cancel the delivery"));
     return pages::RenderCancelResult(state, stamp);
   }
   // The sender's HTML only in a frame that can run no script, under a sandbox policy.
   return pages::RenderCertified(
-      context.store.ReadCertified(EventOf(context, *stamp, store::EventType::kRead, request)));
+      context.store.ReadCertified(PressOf(context, *stamp, store::EventType::kRead, request, "Read the message")));
 }
 
 }  // namespace mailwarden

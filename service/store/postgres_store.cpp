@@ -164,6 +164,8 @@ Certified ReadStampRow(const pqxx::row& row) {
   info.issued = row[8].as<Time>();
   info.issuerIp = row[9].as<std::string>();
   info.cancelled = row[10].as<bool>();
+  info.senderName = row[11].as<std::string>();
+  info.contentKept = !row[12].is_null();
   if (!row[14].is_null()) {
     std::string_view reasons = row[14].c_str();
     while (!reasons.empty()) {

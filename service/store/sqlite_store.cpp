@@ -79,6 +79,8 @@ StampInfo ReadStampInfo(const Query& q) {
                    q.Text(7),
                    q.Int(8),
                    q.Text(9),
+                   q.Text(13),
+                   q.Int(12) != 0,
                    q.Int(10) != 0,
                    SplitLines(q.Text(16))};
 }

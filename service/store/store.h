@@ -112,6 +112,8 @@ struct StampInfo {
   std::string subject;
   Time issued = 0;
   std::string issuerIp;
+  std::string senderName;    // certified mail only: the name the add-in sent
+  bool contentKept = false;  // certified mail only: not yet expired or cancelled
   bool cancelled = false;
   // The reasons of the persons' opens so far, each once: an image proxy's
   // later fetch of the same stamp is its cache, not another open.

@@ -136,8 +136,15 @@ def main():
         read = urllib.parse.urlsplit(link.group(1))
         check(read.port == http_port, "the link goes to the proxy's http side")
 
-        # The read, over http, with its stylesheet.
+        # The read, over http, with its stylesheet: the link's page, then its button pressed.
         status, _, page = request(plain, "GET", read.path + "?" + read.query)
+        check(status == 200 and "Read the message" in page, f"the certified read link's page over http ({status})")
+        token = re.search(r'name="token" value="([0-9a-f]+)"', page)
+        check(token is not None, "the read link's page has its form")
+        if not token:
+            return
+        status, _, page = request(plain, "POST", read.path + "?" + read.query, body="token=" + token.group(1),
+                                  headers={"Content-Type": "application/x-www-form-urlencoded"})
         check(status == 200 and "The figures, certified." in page, f"the certified read page over http ({status})")
         sheet = re.search(r'href="(/cvx/static/[^"]+\.css)"', page)
         check(sheet is not None, "the read page names its stylesheet")

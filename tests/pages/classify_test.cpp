@@ -71,6 +71,8 @@ INSTANTIATE_TEST_SUITE_P(
              "you (your address, within a day of sending)"},
         Case{"the stamps' IP right away", "127.0.0.1", kBrowser, 0, EventClass::kSender,
              "you (your address, within a day of sending)"},
+        Case{"a scanner at the stamps' IP", "127.0.0.1", "Mimecast", kHour, EventClass::kMachine,
+             "security scanner (Mimecast)"},
         Case{"the stamps' IP after a day", "127.0.0.1", kBrowser, 25 * kHour, EventClass::kPerson, kPerson},
         // Proxies that fetch for a reader: the open is real, the place hidden.
         Case{"Gmail's image proxy", "66.102.8.1", kGmail, kHour, EventClass::kPerson,

@@ -27,7 +27,7 @@ TEST_F(ServiceTest, UploadKeepsTheMessageForEachRecipient) {
   EXPECT_EQ(AskCredit(send.from), "qo;97");
 
   for (std::size_t i = 0; i < stamps.size(); ++i) {
-    httplib::Result page = Get(kCertifiedPath, stamps[i]);
+    httplib::Result page = Press(kCertifiedPath, stamps[i]);
     ASSERT_TRUE(page);
     EXPECT_EQ(page->status, 200);
     EXPECT_EQ(page->get_header_value("Content-Type"), "text/html; charset=utf-8");
@@ -50,7 +50,7 @@ TEST_F(ServiceTest, UploadedHtmlIsShownAsHtmlInASandboxedFrame) {
   send.content = "<html><body><p>Hello <b>all</b></p></body></html>";
   std::vector<std::string> stamps = StampsOf(Upload(send));
   ASSERT_EQ(stamps.size(), 3u);
-  httplib::Result page = Get(kCertifiedPath, stamps[1]);
+  httplib::Result page = Press(kCertifiedPath, stamps[1]);
   ASSERT_TRUE(page);
   EXPECT_EQ(page->get_header_value("Content-Security-Policy").rfind("sandbox ", 0), 0u);
   // The frame's document: the message as the browser will show it, in the srcdoc attribute.
@@ -65,7 +65,7 @@ TEST_F(ServiceTest, CancelDeletesTheDeliveryToOneRecipient) {
   std::vector<std::string> stamps = StampsOf(Upload(send));
   ASSERT_EQ(stamps.size(), 3u);
 
-  httplib::Result cancel = Get(kCertifiedPath, stamps[0] + "&cmd=del");
+  httplib::Result cancel = Press(kCertifiedPath, stamps[0] + "&cmd=del");
   ASSERT_TRUE(cancel);
   EXPECT_EQ(cancel->status, 200);
   EXPECT_NE(cancel->body.find("cancelled"), std::string::npos);
@@ -81,7 +81,7 @@ TEST_F(ServiceTest, CancelDeletesTheDeliveryToOneRecipient) {
   EXPECT_EQ(again->status, 410);
 
   // The other recipients still read theirs.
-  EXPECT_NE(GetText(kCertifiedPath, stamps[1]).find("secret figures"), std::string::npos);
+  EXPECT_NE(Press(kCertifiedPath, stamps[1])->body.find("secret figures"), std::string::npos);
 
   nlohmann::json status = Status();
   EXPECT_EQ(CountEvents(status, "cancelled", stamps[0]), 1u);
@@ -102,7 +102,7 @@ TEST_F(ServiceTest, UploadBiggerThanTheLibrarysFormLimitIsTaken) {
   httplib::Result result = Post(kUploadPath, body);
   ASSERT_TRUE(result);
   ASSERT_EQ(StampsOf(result->body).size(), 3u) << result->body;
-  EXPECT_NE(GetText(kCertifiedPath, StampsOf(result->body)[2]).find(send.content), std::string::npos);
+  EXPECT_NE(Press(kCertifiedPath, StampsOf(result->body)[2])->body.find(send.content), std::string::npos);
 }
 
 TEST_F(ServiceTest, UploadChecksItsHashAndFields) {
@@ -184,7 +184,7 @@ TEST_F(ServiceTest, CertifiedContentGoesAfterThirtyDaysAndRecordsAfterTheRetenti
   EXPECT_NE(expired->body.find("kept for 30 days"), std::string::npos) << expired->body;
   EXPECT_EQ(expired->body.find("the old terms"), std::string::npos);
   EXPECT_TRUE(server_->Store().FindStamp(month));  // the record stays
-  EXPECT_NE(GetText(kCertifiedPath, fortnight).find("the old terms"), std::string::npos);
+  EXPECT_NE(Press(kCertifiedPath, fortnight)->body.find("the old terms"), std::string::npos);
   EXPECT_FALSE(server_->Store().FindStamp(ancient));
   EXPECT_EQ(Get(kCertifiedPath, ancient)->status, 404);
 }

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "addin_requests.h"
+#include "press_button.h"
 #include "protocol/service.h"
 #include "service/context.h"
 #include "service/store/store.h"
@@ -91,13 +92,13 @@ void Load(int port, int client, Answered& answered, std::atomic<bool>& stop) {
     answered.replies += 2;
     if (tracked.empty() || certified.size() != 2) continue;
     if (!http.Get(std::string(kTrackPath) + "?img=1&" + tracked[0])) return;
-    if (!http.Get(std::string(kTrackPath) + "?" + tracked[1])) return;
-    if (!http.Get(std::string(kCertifiedPath) + "?" + certified[0])) return;
+    if (!PressButton(http, std::string(kTrackPath) + "?" + tracked[1])) return;
+    if (!PressButton(http, std::string(kCertifiedPath) + "?" + certified[0])) return;
     {
       std::lock_guard lock(answered.mutex);
       answered.cancelAsked.insert(certified[1]);
     }
-    auto cancel = http.Get(std::string(kCertifiedPath) + "?" + certified[1] + "&cmd=del");
+    auto cancel = PressButton(http, std::string(kCertifiedPath) + "?" + certified[1] + "&cmd=del");
     if (!cancel) return;
     if (cancel->status == 200) {
       std::lock_guard lock(answered.mutex);

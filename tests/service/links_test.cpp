@@ -1,10 +1,12 @@
 // The tracking image and the receipt link, and the pages of the site.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "service_fixture.h"
+#include "support/loopback_client.h"
 
 namespace service_test {
 namespace {
@@ -46,29 +48,67 @@ TEST_F(ServiceTest, TrackingImageIsServedEvenForAStampItDoesNotKnow) {
   EXPECT_TRUE(Status()["events"].empty());
 }
 
-TEST_F(ServiceTest, ReceiptLinkThanksAndRecordsTheClick) {
+// The receipt link shows what the button does; only the press, with the
+// token of its own stamp, records the receipt, and only once.
+TEST_F(ServiceTest, ReceiptIsRecordedOnceOnThePressNeverOnTheLinkAlone) {
   AddinSend send = ThreeRecipients();
   std::vector<std::string> stamps = StampsOf(AskStamps(send));
   ASSERT_EQ(stamps.size(), 3u);
+  const auto receipts = [&] {
+    nlohmann::json events = Status()["events"];
+    return std::count_if(events.begin(), events.end(), [](const auto& e) { return e["type"] == "receipt clicked"; });
+  };
 
-  httplib::Result page = Get(kTrackPath, stamps[0]);
-  ASSERT_TRUE(page);
-  EXPECT_EQ(page->status, 200);
-  EXPECT_EQ(page->get_header_value("Content-Type"), "text/html; charset=utf-8");
-  EXPECT_NE(page->body.find("Thank you"), std::string::npos);
-
+  httplib::Client client = testsupport::LoopbackClient(server_->Port());
+  const std::string link = std::string(kTrackPath) + "?" + stamps[0];
+  for (int i = 0; i < 2; ++i) {
+    httplib::Result page = client.Get(link, {{"User-Agent", "Mimecast URL checker"}});
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->status, 200);
+    EXPECT_EQ(page->get_header_value("Content-Type"), "text/html; charset=utf-8");
+    for (const std::string& piece : {send.from, std::string("Quarterly figures"),
+                                     std::string("<button type=\"submit\" class=\"primary\">Send a read receipt"),
+                                     std::string("<form method=\"post\" action=\"") + kTrackPath + "?" + stamps[0]}) {
+      EXPECT_NE(page->body.find(piece), std::string::npos) << piece;
+    }
+  }
+  EXPECT_EQ(receipts(), 0);
+  // The scanner's visits are kept apart, as a machine's.
   nlohmann::json events = Status()["events"];
-  ASSERT_EQ(events.size(), 4u);
-  EXPECT_EQ(events[3]["type"], "receipt clicked");
-  EXPECT_EQ(events[3]["stamp"], stamps[0]);
-  EXPECT_EQ(events[3]["recipient"], send.to[0].address);
+  ASSERT_EQ(events.size(), 5u);
+  EXPECT_EQ(events[3]["type"], "visited");
+  EXPECT_EQ(events[3]["class"], "machine");
+  EXPECT_EQ(events[3]["reason"], "security scanner (Mimecast)");
+
+  // A token of another stamp, or of another action, or none: nothing.
+  const std::string other = Get(kTrackPath, stamps[1])->body;
+  const std::string mark = "name=\"token\" value=\"";
+  const std::string otherToken = other.substr(other.find(mark) + mark.size(), 64);
+  for (const std::string& body : {"token=" + otherToken, std::string("token="), std::string()}) {
+    httplib::Result refused = client.Post(link, body, "application/x-www-form-urlencoded");
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->status, 403) << body;
+  }
+  EXPECT_EQ(receipts(), 0);
+
+  for (int i = 0; i < 2; ++i) {
+    httplib::Result thanks = Press(kTrackPath, stamps[0]);
+    ASSERT_TRUE(thanks);
+    EXPECT_EQ(thanks->status, 200);
+    EXPECT_NE(thanks->body.find("Thank you"), std::string::npos);
+  }
+  EXPECT_EQ(receipts(), 1);
+  events = Status()["events"];
+  EXPECT_EQ(events.back()["type"], "receipt clicked");
+  EXPECT_EQ(events.back()["stamp"], stamps[0]);
+  EXPECT_EQ(events.back()["recipient"], send.to[0].address);
 
   for (const char* query : {"NoSuchStamp", "", "img=2"}) {
     httplib::Result unknown = Get(kTrackPath, query);
     ASSERT_TRUE(unknown);
     EXPECT_EQ(unknown->status, 404) << query;
   }
-  EXPECT_EQ(Status()["events"].size(), 4u);
+  EXPECT_EQ(Status()["events"].size(), events.size());
 }
 
 TEST_F(ServiceTest, SitePagesAnswer) {
@@ -98,7 +138,7 @@ TEST_F(ServiceTest, EveryPageARecipientMeetsHasTheSendersLookAndReadsOnAPhone) {
     int status;
     const char* says;
   } pages[] = {
-      {kTrackPath, stamps[0], 200, "Thank you"},
+      {kTrackPath, stamps[0], 200, "Send a read receipt"},
       {kTrackPath, "NoSuchStamp", 404, "Unknown receipt link"},
       {kCertifiedPath, "NoSuchStamp", 404, "Unknown message"},
       {kCertifiedPath, stamps[1], 404, "No certified message is kept for this link."},

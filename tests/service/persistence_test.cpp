@@ -48,7 +48,7 @@ TEST_F(PersistenceTest, StateSurvivesARestart) {
   std::vector<std::string> certified = StampsOf(Upload(send));
   ASSERT_EQ(tracked.size(), 3u);
   ASSERT_EQ(certified.size(), 3u);
-  ASSERT_EQ(Get(kCertifiedPath, certified[0] + "&cmd=del")->status, 200);
+  ASSERT_EQ(Press(kCertifiedPath, certified[0] + "&cmd=del")->status, 200);
   std::size_t events = Status()["events"].size();
 
   options_.service.newSenderCredit = 5;  // a new starting credit concerns new senders only
@@ -59,7 +59,7 @@ TEST_F(PersistenceTest, StateSurvivesARestart) {
 
   Get(kTrackPath, "img=1&" + tracked[0]);
   EXPECT_EQ(Status()["events"].back()["type"], "image fetched");
-  EXPECT_NE(GetText(kCertifiedPath, certified[1]).find("kept across restarts"), std::string::npos);
+  EXPECT_NE(Press(kCertifiedPath, certified[1])->body.find("kept across restarts"), std::string::npos);
   EXPECT_EQ(Get(kCertifiedPath, certified[0])->status, 410);
 
   // Stamps issued after the restart are new ones.
@@ -79,9 +79,9 @@ TEST_F(PersistenceTest, EveryAnsweredChangeIsInTheDatabase) {
   EXPECT_EQ(peek->CreditLeft(send.from, mailwarden::SystemNow()), 97);
   for (const std::string& stamp : stamps) EXPECT_TRUE(peek->FindStamp(stamp).has_value()) << stamp;
 
-  // A receipt is written with a later batch, without a flush; the time given
-  // only bounds a hang.
-  Get(kTrackPath, stamps[0]);
+  // An image fetch is written with a later batch, without a flush; the time
+  // given only bounds a hang.
+  Get(kTrackPath, "img=1&" + stamps[0]);
   auto account = peek->FindAccount(send.from);
   ASSERT_TRUE(account);
   std::vector<mailwarden::store::Event> events;
@@ -94,7 +94,7 @@ TEST_F(PersistenceTest, EveryAnsweredChangeIsInTheDatabase) {
     if (!messages.empty()) events = messages.front().recipients.front().events;
   }
   ASSERT_EQ(events.size(), 1u);
-  EXPECT_EQ(events.front().type, mailwarden::store::EventType::kReceipt);
+  EXPECT_EQ(events.front().type, mailwarden::store::EventType::kImage);
 }
 
 TEST_F(PersistenceTest, ARefusedRequestChangesNothing) {

@@ -1,5 +1,6 @@
 #include "service_fixture.h"
 
+#include "press_button.h"
 #include "support/loopback_client.h"
 
 namespace service_test {
@@ -22,6 +23,11 @@ httplib::Result ServiceTest::Get(const char* path, const std::string& query) {
 httplib::Result ServiceTest::Post(const char* path, const std::string& body) {
   httplib::Client client = testsupport::LoopbackClient(server_->Port());
   return client.Post(path, body, "application/x-www-form-urlencoded");
+}
+
+httplib::Result ServiceTest::Press(const char* path, const std::string& query) {
+  httplib::Client client = testsupport::LoopbackClient(server_->Port());
+  return PressButton(client, std::string(path) + "?" + query);
 }
 
 std::string ServiceTest::GetText(const char* path, const std::string& query) {

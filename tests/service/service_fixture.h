@@ -28,6 +28,8 @@ class ServiceTest : public ::testing::Test {
 
   httplib::Result Get(const char* path, const std::string& query);
   httplib::Result Post(const char* path, const std::string& body);
+  // The link's page and its button pressed (see press_button.h).
+  httplib::Result Press(const char* path, const std::string& query);
   // The body of a GET that must answer; "" after a failed transfer.
   std::string GetText(const char* path, const std::string& query);
 
