@@ -11,7 +11,7 @@ import * as h from "./harness.mjs";
 const kPassword = "Ann's long password";
 const kBeaPassword = "Bea's long password";
 const kBrowserAgent = "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 Chrome/120.0 Safari/537.36";
-const kProxyAgent = "Mozilla/5.0 (Windows NT 5.1; rv:11.0) Gecko Firefox/11.0 (via ggpht.com GoogleImageProxy)";
+const kScannerAgent = "Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 6.1) Barracuda link protection";
 const kScriptSubject = "<script>alert('subject')</script> Minutes";
 
 let dir, service, chromium, proxy, sent;
@@ -38,19 +38,19 @@ before(async () => {
     receipt: h.send(service, dir, { mode: "receipt", subject: kScriptSubject, to: ["Bob Baker <bob@example.net>"],
       textFile: path.join(dir, "body.txt") }),
     certified: h.send(service, dir, { mode: "guaranteed", subject: "Contract",
-      to: ["Bob Baker <bob@example.net>", "Carol Clark <carol@example.org>"], htmlFile: path.join(dir, "certified.html") }),
+      to: ["Bob Baker <bob@example.net>", "Carol Clark <carol@example.org>", "Dan Dale <dan@example.com>"],
+      htmlFile: path.join(dir, "certified.html") }),
   };
-  // A fetch within 2 seconds of its stamp is a machine's; persons come later,
-  // however long the sends took.
-  service.passTime(3);
+  // A fetch within 10 seconds of its stamp is a machine's; persons come
+  // later, however long the sends took.
+  service.passTime(11);
 
   const bob = sent.automatic["bob@example.net"];
   const carol = sent.automatic["carol@example.org"];
   assert.ok(bob.image && carol.image, "the Automatic copies carry their images");
   assert.equal((await h.fetchFrom("127.0.0.2", bob.image, kBrowserAgent)).status, 200);     // Bob, a person
-  assert.equal((await h.fetchFrom("127.0.0.3", carol.image, kProxyAgent)).status, 200);     // an image proxy
+  assert.equal((await h.fetchFrom("127.0.0.3", carol.image, kScannerAgent)).status, 200);   // a security scanner
   assert.equal((await h.fetchFrom("127.0.0.1", carol.image, "Outlook")).status, 200);       // the sender's Outlook
-  assert.equal((await h.fetchFrom("127.0.0.2", sent.receipt["bob@example.net"].receipt, kBrowserAgent)).status, 200);
 });
 
 after(async () => {
@@ -83,12 +83,74 @@ function row(page, subjectText) {
   return page.locator("table.messages tbody tr", { hasText: subjectText });
 }
 
+// The links that change the record, followed by a scanner first (every one,
+// a plain GET as the gateways make them), then by persons pressing the
+// buttons: only the presses count.
+test("a scanner following every link changes nothing; a person pressing the buttons does", async () => {
+  const receipt = sent.receipt["bob@example.net"].receipt;
+  const bobRead = sent.certified["bob@example.net"].read;
+  // The cancel link of a kept copy: the read link with "&cmd=del".
+  const cancels = ["bob@example.net", "carol@example.org", "dan@example.com"].map((to) => sent.certified[to].read + "&cmd=del");
+  for (const link of [receipt, bobRead, ...cancels]) {
+    const reply = await h.fetchFrom("127.0.0.4", link, kScannerAgent);
+    assert.equal(reply.status, 200, link);
+    assert.match(reply.body, /<form method="post"/, link);
+  }
+  const senderContext = await h.newContext(chromium.browser);
+  const { page: sender } = await signIn(senderContext, "ann@example.com", kPassword);
+  const events = async () => {
+    const api = await (await sender.request.get(service.url + "/cvx/api/messages")).json();
+    return api.messages.flatMap((m) => m.recipients.flatMap((r) =>
+      r.events.map((e) => `${m.subject} ${r.address} ${e.type} ${e.class}`)));
+  };
+  const scanned = await events();
+  assert.deepEqual(scanned.filter((e) => !/ image /.test(e)).sort(), [
+    "Contract bob@example.net visit machine", "Contract bob@example.net visit machine",
+    "Contract carol@example.org visit machine", "Contract dan@example.com visit machine",
+    `${kScriptSubject} bob@example.net visit machine`].sort());
+
+  // Bob, a person: headless Chromium's own User-Agent says it is a machine.
+  const context = await h.newContext(chromium.browser, { proxy: { server: proxy.server }, userAgent: kBrowserAgent,
+    viewport: { width: 800, height: 600 } });
+  const page = await context.newPage();
+  await page.goto(receipt);
+  await page.waitForSelector("button:has-text('Send a read receipt')");
+  assert.match(await page.locator("h1").textContent(), /ann@example\.com asks for a read receipt/);
+  await page.screenshot({ path: path.join(h.screenshotDir, "link-receipt.png"), fullPage: true });
+  await clickThrough(page, "button:has-text('Send a read receipt')");
+  await page.waitForSelector("h1:has-text('Thank you')");
+  // Pressed again (the page sent once more): still one receipt.
+  await page.goBack();
+  await clickThrough(page, "button:has-text('Send a read receipt')");
+
+  await page.goto(bobRead);
+  await page.waitForSelector("button:has-text('Read the message')");
+  await page.screenshot({ path: path.join(h.screenshotDir, "link-read.png"), fullPage: true });
+  await context.close();
+
+  // The sender cancels Dan's delivery from the kept copy's link.
+  const dan = cancels[2];
+  await sender.goto(dan);
+  await sender.waitForSelector("button:has-text('Cancel the delivery')");
+  assert.match(await sender.locator("h1").textContent(), /^Cancel the delivery of .Contract. to dan@example\.com\?$/);
+  await sender.screenshot({ path: path.join(h.screenshotDir, "link-cancel.png"), fullPage: true });
+  await clickThrough(sender, "button:has-text('Cancel the delivery')");
+  await sender.waitForSelector("text=The delivery to dan@example.com has been cancelled.");
+
+  const pressed = (await events()).filter((e) => !/ (image|visit) /.test(e)).sort();
+  assert.deepEqual(pressed,
+    ["Contract dan@example.com cancel sender", `${kScriptSubject} bob@example.net receipt person`].sort());
+  await senderContext.close();
+});
+
 test("a recipient reads certified HTML in a frame where its script does not run", async () => {
   // A person's browser: headless Chromium's own User-Agent says it is a machine.
   const context = await h.newContext(chromium.browser, { proxy: { server: proxy.server }, userAgent: kBrowserAgent });
   const page = await context.newPage();
   const seen = h.watch(page);
-  const reply = await page.goto(sent.certified["bob@example.net"].read);
+  await page.goto(sent.certified["bob@example.net"].read);
+  const [reply] = await Promise.all([page.waitForResponse((r) => r.request().method() === "POST"),
+    page.click("button:has-text('Read the message')")]);
   assert.equal(reply.status(), 200);
   assert.match(reply.headers()["content-security-policy"], /^sandbox /);
   const frame = page.frameLocator("iframe.message");
@@ -108,7 +170,7 @@ test("the sender sees who opened, confirmed, read and was cancelled", async () =
   // Newest first, the credit left, the subject as text.
   const subjects = await page.locator("td.subject").allTextContents();
   assert.deepEqual(subjects, ["Contract", kScriptSubject, "Quarterly figures"]);
-  assert.match(await page.locator(".credit").textContent(), /You have 45 credits left this month/);
+  assert.match(await page.locator(".credit").textContent(), /You have 44 credits left this month/);
 
   const automatic = row(page, "Quarterly figures");
   assert.match(await automatic.locator("td.kind").textContent(), /^Automatic$/);
@@ -132,7 +194,7 @@ test("the sender sees who opened, confirmed, read and was cancelled", async () =
   // The certified message: cancel Carol's delivery.
   await clickThrough(page, "a:has-text('Contract')");
   await page.waitForSelector("h1:has-text('Contract')");
-  assert.equal(await page.locator("button:has-text('Cancel delivery')").count(), 2);
+  assert.equal(await page.locator("button:has-text('Cancel delivery')").count(), 2);  // Dan's is cancelled
   const carol = page.locator("section.recipient", { hasText: "carol@example.org" });
   await clickThrough(page, carol.locator("button:has-text('Cancel delivery')"));
   await page.waitForSelector("text=The delivery to carol@example.org has been cancelled.");
