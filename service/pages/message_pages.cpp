@@ -191,6 +191,7 @@ http::Reply Pages::CancelDelivery(const http::Request& request, const SignedIn& 
   cancel.time = Now();
   cancel.ip = request.ip;
   cancel.userAgent = request.Header("User-Agent");
+  cancel.reason = "you (pressed \"Cancel delivery\" on your pages)";
   const store::CertifiedState state = store_.Cancel(cancel);
   const char* done = state == store::CertifiedState::kFound       ? "found"
                      : state == store::CertifiedState::kCancelled ? "cancelled"

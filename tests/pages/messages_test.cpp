@@ -176,6 +176,7 @@ TEST_F(MessagesTest, CancelDeliveryCancelsOnceAndShowsTheResult) {
   const auto message = store_->GetMessage(cy->accountId, sent.messageId);
   ASSERT_EQ(message->recipients[1].events.size(), 1u);
   EXPECT_EQ(message->recipients[1].events[0].eventClass, store::EventClass::kSender);
+  EXPECT_EQ(message->recipients[1].events[0].reason, "you (pressed \"Cancel delivery\" on your pages)");
   // One button left: Cy's delivery is cancelled already.
   const std::string cancelled = Page(ann_, MessagePath(sent));
   EXPECT_EQ(std::regex_search(cancelled, std::regex("name=\"to\" value=\"2\"")), false);
