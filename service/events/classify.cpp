@@ -47,6 +47,16 @@ bool OutdatedBrowser(std::string_view agent) {
   return Holds(agent, "MSIE ") || Holds(agent, "Windows NT 5.") || Holds(agent, "Windows 98");
 }
 
+// "own=1" among the fields of the query.
+bool MarkedOwn(std::string_view query) {
+  while (!query.empty()) {
+    const auto end = query.find('&');
+    if (query.substr(0, end) == "own=1") return true;
+    query = end == std::string_view::npos ? std::string_view() : query.substr(end + 1);
+  }
+  return false;
+}
+
 bool OpenedThrough(const store::StampInfo& stamp, std::string_view open) {
   return std::find(stamp.openReasons.begin(), stamp.openReasons.end(), open) != stamp.openReasons.end();
 }
@@ -103,6 +113,8 @@ Verdict Classifier::operator()(const store::StampInfo& stamp, const http::Reques
   if (IsPrefetch(request)) return {EventClass::kMachine, "browser prefetch: fetched ahead, not shown"};
   if (Trim(agent).empty()) return {EventClass::kMachine, "no User-Agent: a program, not a mail program"};
 
+  // The image of the sender's own kept copy, marked so by the add-in.
+  if (MarkedOwn(request.query)) return {EventClass::kSender, "your own copy"};
   const store::Time age = now - stamp.issued;
   if (sessions && stamp.accountId != 0 && pages::SenderOfBrowser(*sessions, request, now) == stamp.accountId) {
     return {EventClass::kSender, "you (signed in to your pages)"};

@@ -56,7 +56,8 @@ class Classifier {
   explicit Classifier(Networks networks = Networks::BuiltIn()) : networks_(std::move(networks)) {}
 
   // Every sign is weighed, in this order: requests that show nothing to a
-  // person (HEAD, prefetch, no User-Agent); a browser signed in to the
+  // person (HEAD, prefetch, no User-Agent); the image of a copy the add-in
+  // marked as the sender's own ("own=1"); a browser signed in to the
   // stamp's sender's pages; the image proxies that fetch for a reader;
   // Apple's Mail Privacy Protection; known programs by User-Agent;
   // scanners' networks; the stamps' IP within 24 hours (the sender); then

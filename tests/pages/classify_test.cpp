@@ -31,6 +31,7 @@ struct Case {
   const char* method = "GET";
   const char* header = nullptr;        // "Name: value", one more header
   const char* openedBefore = nullptr;  // the reason of an earlier open of the stamp
+  const char* query = "img=1&S1";
 };
 
 constexpr const char* kBrowser = "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 Chrome/120.0";
@@ -52,6 +53,7 @@ TEST_P(ClassifyTest, GivesClassAndReason) {
   http::Request request;
   request.method = c.method;
   request.ip = c.ip;
+  request.query = c.query;
   if (c.userAgent) request.headers.emplace_back("User-Agent", c.userAgent);
   if (c.header) {
     const std::string header = c.header;
@@ -71,6 +73,10 @@ INSTANTIATE_TEST_SUITE_P(
              "you (your address, within a day of sending)"},
         Case{"the stamps' IP right away", "127.0.0.1", kBrowser, 0, EventClass::kSender,
              "you (your address, within a day of sending)"},
+        Case{"the sender's own copy, marked, from anywhere", "192.0.2.8", kBrowser, 30 * kHour, EventClass::kSender,
+             "your own copy", "GET", nullptr, nullptr, "img=1&S1&own=1"},
+        Case{"a field that only ends in own=1", "192.0.2.8", kBrowser, kHour, EventClass::kPerson, kPerson, "GET",
+             nullptr, nullptr, "img=1&S1&town=1"},
         Case{"a scanner at the stamps' IP", "127.0.0.1", "Mimecast", kHour, EventClass::kMachine,
              "security scanner (Mimecast)"},
         Case{"the stamps' IP after a day", "127.0.0.1", kBrowser, 25 * kHour, EventClass::kPerson, kPerson},
