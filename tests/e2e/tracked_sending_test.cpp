@@ -5,6 +5,8 @@
 
 #include "e2e_world.h"
 #include "service/status.h"
+#include "support/loopback_client.h"
+#include "support/press_button.h"
 
 namespace e2e {
 namespace {
@@ -58,8 +60,13 @@ TEST_F(E2E, RequestReceiptPutsTheNoticeInFrontAndItsLinkRecordsTheReceipt) {
   EXPECT_EQ(link, "http://" + service->Host() + "/p/b01/wrenna.php?" + cy);
   EXPECT_EQ(sent[0].htmlBody.find(cy), std::string::npos);
 
+  // The link alone, as a program follows it, is a machine's visit; the press sends the receipt.
   Fetch(link);
-  EXPECT_EQ(EventsOf(cy), (std::vector<std::string>{mailwarden::kEventStampIssued, mailwarden::kEventReceiptClicked}));
+  EXPECT_EQ(EventsOf(cy), (std::vector<std::string>{mailwarden::kEventStampIssued, mailwarden::kEventVisited}));
+  httplib::Client browser = testsupport::LoopbackClient(service->Port());
+  ASSERT_TRUE(testsupport::PressButton(browser, link.substr(link.find("/p/"))));
+  EXPECT_EQ(EventsOf(cy), (std::vector<std::string>{mailwarden::kEventStampIssued, mailwarden::kEventVisited,
+                                                    mailwarden::kEventReceiptClicked}));
   EXPECT_EQ(service->Credit(kSender), 8);
 }
 
@@ -95,11 +102,17 @@ TEST_F(E2E, GuaranteedStoresTheMessageNotifiesAndKeepsCancelLinks) {
   // Bob reads the message; the sender cancels Cy's delivery, and Cy finds nothing.
   const std::string bob = StampOf("bob@example.org");
   const std::string cy = StampOf("cy@example.org");
-  EXPECT_NE(Fetch("http://" + service->Host() + "/p/b01/tovik.php?" + bob).find("The real message."),
+  // A link alone shows the button; the press reads or cancels.
+  EXPECT_EQ(Fetch("http://" + service->Host() + "/p/b01/tovik.php?" + bob).find("The real message."),
             std::string::npos);
-  Fetch("http://" + service->Host() + "/p/b01/tovik.php?" + cy + "&cmd=del");
+  httplib::Client browser = testsupport::LoopbackClient(service->Port());
+  const auto read = testsupport::PressButton(browser, "/p/b01/tovik.php?" + bob);
+  ASSERT_TRUE(read);
+  EXPECT_NE(read->body.find("The real message."), std::string::npos);
+  ASSERT_TRUE(testsupport::PressButton(browser, "/p/b01/tovik.php?" + cy + "&cmd=del"));
   EXPECT_EQ(Fetch("http://" + service->Host() + "/p/b01/tovik.php?" + cy).find("The real message."), std::string::npos);
-  EXPECT_EQ(EventsOf(bob), (std::vector<std::string>{mailwarden::kEventStampIssued, mailwarden::kEventRead}));
+  EXPECT_EQ(EventsOf(bob), (std::vector<std::string>{mailwarden::kEventStampIssued, mailwarden::kEventVisited,
+                                                     mailwarden::kEventRead}));
   const auto cyEvents = EventsOf(cy);
   EXPECT_NE(std::find(cyEvents.begin(), cyEvents.end(), mailwarden::kEventCancelled), cyEvents.end());
 }

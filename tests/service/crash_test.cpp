@@ -15,12 +15,12 @@
 #include <thread>
 
 #include "addin_requests.h"
-#include "press_button.h"
 #include "protocol/service.h"
 #include "service/context.h"
 #include "service/store/store.h"
 #include "support/child_program.h"
 #include "support/loopback_client.h"
+#include "support/press_button.h"
 #include "support/store_engines.h"
 
 namespace service_test {
@@ -92,13 +92,13 @@ void Load(int port, int client, Answered& answered, std::atomic<bool>& stop) {
     answered.replies += 2;
     if (tracked.empty() || certified.size() != 2) continue;
     if (!http.Get(std::string(kTrackPath) + "?img=1&" + tracked[0])) return;
-    if (!PressButton(http, std::string(kTrackPath) + "?" + tracked[1])) return;
-    if (!PressButton(http, std::string(kCertifiedPath) + "?" + certified[0])) return;
+    if (!testsupport::PressButton(http, std::string(kTrackPath) + "?" + tracked[1])) return;
+    if (!testsupport::PressButton(http, std::string(kCertifiedPath) + "?" + certified[0])) return;
     {
       std::lock_guard lock(answered.mutex);
       answered.cancelAsked.insert(certified[1]);
     }
-    auto cancel = PressButton(http, std::string(kCertifiedPath) + "?" + certified[1] + "&cmd=del");
+    auto cancel = testsupport::PressButton(http, std::string(kCertifiedPath) + "?" + certified[1] + "&cmd=del");
     if (!cancel) return;
     if (cancel->status == 200) {
       std::lock_guard lock(answered.mutex);

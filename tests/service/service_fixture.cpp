@@ -1,7 +1,7 @@
 #include "service_fixture.h"
 
-#include "press_button.h"
 #include "support/loopback_client.h"
+#include "support/press_button.h"
 
 namespace service_test {
 
@@ -27,7 +27,7 @@ httplib::Result ServiceTest::Post(const char* path, const std::string& body) {
 
 httplib::Result ServiceTest::Press(const char* path, const std::string& query) {
   httplib::Client client = testsupport::LoopbackClient(server_->Port());
-  return PressButton(client, std::string(path) + "?" + query);
+  return testsupport::PressButton(client, std::string(path) + "?" + query);
 }
 
 std::string ServiceTest::GetText(const char* path, const std::string& query) {

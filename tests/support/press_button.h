@@ -6,9 +6,9 @@
 
 #include <string>
 
-namespace service_test {
+namespace testsupport {
 
 // target: the link's path and query.
 httplib::Result PressButton(httplib::Client& client, const std::string& target);
 
-}  // namespace service_test
+}  // namespace testsupport

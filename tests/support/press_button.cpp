@@ -1,6 +1,6 @@
-#include "press_button.h"
+#include "support/press_button.h"
 
-namespace service_test {
+namespace testsupport {
 
 httplib::Result PressButton(httplib::Client& client, const std::string& target) {
   httplib::Result page = client.Get(target);
@@ -12,4 +12,4 @@ httplib::Result PressButton(httplib::Client& client, const std::string& target) 
   return client.Post(target, "token=" + token, "application/x-www-form-urlencoded");
 }
 
-}  // namespace service_test
+}  // namespace testsupport
