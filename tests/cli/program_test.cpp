@@ -121,12 +121,14 @@ TEST_F(ProgramTest, WrongCommandLinesExitWithTwo) {
       {"send", "--mode", "automatic", "--from", "a@b.c", "--answer", "maybe"},
       {"send", "--mode", "automatic", "--from", "a@b.c", "--text", "/no/such/file", "--registry", Registry()},
       {"send", "--mode", "automatic", "--from", "a@b.c", "--codepage", "4", "--registry", Registry()},
+      {"send", "--mode", "automatic", "--from", "a@b.c", "--service-key", "c0ffee-secret", "--registry", Registry()},
   };
   for (const auto& arguments : wrong) {
     Outcome run = Corvanta(arguments);
     std::string joined;
     for (const auto& argument : arguments) joined += argument + " ";
     EXPECT_EQ(run.status, 2) << joined << "\n" << run.output;
+    EXPECT_EQ(run.output.find("c0ffee"), std::string::npos) << "a key is never shown back: " << run.output;
   }
   EXPECT_FALSE(fs::exists(Registry())) << "a wrong command line must not touch the registry";
 }
