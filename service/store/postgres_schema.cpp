@@ -147,6 +147,11 @@ BEGIN
 END
 $body$;
 )sql",
+      // 2: the escapes of text not read for sure, to read it again once
+      // the sender's code page is set.
+      R"sql(
+ALTER TABLE messages ADD COLUMN received text, ADD COLUMN received_content text;
+)sql",
   };
   return migrations;
 }

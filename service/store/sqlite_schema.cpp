@@ -88,6 +88,11 @@ UPDATE messages SET search = subject || COALESCE((SELECT group_concat(char(10) |
 CREATE INDEX messages_search ON messages(account_id, id, search);
 DROP INDEX messages_by_account;
 )",
+    // 3: the escapes of text not read for sure, to read it again once the sender's code page is set.
+    R"(
+ALTER TABLE messages ADD COLUMN received TEXT;
+ALTER TABLE messages ADD COLUMN received_content TEXT;
+)",
 };
 
 }  // namespace

@@ -36,6 +36,7 @@ TEST(SqliteUpgrade, MessagesOfTheFirstSchemaAreSearchableAfterTheUpgrade) {
   // Back to the first schema, as a database of the first release left it.
   Exec(path,
        "DROP INDEX messages_search; ALTER TABLE messages DROP COLUMN search; "
+       "ALTER TABLE messages DROP COLUMN received; ALTER TABLE messages DROP COLUMN received_content; "
        "CREATE INDEX messages_by_account ON messages(account_id, id); "
        "DELETE FROM schema_migrations WHERE version >= 2;");
   auto store = OpenStore("sqlite:" + path);
