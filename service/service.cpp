@@ -69,6 +69,7 @@ Service::Service(store::Store& store, ServiceOptions options, int logFd)
       limits_(store_, options_.limits),
       context_{store_, options_, events_, limits_, metrics_, options_.clock ? options_.clock : SystemNow} {
   if (options_.terms.empty()) options_.terms = BuiltInTerms();
+  if (!options_.sealingKey) options_.sealingKey = keys::NewSealingKey();
   metrics_.WatchQueue([this] { return events_.Depth(); });
   AddRoutes();
   upkeep_ = std::thread([this] { RunUpkeep(); });

@@ -5,11 +5,13 @@
 #include <iomanip>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "service/cli/commands.h"
 #include "service/context.h"
 #include "service/pages/password.h"
+#include "service/requests/signature_check.h"
 #include "service/requests/values.h"
 #include "service/store/store.h"
 
@@ -18,6 +20,7 @@ namespace {
 
 struct AccountArgs {
   std::string database;
+  std::string keyFile;
   std::string address;
   int credit = 100;
   int codepage = 1252;
@@ -167,6 +170,25 @@ void AddAccount(CLI::App& app, Action& action) {
       std::cout << "code page of " << args->address << " set to " << args->codepage;
       if (reread > 0) std::cout << "; " << reread << " earlier messages read in it";
       std::cout << std::endl;
+      return 0;
+    };
+  });
+
+  CLI::App* key = command("key",
+                          "Make the sender's add-in key, replacing any before, and print it: it is shown this once "
+                          "and kept only encrypted",
+                          true);
+  AddKeyFileOption(*key, args->keyFile);
+  key->callback([&action, args, open] {
+    action = [args, open] {
+      const std::optional<keys::SealingKey> sealing = SealingKeyFor(args->database, args->keyFile);
+      if (!sealing) throw Failure("an in-memory database keeps no add-in key beyond this command");
+      auto store = open();
+      const std::optional<std::string> made = MakeAddinKey(*store, *sealing, args->address);
+      Require(made.has_value(), args->address);
+      std::cout << "add-in key of " << args->address << " (shown this once; the add-in's setup asks for it as "
+                << "\"Add-in key\", corvanta takes it as --service-key):\n"
+                << *made << std::endl;
       return 0;
     };
   });

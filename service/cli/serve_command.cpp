@@ -21,6 +21,7 @@ namespace mailwarden::cli {
 namespace {
 
 struct ServeArgs {
+  std::string keyFile;
   std::string listen = "127.0.0.1:8080";
   std::string database;
   std::string termsFile;
@@ -80,6 +81,7 @@ void SetListen(const std::string& text, http::ServerOptions& server) {
 int Serve(ServeArgs& args) {
   SetListen(args.listen, args.options.server);
   args.options.database = args.database;
+  args.options.service.sealingKey = SealingKeyFor(args.database, args.keyFile);
   if (!args.clockFile.empty()) args.options.service.clock = ClockAheadBy(args.clockFile);
   if (!args.termsFile.empty()) {
     std::ifstream in(args.termsFile, std::ios::binary);
@@ -194,6 +196,10 @@ void AddServe(CLI::App& app, Action& action) {
   serve->add_flag("--behind-proxy", server.behindProxy,
                   "Take the client's address from X-Forwarded-For when the connection comes from this machine "
                   "(a reverse proxy on it)");
+  serve->add_flag("--require-keys", service.requireKeys,
+                  "Every sender must sign the add-in's requests with an add-in key; without it, only senders who "
+                  "have one");
+  AddKeyFileOption(*serve, args->keyFile);
   serve->add_flag("--status-pages", service.statusPages,
                   "Serve /status and /status.json, which list every sender's stamps: for loopback tests only");
   // Kept out of --help: no operator wants it.

@@ -6,6 +6,7 @@
 #include "service/requests/bad_request.h"
 #include "service/requests/form.h"
 #include "service/requests/recipients.h"
+#include "service/requests/signature_check.h"
 #include "service/requests/values.h"
 
 namespace mailwarden {
@@ -84,12 +85,14 @@ Answer Answered(Handle&& handle) {
 
 Answer CreditQuery(Context& context, std::string_view query, std::string_view ip) {
   return Answered([&] {
-    Form form = ParseForm(query);
+    const SignedText request = TakeSignature(query);
+    Form form = ParseForm(request.text);
     Values values(context, form, "email");
     values.CheckHash({"email"});
     std::string address = values.Text("email");
     if (address.empty()) throw BadRequest("Missing sender address.");
     CheckLimits(context, "credit", address, ip);
+    CheckSender(context, address, request);
     std::optional<int> left = context.store.CreditLeft(address, context.Now());
     if (!left && context.options.newSenderCredit > 0) left = context.options.newSenderCredit;
     if (!left) throw BadRequest(kNoAccount, "unknown-sender");
@@ -99,19 +102,22 @@ Answer CreditQuery(Context& context, std::string_view query, std::string_view ip
 
 Answer StampRequest(Context& context, std::string_view query, std::string_view ip) {
   return Answered([&] {
-    Form form = ParseForm(query);
+    const SignedText request = TakeSignature(query);
+    Form form = ParseForm(request.text);
     for (const char* key : {"fromAddy", "toAddy", "toName", "subject", "curDate", "curTime"}) form.Required(key);
     Values values(context, form, "fromAddy");
     values.CheckHash({"fromAddy", "toAddy", "subject", "curDate", "curTime"});
     store::NewMessage message = ToMessage(context, values, ip);
     CheckLimits(context, "stamp", message.sender, ip);
+    CheckSender(context, message.sender, request);
     return Issue(context, values, message);
   });
 }
 
 Answer CertifiedUpload(Context& context, std::string_view body, std::string_view ip) {
   return Answered([&] {
-    Form form = ParseForm(body);
+    const SignedText request = TakeSignature(body);
+    Form form = ParseForm(request.text);
     for (const char* key :
          {"fromAddy", "toAddy", "toName", "subject", "curDate", "curTime", "fromName", "content", "isHTML"}) {
       form.Required(key);
@@ -122,6 +128,7 @@ Answer CertifiedUpload(Context& context, std::string_view body, std::string_view
     if (isHtml != "0" && isHtml != "1") throw BadRequest("Malformed field isHTML.");
     store::NewMessage message = ToMessage(context, values, ip);
     CheckLimits(context, "upload", message.sender, ip);
+    CheckSender(context, message.sender, request);
     message.kind = store::Kind::kCertified;
     message.fromName = values.Text("fromName");
     message.content = values.Text("content");

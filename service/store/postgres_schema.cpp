@@ -152,6 +152,16 @@ $body$;
       R"sql(
 ALTER TABLE messages ADD COLUMN received text, ADD COLUMN received_content text;
 )sql",
+      // 3: the senders' add-in keys (sealed), and the request signatures
+      // seen while they are still good.
+      R"sql(
+ALTER TABLE accounts ADD COLUMN addin_key text NOT NULL DEFAULT '';
+CREATE TABLE seen_signatures (
+  signature text PRIMARY KEY,
+  expires bigint NOT NULL
+);
+CREATE INDEX seen_signatures_by_expiry ON seen_signatures (expires);
+)sql",
   };
   return migrations;
 }

@@ -18,17 +18,21 @@ namespace {
 // Every statement the store runs, prepared once on each connection.
 const std::vector<std::pair<const char*, const char*>> kStatements = {
     {"find_account",
-     "SELECT id, address, password_hash, monthly_credit, codepage, created FROM accounts WHERE address = $1"},
+     "SELECT id, address, password_hash, monthly_credit, codepage, created, addin_key FROM accounts WHERE address = $1"},
     {"find_account_by_id",
-     "SELECT id, address, password_hash, monthly_credit, codepage, created FROM accounts WHERE id = $1"},
+     "SELECT id, address, password_hash, monthly_credit, codepage, created, addin_key FROM accounts WHERE id = $1"},
     {"add_account",
      "INSERT INTO accounts (address, monthly_credit, created) VALUES ($1, $2, $3) ON CONFLICT (address) DO NOTHING "
-     "RETURNING id, address, password_hash, monthly_credit, codepage, created"},
+     "RETURNING id, address, password_hash, monthly_credit, codepage, created, addin_key"},
     {"list_accounts",
-     "SELECT id, address, password_hash, monthly_credit, codepage, created FROM accounts ORDER BY address"},
+     "SELECT id, address, password_hash, monthly_credit, codepage, created, addin_key FROM accounts ORDER BY address"},
     {"set_credit", "UPDATE accounts SET monthly_credit = $2 WHERE address = $1"},
     {"set_password", "UPDATE accounts SET password_hash = $2 WHERE address = $1"},
     {"set_codepage", "UPDATE accounts SET codepage = $2 WHERE address = $1"},
+    {"set_addin_key", "UPDATE accounts SET addin_key = $2 WHERE address = $1"},
+    {"forget_signatures", "DELETE FROM seen_signatures WHERE expires < $1"},
+    {"remember_signature",
+     "INSERT INTO seen_signatures (signature, expires) VALUES ($1, $2) ON CONFLICT (signature) DO NOTHING"},
     // Events name their stamp without a foreign key (checking one per event
     // halves the rate of image hits recorded), so they go here by hand.
     {"remove_account",
@@ -137,6 +141,7 @@ Account ReadAccount(const pqxx::row& row) {
   account.monthlyCredit = row[3].as<int>();
   account.codepage = row[4].as<int>();
   account.created = row[5].as<Time>();
+  account.addinKey = row[6].as<std::string>();
   return account;
 }
 
@@ -240,6 +245,9 @@ class PostgresStore final : public Store {
   }
   bool SetCodepage(std::string_view address, int codepage) override {
     return Changes("set_codepage", Address(address), codepage);
+  }
+  bool SetAddinKey(std::string_view address, std::string_view sealedKey) override {
+    return Changes("set_addin_key", Address(address), Text(sealedKey));
   }
   bool RemoveAccount(std::string_view address) override { return Changes("remove_account", Address(address)); }
 
@@ -463,6 +471,19 @@ class PostgresStore final : public Store {
   }
 
   void DeleteSession(std::string_view tokenHash) override { Changes("delete_session", Text(tokenHash)); }
+
+  bool RememberSignature(std::string_view signature, Time expires, Time now) override {
+    // The expired ones go first, in a statement of their own: a statement
+    // does not see what its own sub-statements deleted.
+    bool added = false;
+    pool_.Transact(
+        [&](pqxx::transaction_base& work) {
+          work.exec_prepared("forget_signatures", now);
+          added = work.exec_prepared("remember_signature", Text(signature), expires).affected_rows() > 0;
+        },
+        kStatement);
+    return added;
+  }
 
   int CountAttempt(std::string_view kind, std::string_view key, Time windowStart, Time /*now*/) override {
     int count = 0;

@@ -93,6 +93,15 @@ DROP INDEX messages_by_account;
 ALTER TABLE messages ADD COLUMN received TEXT;
 ALTER TABLE messages ADD COLUMN received_content TEXT;
 )",
+    // 4: the senders' add-in keys (sealed), and the request signatures seen while they are still good.
+    R"(
+ALTER TABLE accounts ADD COLUMN addin_key TEXT NOT NULL DEFAULT '';
+CREATE TABLE seen_signatures (
+  signature TEXT PRIMARY KEY,
+  expires INTEGER NOT NULL
+) WITHOUT ROWID;
+CREATE INDEX seen_signatures_by_expiry ON seen_signatures(expires);
+)",
 };
 
 }  // namespace

@@ -32,11 +32,12 @@ void Configure(Connection& connection, bool file) {
 }
 
 Account ReadAccount(const Query& q) {
-  return Account{q.Int(0), q.Text(1), q.Text(2), static_cast<int>(q.Int(3)), static_cast<int>(q.Int(4)), q.Int(5)};
+  return Account{q.Int(0),  q.Text(1), q.Text(2), static_cast<int>(q.Int(3)), static_cast<int>(q.Int(4)),
+                 q.Int(5), q.Text(6)};
 }
 
 constexpr const char* kAccountColumns =
-    "SELECT id, address, password_hash, monthly_credit, codepage, created FROM accounts ";
+    "SELECT id, address, password_hash, monthly_credit, codepage, created, addin_key FROM accounts ";
 
 std::optional<Account> AccountByAddress(Connection& c, std::string_view address) {
   Query q(c, std::string(kAccountColumns) + "WHERE address = ?");
@@ -224,6 +225,14 @@ class SqliteStore final : public Store {
 
   bool SetCodepage(std::string_view address, int codepage) override {
     return Update("UPDATE accounts SET codepage = ? WHERE address = ?", codepage, address);
+  }
+
+  bool SetAddinKey(std::string_view address, std::string_view sealedKey) override {
+    return Write([&] {
+      Query q(writer_, "UPDATE accounts SET addin_key = ? WHERE address = ?");
+      q.Bind(1, sealedKey).Bind(2, AddressKey(address)).Run();
+      return writer_.Changes() > 0;
+    });
   }
 
   bool RemoveAccount(std::string_view address) override {
@@ -529,6 +538,18 @@ class SqliteStore final : public Store {
     });
   }
 
+  bool RememberSignature(std::string_view signature, Time expires, Time now) override {
+    return Write([&] {
+      {
+        Query old(writer_, "DELETE FROM seen_signatures WHERE expires < ?");
+        old.Bind(1, now).Run();
+      }
+      Query q(writer_, "INSERT INTO seen_signatures (signature, expires) VALUES (?, ?) ON CONFLICT DO NOTHING");
+      q.Bind(1, signature).Bind(2, expires).Run();
+      return writer_.Changes() > 0;
+    });
+  }
+
   bool Healthy() override {
     try {
       return Read([&](Connection& c) {
@@ -568,7 +589,7 @@ class SqliteStore final : public Store {
   Account CreateAccount(std::string_view address, int monthlyCredit, Time now) {
     Query q(writer_, "INSERT INTO accounts (address, monthly_credit, created) VALUES (?, ?, ?)");
     q.Bind(1, AddressKey(address)).Bind(2, monthlyCredit).Bind(3, now).Run();
-    return Account{writer_.LastInsertId(), AddressKey(address), "", monthlyCredit, 1252, now};
+    return Account{writer_.LastInsertId(), AddressKey(address), "", monthlyCredit, 1252, now, ""};
   }
 
   std::string InsertStamp(std::int64_t messageId, int position, const NewRecipient& recipient,

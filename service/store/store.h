@@ -33,6 +33,9 @@ struct Account {
   int monthlyCredit = 0;
   int codepage = 1252;  // the sender's Windows code page, for the escapes
   Time created = 0;
+  // The add-in key the sender's requests are signed with, sealed with the
+  // service's own key; empty: the sender has none.
+  std::string addinKey;
 };
 
 enum class Kind { kTracked, kCertified };
@@ -185,6 +188,8 @@ class Store {
   virtual bool SetMonthlyCredit(std::string_view address, int monthlyCredit) = 0;
   virtual bool SetPasswordHash(std::string_view address, std::string_view hash) = 0;
   virtual bool SetCodepage(std::string_view address, int codepage) = 0;
+  // The sealed add-in key, replacing any before.
+  virtual bool SetAddinKey(std::string_view address, std::string_view sealedKey) = 0;
   // With every message, stamp, event and session of the account.
   virtual bool RemoveAccount(std::string_view address) = 0;
 
@@ -249,6 +254,11 @@ class Store {
     for (const auto& [kind, key] : kindsAndKeys) counts.push_back(CountAttempt(kind, key, windowStart, now));
     return counts;
   }
+
+  // Remembers a request's signature until it expires, shared by every
+  // service process; false when it is remembered already (a replay).
+  // Signatures expired by now are forgotten.
+  virtual bool RememberSignature(std::string_view signature, Time expires, Time now) = 0;
 
   // True when the database answers.
   virtual bool Healthy() = 0;

@@ -25,6 +25,7 @@ class DownStore final : public Store {
   bool SetMonthlyCredit(std::string_view, int) override { Fail(); }
   bool SetPasswordHash(std::string_view, std::string_view) override { Fail(); }
   bool SetCodepage(std::string_view, int) override { Fail(); }
+  bool SetAddinKey(std::string_view, std::string_view) override { Fail(); }
   bool RemoveAccount(std::string_view) override { Fail(); }
   std::optional<int> CreditLeft(std::string_view, Time) override { Fail(); }
   Issued IssueStamps(const NewMessage&, int, const std::function<std::string()>&) override { Fail(); }
@@ -43,6 +44,7 @@ class DownStore final : public Store {
   std::optional<Session> TouchSession(std::string_view, Time, Time) override { Fail(); }
   void DeleteSession(std::string_view) override { Fail(); }
   int CountAttempt(std::string_view, std::string_view, Time, Time) override { Fail(); }
+  bool RememberSignature(std::string_view, Time, Time) override { Fail(); }
   bool Healthy() override { return false; }
 };
 

@@ -37,6 +37,7 @@ TEST(SqliteUpgrade, MessagesOfTheFirstSchemaAreSearchableAfterTheUpgrade) {
   Exec(path,
        "DROP INDEX messages_search; ALTER TABLE messages DROP COLUMN search; "
        "ALTER TABLE messages DROP COLUMN received; ALTER TABLE messages DROP COLUMN received_content; "
+       "ALTER TABLE accounts DROP COLUMN addin_key; DROP TABLE seen_signatures; "
        "CREATE INDEX messages_by_account ON messages(account_id, id); "
        "DELETE FROM schema_migrations WHERE version >= 2;");
   auto store = OpenStore("sqlite:" + path);
