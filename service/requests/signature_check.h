@@ -29,7 +29,6 @@ void CheckSender(Context& context, std::string_view sender, const SignedText& re
 
 // A new add-in key for the account, sealed in place of any before; its 64
 // digits, for the sender to see once. Nothing when there is no such account.
-std::optional<std::string> MakeAddinKey(store::Store& store, const keys::SealingKey& sealing,
-                                        std::string_view address);
+std::optional<std::string> MakeAddinKey(store::Store& store, const keys::SealingKey& sealing, std::string_view address);
 
 }  // namespace mailwarden

@@ -18,7 +18,8 @@ namespace {
 // Every statement the store runs, prepared once on each connection.
 const std::vector<std::pair<const char*, const char*>> kStatements = {
     {"find_account",
-     "SELECT id, address, password_hash, monthly_credit, codepage, created, addin_key FROM accounts WHERE address = $1"},
+     "SELECT id, address, password_hash, monthly_credit, codepage, created, addin_key FROM accounts WHERE address = "
+     "$1"},
     {"find_account_by_id",
      "SELECT id, address, password_hash, monthly_credit, codepage, created, addin_key FROM accounts WHERE id = $1"},
     {"add_account",

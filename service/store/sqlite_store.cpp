@@ -32,7 +32,7 @@ void Configure(Connection& connection, bool file) {
 }
 
 Account ReadAccount(const Query& q) {
-  return Account{q.Int(0),  q.Text(1), q.Text(2), static_cast<int>(q.Int(3)), static_cast<int>(q.Int(4)),
+  return Account{q.Int(0), q.Text(1), q.Text(2), static_cast<int>(q.Int(3)), static_cast<int>(q.Int(4)),
                  q.Int(5), q.Text(6)};
 }
 

@@ -13,6 +13,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -21,6 +22,7 @@
 #include <vector>
 
 #include "addin_requests.h"
+#include "protocol/request_signature.h"
 #include "protocol/service.h"
 #include "service/store/store.h"
 #include "support/child_program.h"
@@ -131,12 +133,13 @@ class DatabaseFileTest : public ProgramTest {
     std::filesystem::remove(path_);
   }
   void TearDown() override {
-    for (const char* end : {"", "-wal", "-shm"}) std::filesystem::remove(path_.string() + end);
+    for (const char* end : {"", "-wal", "-shm", ".key"}) std::filesystem::remove(path_.string() + end);
   }
   std::string Url() const { return "sqlite:" + path_.string(); }
 
   std::filesystem::path path_ =
       std::filesystem::temp_directory_path() / ("mailwarden-program-" + std::to_string(::getpid()) + ".db");
+  std::string keyOutput_;
 };
 
 TEST_F(DatabaseFileTest, KeepsItsStateInTheDatabaseAcrossRestarts) {
@@ -286,6 +289,63 @@ TEST_F(DatabaseFileTest, AccountCommandsManageTheSenders) {
   EXPECT_EQ(ann->codepage, 932);
   EXPECT_TRUE(ann->passwordHash.starts_with("$argon2id$")) << ann->passwordHash;
   EXPECT_FALSE(store->FindAccount("bob@example.com"));
+}
+
+// The whole text of the files, for looking for what must not be there.
+std::string FileBytes(const std::vector<std::string>& paths) {
+  std::string bytes;
+  for (const std::string& path : paths) {
+    std::ifstream in(path, std::ios::binary);
+    bytes.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  return bytes;
+}
+
+TEST_F(DatabaseFileTest, AnAddinKeyIsShownOnceKeptEncryptedAndAskedForByTheService) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"account", "add", "ann@example.com"},
+                                               std::vector<std::string>{"account", "key", "ann@example.com"}}) {
+    std::vector<std::string> line = args;
+    line.insert(line.end(), {"--database", Url()});
+    Program program(line);
+    keyOutput_ = program.Rest();
+    ASSERT_EQ(program.Wait(), 0) << keyOutput_;
+  }
+  const std::string digits = keyOutput_.substr(keyOutput_.rfind('\n', keyOutput_.size() - 2) + 1, 64);
+  const auto key = corvanta::protocol::ParseAddinKey(digits);
+  ASSERT_TRUE(key) << keyOutput_;
+  EXPECT_NE(keyOutput_.find("shown this once"), std::string::npos) << keyOutput_;
+
+  // The service's own key sits beside the database, for its user alone; the
+  // database keeps the add-in key only encrypted with it.
+  const std::string keyFile = path_.string() + ".key";
+  ASSERT_TRUE(std::filesystem::exists(keyFile));
+  EXPECT_EQ(std::filesystem::status(keyFile).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  EXPECT_EQ(FileBytes({path_.string(), path_.string() + "-wal"}).find(digits), std::string::npos);
+  EXPECT_FALSE(mailwarden::store::OpenStore(Url())->FindAccount("ann@example.com")->addinKey.empty());
+
+  Program missing({"account", "key", "nobody@example.com", "--database", Url()});
+  EXPECT_EQ(missing.Rest(), "");
+  EXPECT_EQ(missing.Wait(), 1);
+
+  for (bool requireKeys : {false, true}) {
+    std::vector<std::string> args = {"serve", "--listen", "127.0.0.1:0", "--database", Url(), "--new-sender-credit",
+                                     "5"};
+    if (requireKeys) args.push_back("--require-keys");
+    Program program(args);
+    const int port = PortOf(program.Line());
+    ASSERT_GT(port, 0);
+    // Draws of their own each time: the same query in the same second would be a replay.
+    const std::string query = CreditQuery("ann@example.com", {1, 2, 3, requireKeys ? 5 : 4});
+    httplib::Client client = testsupport::LoopbackClient(port);
+    const auto path = std::string(corvanta::protocol::kCreditPath) + "?";
+    EXPECT_TRUE(client.Get(path + query)->body.starts_with("qx;This service needs your add-in key."));
+    const std::string signature = corvanta::protocol::SignRequest(query, *key, std::time(nullptr));
+    EXPECT_EQ(client.Get(path + query + signature)->body, "qo;100");
+    EXPECT_EQ(AskCredit(port, "new@example.com"), requireKeys ? client.Get(path + query)->body : std::string("qo;5"));
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.Wait(), 0);
+  }
 }
 
 TEST_F(ProgramTest, ExplainsItsOptionsAndRefusesBadOnes) {
