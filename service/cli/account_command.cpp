@@ -10,8 +10,8 @@
 
 #include "service/cli/commands.h"
 #include "service/context.h"
+#include "service/keys/account_keys.h"
 #include "service/pages/password.h"
-#include "service/requests/signature_check.h"
 #include "service/requests/values.h"
 #include "service/store/store.h"
 
@@ -184,7 +184,7 @@ void AddAccount(CLI::App& app, Action& action) {
       const std::optional<keys::SealingKey> sealing = SealingKeyFor(args->database, args->keyFile);
       if (!sealing) throw Failure("an in-memory database keeps no add-in key beyond this command");
       auto store = open();
-      const std::optional<std::string> made = MakeAddinKey(*store, *sealing, args->address);
+      const std::optional<std::string> made = keys::MakeAddinKey(*store, *sealing, args->address);
       Require(made.has_value(), args->address);
       std::cout << "add-in key of " << args->address << " (shown this once; the add-in's setup asks for it as "
                 << "\"Add-in key\", corvanta takes it as --service-key):\n"

@@ -1,6 +1,7 @@
 #include "service/pages/pages.h"
 
 #include "service/context.h"
+#include "service/keys/account_keys.h"
 #include "service/pages/password.h"
 #include "service/pages/public_pages.h"
 #include "service/pages/web_text.h"
@@ -12,6 +13,7 @@ namespace {
 
 constexpr std::string_view kMessagesPrefix = "/cvx/messages/";
 constexpr std::size_t kLongestField = 1024;
+constexpr const char* kAddinKeyPath = "/cvx/key";
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
@@ -86,6 +88,9 @@ http::Reply Pages::Handle(const http::Request& request) {
   if (path == "/cvx/signout") return request.method == "POST" ? SignOut(*sender) : MethodNotAllowed("POST");
   if (path == "/cvx/password") {
     return IsGet(request) || request.method == "POST" ? Password(request, *sender) : MethodNotAllowed("GET, POST");
+  }
+  if (path == kAddinKeyPath) {
+    return IsGet(request) || request.method == "POST" ? AddinKey(request, *sender) : MethodNotAllowed("GET, POST");
   }
   if (path == "/cvx/export.csv") return IsGet(request) ? Export(*sender) : MethodNotAllowed("GET");
   if (StartsWith(path, kMessagesPrefix)) {
@@ -226,6 +231,39 @@ http::Reply Pages::Password(const http::Request& request, const SignedIn& sender
           "</form>";
   const int status = message.empty() || changed ? 200 : 400;
   return HtmlReply(status, Frame("Password", body, &viewer), true);
+}
+
+// The key the add-in signs its requests with, so that no one else can send
+// in the sender's name. Shown once, when made: the service keeps it only
+// encrypted and never shows it again.
+http::Reply Pages::AddinKey(const http::Request& request, const SignedIn& sender) {
+  const Viewer viewer{sender.account.address, sender.session.csrf};
+  std::string body = "<h1>Add-in key</h1>\n";
+  if (request.method == "POST") {
+    const std::optional<std::string> made =
+        options_.sealingKey ? keys::MakeAddinKey(store_, *options_.sealingKey, sender.account.address) : std::nullopt;
+    if (!made)
+      return Problem(503, "Not now", "The service cannot make add-in keys now. Please tell your administrator.",
+                     &viewer);
+    body +=
+        "<p class=\"notice\" role=\"alert\">Your new add-in key is below. Copy it now: it is shown this once. Any key "
+        "you had before no longer works.</p>\n<p><code class=\"key\">" +
+        Escape(*made) +
+        "</code></p>\n<h2>Put it into the add-in</h2>\n<ol>\n<li>Run the Corvanta setup program again (it keeps "
+        "your settings) and paste the key into \"Add-in key\" on the page that asks for the service. Your "
+        "administrator can install it for you with <code>/SERVICEKEY=</code> and the key.</li>\n<li>Restart "
+        "Outlook. From then on the add-in signs every request with the key.</li>\n</ol>\n";
+    return HtmlReply(200, Frame("Add-in key", body, &viewer), true);
+  }
+  const bool has = !sender.account.addinKey.empty();
+  body += has ? "<p>Your add-in signs its requests with your add-in key, so no one else can ask for stamps, send "
+                "certified mail or spend your credit in your name.</p>\n"
+              : "<p>You have no add-in key yet. Without one, anyone who knows your address can ask for stamps, send "
+                "certified mail and spend your credit in your name.</p>\n";
+  body += "<p>A new key replaces the old one at once: the add-in sends nothing until the new key is in it.</p>\n";
+  body += "<form method=\"post\" action=\"" + std::string(kAddinKeyPath) + "\">" + CsrfField(sender.session.csrf) +
+          "<button type=\"submit\">Make a new key</button></form>";
+  return HtmlReply(200, Frame("Add-in key", body, &viewer), true);
 }
 
 }  // namespace mailwarden::pages

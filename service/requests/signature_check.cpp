@@ -42,11 +42,4 @@ void CheckSender(Context& context, std::string_view sender, const SignedText& re
   }
 }
 
-std::optional<std::string> MakeAddinKey(store::Store& store, const keys::SealingKey& sealing,
-                                        std::string_view address) {
-  const corvanta::protocol::AddinKey key = keys::NewAddinKey();
-  if (!store.SetAddinKey(address, keys::Seal(key, sealing))) return std::nullopt;
-  return corvanta::protocol::AddinKeyText(key);
-}
-
 }  // namespace mailwarden

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "service/keys/account_keys.h"
 #include "service/keys/sealing.h"
 #include "service/requests/signature_check.h"
 #include "service_fixture.h"
@@ -38,7 +39,7 @@ class AddinKeys : public ServiceTest {
     options.service.requireKeys = requireKeys;
     Restart(options);
     server_->Store().AddAccount(kAnn, 100, now_ * 1000000);
-    key_ = *corvanta::protocol::ParseAddinKey(*mailwarden::MakeAddinKey(server_->Store(), sealing_, kAnn));
+    key_ = *corvanta::protocol::ParseAddinKey(*mailwarden::keys::MakeAddinKey(server_->Store(), sealing_, kAnn));
   }
 
   // Each of the three requests that speak for a sender, as the add-in sends
@@ -158,11 +159,11 @@ TEST_F(AddinKeys, SendersWithoutAKeyAreServedAsBeforeUnlessKeysAreRequired) {
 
 TEST_F(AddinKeys, ANewKeyReplacesTheOldOne) {
   const AddinKey old = key_;
-  key_ = *corvanta::protocol::ParseAddinKey(*mailwarden::MakeAddinKey(server_->Store(), sealing_, kAnn));
+  key_ = *corvanta::protocol::ParseAddinKey(*mailwarden::keys::MakeAddinKey(server_->Store(), sealing_, kAnn));
   EXPECT_NE(key_, old);
   EXPECT_EQ(Credit(kAnn, SignedWith(old)), kNeedsKey);
   EXPECT_EQ(Credit(kAnn, SignedWith(key_)), "qo;100");
-  EXPECT_FALSE(mailwarden::MakeAddinKey(server_->Store(), sealing_, "nobody@example.com"));
+  EXPECT_FALSE(mailwarden::keys::MakeAddinKey(server_->Store(), sealing_, "nobody@example.com"));
 }
 
 TEST(SealedKeys, OpenOnlyWithTheServicesOwnKey) {
