@@ -20,6 +20,7 @@ namespace {
 
 struct ServeArgs {
   std::string listen = "127.0.0.1:8080";
+  std::string adminListen;
   std::string database = kDefaultDatabase;
   std::string termsFile;
   std::string donationFile;
@@ -65,6 +66,10 @@ void SetListen(const std::string& text, http::ServerOptions& server) {
 
 int Serve(ServeArgs& args) {
   SetListen(args.listen, args.options.server);
+  if (!args.adminListen.empty()) {
+    args.options.admin.emplace();
+    SetListen(args.adminListen, *args.options.admin);
+  }
   args.options.database = args.database;
   if (!args.clockFile.empty()) args.options.service.clock = ClockAheadBy(args.clockFile);
   if (!args.termsFile.empty()) {
@@ -121,6 +126,9 @@ void AddServe(CLI::App& app, Action& action) {
             }
           },
           "HOST:PORT");
+  serve->add_option("--admin-listen", args->adminListen,
+                    "HOST:PORT where /metrics and /healthz are served instead of on --listen (there, without "
+                    "this, only to clients on loopback)");
   serve->add_option("--database", args->database, "sqlite:PATH, sqlite::memory: or postgresql://...")
       ->capture_default_str();
   serve

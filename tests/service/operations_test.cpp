@@ -97,6 +97,32 @@ TEST_F(ServiceTest, AStoppedServiceListensNoMore) {
   }
 }
 
+TEST_F(ServiceTest, HealthAndMetricsAreForLoopbackOrTheAdministratorsListenerOnly) {
+  auto status = [](int port, const char* path, const char* forwardedFor) {
+    httplib::Client client = testsupport::LoopbackClient(port);
+    httplib::Headers headers;
+    if (forwardedFor) headers.emplace("X-Forwarded-For", forwardedFor);
+    auto reply = client.Get(path, headers);
+    return reply ? reply->status : -1;
+  };
+  mailwarden::ServeOptions options = mailwarden::LoopbackOptions(100);
+  options.server.behindProxy = true;
+  Restart(options);
+  for (const char* path : {"/metrics", "/healthz"}) {
+    EXPECT_EQ(status(server_->Port(), path, nullptr), 200) << path;
+    EXPECT_EQ(status(server_->Port(), path, "203.0.113.5"), 404) << path;  // a visitor through the proxy
+  }
+  options.admin.emplace();
+  options.admin->port = 0;
+  Restart(options);
+  ASSERT_NE(server_->instance().AdminPort(), 0);
+  for (const char* path : {"/metrics", "/healthz"}) {
+    EXPECT_EQ(status(server_->Port(), path, nullptr), 404) << path;
+    EXPECT_EQ(status(server_->instance().AdminPort(), path, nullptr), 200) << path;
+  }
+  EXPECT_EQ(status(server_->instance().AdminPort(), "/cvx/", nullptr), 404);
+}
+
 TEST_F(ServiceTest, HealthAndMetricsTellHowTheServiceIsDoing) {
   httplib::Result health = Get("/healthz", "");
   ASSERT_TRUE(health);
