@@ -43,6 +43,7 @@ int main(int argc, char** argv) {
   CLI::App app{
       "Corvanta: send a message tracked from a stand-in Outlook, ask for the credit, or run the demonstration."};
   app.require_subcommand(1);
+  app.set_version_flag("--version", std::string("corvanta ") + CORVANTA_VERSION);
 
   cli::SendOptions send;
   std::vector<std::string> sendAnswers;

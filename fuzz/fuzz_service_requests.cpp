@@ -40,9 +40,11 @@ struct Fuzzed {
   void Forget() {
     for (const auto& account : store->ListAccounts()) store->RemoveAccount(account.address);
   }
-  std::string Credit(const std::string& query) { return mailwarden::CreditQuery(service->context(), query, kIp); }
-  std::string Stamps(const std::string& query) { return mailwarden::StampRequest(service->context(), query, kIp); }
-  std::string Upload(const std::string& body) { return mailwarden::CertifiedUpload(service->context(), body, kIp); }
+  std::string Credit(const std::string& query) { return mailwarden::CreditQuery(service->context(), query, kIp).text; }
+  std::string Stamps(const std::string& query) { return mailwarden::StampRequest(service->context(), query, kIp).text; }
+  std::string Upload(const std::string& body) {
+    return mailwarden::CertifiedUpload(service->context(), body, kIp).text;
+  }
 
   static constexpr const char* kIp = "127.0.0.1";
   std::unique_ptr<mailwarden::store::Store> store = mailwarden::store::OpenStore("sqlite::memory:");

@@ -20,6 +20,10 @@ struct ServiceOptions {
   // A sender without an account gets one with this monthly credit at their
   // first stamp request; 0: only the administrator's accounts may send.
   int newSenderCredit = 0;
+  // The Windows code page of senders without an account, and of the
+  // accounts the service makes itself; a double-byte one also reads the
+  // two-byte text of accounts left on 1252.
+  int defaultCodepage = 1252;
   std::size_t maxUpload = 1 << 20;
   std::string terms;  // the terms of use; empty: the built-in text
   // The donation page's text (plain text, blank lines between paragraphs); empty: the built-in one.

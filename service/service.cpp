@@ -13,6 +13,7 @@
 
 #include "protocol/service.h"
 #include "service/links/links.h"
+#include "service/pages/layout.h"
 #include "service/pages/sessions.h"
 #include "service/requests/requests.h"
 #include "service/site/site.h"
@@ -24,6 +25,7 @@ namespace {
 
 constexpr std::chrono::hours kUpkeepEvery{1};
 constexpr store::Time kDay = 24LL * 3600 * 1000000;
+constexpr const char* kAnyOtherPath = "/*";
 constexpr const char* kBusy = "qx;The service is busy, please try again later.";
 
 // A handler whose store fails answers 503 and is counted; never a 500 for it.
@@ -47,7 +49,7 @@ http::Handler FromLoopbackOnly(http::Handler handler) {
     const auto address = boost::asio::ip::make_address(request.ip, bad);
     const bool loopback = !bad && (address.is_loopback() || (address.is_v6() && address.to_v6().is_v4_mapped() &&
                                                              address.to_v6().to_v4().is_loopback()));
-    return loopback ? handler(request) : http::Text(404, "Not found");
+    return loopback ? handler(request) : pages::NotFound();
   };
 }
 
@@ -103,15 +105,18 @@ Service::~Service() {
 
 http::Reply Service::Handle(const http::Request& request) const {
   const http::Route* route = router_.Find(request.path);
-  if (!route) return http::Text(404, "Not found");
+  if (!route) return pages::NotFound();
   return route->handler(request);
 }
 
 http::Observer Service::Observer() {
   return [this](const http::Request& request, const http::Route* route, const http::Reply& reply,
                 std::chrono::nanoseconds took) {
-    metrics_.CountRequest(route ? route->label : "other", reply.status, took);
-    log_.Write(request.ip, request.path, reply.status, took);
+    // The catch-all's label is no path anyone asked for.
+    static const std::string kOther = "other";
+    const std::string& label = route && route->label != kAnyOtherPath ? route->label : kOther;
+    metrics_.CountRequest(label, reply.status, took, reply.refused);
+    log_.Write(request.ip, request.path, reply.status, took, reply.refused);
   };
 }
 
@@ -119,7 +124,11 @@ void Service::AddRoutes() {
   namespace protocol = corvanta::protocol;
   using http::Runs;
   Context& c = context_;
-  auto text = [](std::string body) { return http::Text(200, std::move(body)); };
+  auto answer = [](Answer given) {
+    http::Reply reply = http::Text(200, std::move(given.text));
+    reply.refused = std::move(given.refused);
+    return reply;
+  };
   auto add = [&](const char* path, http::Handler handler, Runs runs = Runs::kOnWorker,
                  std::function<bool(const http::Request&)> quick = {}, bool headSafe = false) {
     router_.Add(path, Guarded(metrics_, std::move(handler)), runs, std::move(quick), headSafe);
@@ -130,15 +139,18 @@ void Service::AddRoutes() {
     add(path, std::move(handler), runs, std::move(quick), true);
   };
 
+  // A path no route takes gets the site's own "Not found" page.
+  addSafe(
+      kAnyOtherPath, [](const http::Request&) { return pages::NotFound(); }, Runs::kOnNetworkThread);
   http::Handler site = site::Handler(c);
   addSafe("/", site, Runs::kOnNetworkThread);
   addSafe("/cvx", site, Runs::kOnNetworkThread);
   addSafe("/cvx/*", site, Runs::kOnWorker, site::IsQuick);
-  add(protocol::kCreditPath, [&c, text](const http::Request& r) { return text(CreditQuery(c, r.query, r.ip)); });
-  add(protocol::kStampPath, [&c, text](const http::Request& r) { return text(StampRequest(c, r.query, r.ip)); });
-  add(protocol::kUploadPath, [&c, text](const http::Request& r) {
-    if (r.method != "POST") return text("qx;The upload must be posted.");
-    return text(CertifiedUpload(c, r.body, r.ip));
+  add(protocol::kCreditPath, [&c, answer](const http::Request& r) { return answer(CreditQuery(c, r.query, r.ip)); });
+  add(protocol::kStampPath, [&c, answer](const http::Request& r) { return answer(StampRequest(c, r.query, r.ip)); });
+  add(protocol::kUploadPath, [&c, answer](const http::Request& r) {
+    if (r.method != "POST") return answer({"qx;The upload must be posted.", "method"});
+    return answer(CertifiedUpload(c, r.body, r.ip));
   });
   add(
       protocol::kTrackPath, [&c](const http::Request& r) { return TrackingLink(c, r); }, Runs::kOnWorker,
@@ -151,7 +163,9 @@ void Service::AddRoutes() {
     return store_.Healthy() ? http::Text(200, "ok\n") : http::Text(503, "the database does not answer\n");
   };
   http::Handler metrics = [this](const http::Request&) {
-    return http::Text(200, metrics_.Render()).Set("Content-Type", "text/plain; version=0.0.4; charset=utf-8");
+    // One Content-Type: Prometheus' own, not Text()'s as well.
+    http::Reply reply{200, {}, metrics_.Render()};
+    return reply.Set("Content-Type", "text/plain; version=0.0.4; charset=utf-8");
   };
   adminRouter_.Add("/healthz", health, Runs::kOnWorker, {}, true);
   adminRouter_.Add("/metrics", metrics, Runs::kOnNetworkThread, {}, true);

@@ -273,17 +273,55 @@ void AppendEntity(const std::string& entity, std::string& out) {
   out += "&" + entity + ";";
 }
 
+// The href of an <a> tag's text (after "<"), entities decoded; "" when it has none.
+std::string HrefOf(const std::string& tag) {
+  const std::string lower = Lower(tag);
+  std::size_t at = lower.find("href");
+  while (at != std::string::npos && at > 0 && !std::isspace(static_cast<unsigned char>(lower[at - 1]))) {
+    at = lower.find("href", at + 4);
+  }
+  if (at == std::string::npos) return "";
+  std::size_t i = at + 4;
+  while (i < tag.size() && std::isspace(static_cast<unsigned char>(tag[i]))) ++i;
+  if (i >= tag.size() || tag[i] != '=') return "";
+  ++i;
+  while (i < tag.size() && std::isspace(static_cast<unsigned char>(tag[i]))) ++i;
+  std::string raw;
+  if (i < tag.size() && (tag[i] == '"' || tag[i] == '\'')) {
+    const std::size_t close = tag.find(tag[i], i + 1);
+    raw = tag.substr(i + 1, close == std::string::npos ? std::string::npos : close - i - 1);
+  } else {
+    while (i < tag.size() && !std::isspace(static_cast<unsigned char>(tag[i]))) raw += tag[i++];
+  }
+  std::string href;
+  for (std::size_t k = 0; k < raw.size(); ++k) {
+    const std::size_t semi = raw[k] == '&' ? raw.find(';', k) : std::string::npos;
+    if (semi != std::string::npos && semi - k <= 10) {
+      AppendEntity(raw.substr(k + 1, semi - k - 1), href);
+      k = semi;
+    } else {
+      href += raw[k];
+    }
+  }
+  return href;
+}
+
 }  // namespace
 
 std::string PlainFromHtml(const std::string& html) {
   std::string out;
+  // Outlook writes a link's address after its text, "Read Email <http://...>",
+  // unless the text is the address itself.
+  std::string href;
+  std::size_t linkStart = 0;
   std::string skipUntil;  // the end tag of a head, style or script block being skipped
   for (std::size_t i = 0; i < html.size();) {
     char c = html[i];
     if (c == '<') {
       std::size_t end = html.find('>', i);
       if (end == std::string::npos) break;
-      std::string name = TagName(html.substr(i + 1, end - i - 1));
+      const std::string tagText = html.substr(i + 1, end - i - 1);
+      std::string name = TagName(tagText);
       i = end + 1;
       if (!skipUntil.empty()) {
         if (name == skipUntil) skipUntil.clear();
@@ -291,6 +329,12 @@ std::string PlainFromHtml(const std::string& html) {
       }
       if (name == "head" || name == "style" || name == "script" || name == "title") {
         skipUntil = "/" + name;
+      } else if (name == "a") {
+        href = HrefOf(tagText);
+        linkStart = out.size();
+      } else if (name == "/a") {
+        if (!href.empty() && out.substr(linkStart) != href) out += " <" + href + ">";
+        href.clear();
       } else if (name == "br" || name == "/p" || name == "/div" || name == "/tr" || name == "/h1" || name == "/h2" ||
                  name == "/h3" || name == "/li") {
         out += "\r\n";

@@ -145,7 +145,8 @@ class SimFolder : public host::Folder, public std::enable_shared_from_this<SimFo
 };
 
 // Outlook derives a plain body from an HTML one: tags dropped, line breaks
-// for <br> and block ends, the common entities decoded.
+// for <br> and block ends, the common entities decoded, a link's address
+// in angle brackets after its text.
 std::string PlainFromHtml(const std::string& html);
 
 }  // namespace host::sim

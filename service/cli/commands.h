@@ -16,7 +16,16 @@ using Action = std::function<int()>;
 
 void AddServe(CLI::App& app, Action& action);
 void AddAccount(CLI::App& app, Action& action);
+void AddBackup(CLI::App& app, Action& action);
 
-inline constexpr const char* kDefaultDatabase = "sqlite:mailwarden.db";
+// --database, required unless MAILWARDEN_DATABASE gives it: no command
+// makes a database in the current folder by surprise.
+void AddDatabaseOption(CLI::App& command, std::string& database);
+
+// A whole number from low to high (no high: or more), said in words when it is not.
+CLI::Validator WholeNumber(long long low, long long high = -1);
+
+// Throws Failure for a code page the system cannot convert.
+void CheckCodepage(int codepage);
 
 }  // namespace mailwarden::cli

@@ -1,5 +1,6 @@
 #include "service/cli/program.h"
 
+#include <charconv>
 #include <exception>
 #include <iostream>
 
@@ -11,9 +12,11 @@ namespace mailwarden::cli {
 int Main(int argc, char** argv) {
   CLI::App app{"mailwarden: the tracking service of the Corvanta add-in"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", std::string("mailwarden ") + CORVANTA_VERSION);
   Action action;
   AddServe(app, action);
   AddAccount(app, action);
+  AddBackup(app, action);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
@@ -28,6 +31,28 @@ int Main(int argc, char** argv) {
     std::cerr << "mailwarden: " << error.what() << std::endl;
     return 1;
   }
+}
+
+void AddDatabaseOption(CLI::App& command, std::string& database) {
+  command
+      .add_option("--database", database,
+                  "sqlite:PATH or postgresql://... (any libpq connection string); default: $MAILWARDEN_DATABASE")
+      ->envname("MAILWARDEN_DATABASE")
+      ->required();
+}
+
+CLI::Validator WholeNumber(long long low, long long high) {
+  std::string words = high < low ? "a whole number, " + std::to_string(low) + " or more"
+                                 : "a whole number from " + std::to_string(low) + " to " + std::to_string(high);
+  return CLI::Validator(
+      [low, high, words](const std::string& text) {
+        long long value = 0;
+        auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+        bool fits =
+            error == std::errc() && end == text.data() + text.size() && value >= low && (high < low || value <= high);
+        return fits ? std::string() : text + " is not " + words;
+      },
+      "N", "");
 }
 
 }  // namespace mailwarden::cli

@@ -1,4 +1,6 @@
+#include <netdb.h>
 #include <pthread.h>
+#include <sys/socket.h>
 
 #include <cctype>
 #include <charconv>
@@ -21,7 +23,7 @@ namespace {
 struct ServeArgs {
   std::string listen = "127.0.0.1:8080";
   std::string adminListen;
-  std::string database = kDefaultDatabase;
+  std::string database;
   std::string termsFile;
   std::string donationFile;
   std::string clockFile;
@@ -49,18 +51,30 @@ std::function<std::int64_t()> ClockAheadBy(std::string path) {
   };
 }
 
-// "HOST:PORT", the host of an IPv6 address in brackets.
+// "HOST:PORT", the host of an IPv6 address in brackets; a host name is
+// looked up here, and its first address is the one listened on.
 void SetListen(const std::string& text, http::ServerOptions& server) {
   std::size_t colon = text.rfind(':');
   if (colon == std::string::npos || colon == 0 || colon + 1 == text.size()) {
-    throw Failure("--listen takes HOST:PORT, not " + text);
+    throw Failure("takes HOST:PORT (such as 127.0.0.1:8080), not " + text);
   }
   std::string host = text.substr(0, colon), port = text.substr(colon + 1);
   if (host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
   if (port.find_first_not_of("0123456789") != std::string::npos || port.size() > 5 || std::stoi(port) > 65535) {
-    throw Failure("--listen: " + port + " is not a port");
+    throw Failure(port + " is not a port (a whole number from 0 to 65535)");
   }
-  server.host = host;
+  addrinfo hints{};
+  hints.ai_flags = AI_PASSIVE;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (int error = ::getaddrinfo(host.c_str(), nullptr, &hints, &found); error != 0) {
+    throw Failure("the host " + host + " is neither an IP address nor a name this machine can look up (" +
+                  ::gai_strerror(error) + ")");
+  }
+  char address[INET6_ADDRSTRLEN] = "";
+  ::getnameinfo(found->ai_addr, found->ai_addrlen, address, sizeof address, nullptr, 0, NI_NUMERICHOST);
+  ::freeaddrinfo(found);
+  server.host = address;
   server.port = std::stoi(port);
 }
 
@@ -113,7 +127,9 @@ void AddServe(CLI::App& app, Action& action) {
   http::ServerOptions& server = args->options.server;
   server.networkThreads = std::max(1u, std::thread::hardware_concurrency() / 2);
   CLI::App* serve = app.add_subcommand("serve", "Serve the add-in's requests, the links in its mail and the pages");
-  serve->add_option("--listen", args->listen, "HOST:PORT to listen on; port 0 picks a free one")
+  serve
+      ->add_option("--listen", args->listen,
+                   "HOST:PORT to listen on (an IP address or a host name); port 0 picks a free one")
       ->capture_default_str()
       ->check(
           [](const std::string& text) {
@@ -129,46 +145,60 @@ void AddServe(CLI::App& app, Action& action) {
   serve->add_option("--admin-listen", args->adminListen,
                     "HOST:PORT where /metrics and /healthz are served instead of on --listen (there, without "
                     "this, only to clients on loopback)");
-  serve->add_option("--database", args->database, "sqlite:PATH, sqlite::memory: or postgresql://...")
-      ->capture_default_str();
+  AddDatabaseOption(*serve, args->database);
   serve
       ->add_option("--new-sender-credit", service.newSenderCredit,
                    "Monthly credit of a sender without an account at their first request; 0: only accounts "
                    "made with `mailwarden account add` may send")
       ->capture_default_str()
-      ->check(CLI::NonNegativeNumber);
+      ->check(WholeNumber(0));
+  serve
+      ->add_option("--default-codepage", service.defaultCodepage,
+                   "Windows code page of senders without an account and of the accounts the service makes "
+                   "(932 for an office on Japanese Windows)")
+      ->capture_default_str()
+      ->check(
+          [](const std::string& text) {
+            try {
+              CheckCodepage(std::stoi(text));
+              return std::string();
+            } catch (const std::exception& bad) {
+              return "unknown code page " + text;
+            }
+          },
+          "N");
   serve->add_option("--terms", args->termsFile, "File with the terms of use the add-in shows");
   serve->add_option("--donation", args->donationFile,
                     "File with the text of the donation page (/cvx/donation/), instead of the built-in one");
   serve->add_option("--max-upload", service.maxUpload, "Largest certified upload, in bytes")
       ->capture_default_str()
-      ->check(CLI::Range(1024, 1 << 30));
+      ->check(WholeNumber(1024, 1 << 30));
   serve
       ->add_option("--retain-days", service.retainDays,
                    "Delete messages, stamps and events older than this many days; 0 keeps them")
       ->capture_default_str()
-      ->check(CLI::NonNegativeNumber);
+      ->check(WholeNumber(0));
   serve
       ->add_option("--limit-per-address", service.limits.perAddress,
                    "Stamp, credit and upload requests per sender address and window; 0: no limit")
       ->capture_default_str()
-      ->check(CLI::NonNegativeNumber);
+      ->check(WholeNumber(0));
   serve
       ->add_option("--limit-per-ip", service.limits.perIp,
                    "Stamp, credit and upload requests per client IP and window; 0: no limit")
       ->capture_default_str()
-      ->check(CLI::NonNegativeNumber);
+      ->check(WholeNumber(0));
   serve
       ->add_option_function<int>(
           "--limit-window", [&service](int seconds) { service.limits.window = std::chrono::seconds(seconds); },
           "Length of the limits' window in seconds (default 60)")
-      ->check(CLI::Range(1, 86400));
+      ->check(WholeNumber(1, 86400));
   serve->add_option("--threads", server.networkThreads, "Network threads")
       ->capture_default_str()
-      ->check(CLI::Range(1, 256));
+      ->check(WholeNumber(1, 256));
   serve->add_option("--workers", server.workers, "Threads for the requests that use the database")
       ->capture_default_str()
-      ->check(CLI::Range(1, 1024));
+      ->check(WholeNumber(1, 1024));
   serve->add_flag("--behind-proxy", server.behindProxy,
                   "Take the client's address from X-Forwarded-For when the connection comes from this machine "
                   "(a reverse proxy on it)");

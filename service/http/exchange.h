@@ -26,6 +26,9 @@ struct Reply {
   int status = 200;
   std::vector<std::pair<std::string, std::string>> headers;  // Content-Type among them
   std::string body;
+  // Why the service refused, as one word ("hash", "credit", ...), for the log
+  // and /metrics: the add-in's refusals are answered with 200.
+  std::string refused = {};
 
   Reply& Set(std::string name, std::string value) {
     headers.emplace_back(std::move(name), std::move(value));

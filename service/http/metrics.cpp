@@ -23,10 +23,12 @@ std::string Quoted(const std::string& value) {
 
 }  // namespace
 
-void Metrics::CountRequest(const std::string& label, int status, std::chrono::nanoseconds took) {
+void Metrics::CountRequest(const std::string& label, int status, std::chrono::nanoseconds took,
+                           const std::string& refused) {
   double seconds = std::chrono::duration<double>(took).count();
   std::lock_guard lock(mutex_);
   ++requests_[{label, status}];
+  if (!refused.empty()) ++refused_[refused];
   Latency& latency = latency_[label];
   for (std::size_t i = 0; i < kBuckets.size(); ++i) {
     if (seconds <= kBuckets[i]) ++latency.below[i];
@@ -48,6 +50,11 @@ std::string Metrics::Render() const {
   for (const auto& [key, count] : requests_) {
     out += "mailwarden_requests_total{path=" + Quoted(key.first) + ",status=\"" + std::to_string(key.second) + "\"} " +
            std::to_string(count) + "\n";
+  }
+  out += "# HELP mailwarden_refused_total Requests refused, by reason (the add-in's refusals answer 200).\n";
+  out += "# TYPE mailwarden_refused_total counter\n";
+  for (const auto& [reason, count] : refused_) {
+    out += "mailwarden_refused_total{reason=" + Quoted(reason) + "} " + std::to_string(count) + "\n";
   }
   out += "# HELP mailwarden_request_duration_seconds Time from a request's header to its reply.\n";
   out += "# TYPE mailwarden_request_duration_seconds histogram\n";

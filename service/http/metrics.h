@@ -1,6 +1,6 @@
 #pragma once
 // What /metrics shows, in the Prometheus text format: requests by route and
-// status, a latency histogram per route, the event queue's depth and the
+// status, refusals by reason, a latency histogram per route, the event queue's depth and the
 // database errors.
 #include <array>
 #include <atomic>
@@ -17,7 +17,9 @@ namespace mailwarden::http {
 class Metrics {
  public:
   // label: the route's own path (never the request's), so the set stays small.
-  void CountRequest(const std::string& label, int status, std::chrono::nanoseconds took);
+  // refused: the refusal's reason as one word, "" for none.
+  void CountRequest(const std::string& label, int status, std::chrono::nanoseconds took,
+                    const std::string& refused = {});
   void CountDatabaseError() { databaseErrors_.fetch_add(1, std::memory_order_relaxed); }
   void CountDroppedEvents(std::uint64_t count) { droppedEvents_.fetch_add(count, std::memory_order_relaxed); }
   void CountWrittenEvents(std::uint64_t count) { writtenEvents_.fetch_add(count, std::memory_order_relaxed); }
@@ -38,6 +40,7 @@ class Metrics {
   mutable std::mutex mutex_;
   std::map<std::pair<std::string, int>, std::uint64_t> requests_;
   std::map<std::string, Latency> latency_;
+  std::map<std::string, std::uint64_t> refused_;
   std::function<std::size_t()> queueDepth_;
   std::atomic<std::uint64_t> databaseErrors_{0};
   std::atomic<std::uint64_t> droppedEvents_{0};

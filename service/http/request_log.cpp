@@ -30,7 +30,8 @@ RequestLog::~RequestLog() {
   if (writer_.joinable()) writer_.join();
 }
 
-void RequestLog::Write(const std::string& ip, const std::string& path, int status, std::chrono::nanoseconds took) {
+void RequestLog::Write(const std::string& ip, const std::string& path, int status, std::chrono::nanoseconds took,
+                       const std::string& refused) {
   if (fd_ < 0) return;
   auto now = std::chrono::system_clock::now();
   std::time_t seconds = std::chrono::system_clock::to_time_t(now);
@@ -41,12 +42,14 @@ void RequestLog::Write(const std::string& ip, const std::string& path, int statu
   std::snprintf(head, sizeof head, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ ", utc.tm_year + 1900, utc.tm_mon + 1,
                 utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<int>(millis));
   char tail[48];
-  std::snprintf(tail, sizeof tail, " %d %.3fms\n", status, std::chrono::duration<double, std::milli>(took).count());
+  std::snprintf(tail, sizeof tail, " %d %.3fms", status, std::chrono::duration<double, std::milli>(took).count());
   std::string line = head;
   AppendClean(line, ip);
   line += ' ';
   AppendClean(line, path.size() > 200 ? path.substr(0, 200) + "..." : path);
   line += tail;
+  if (!refused.empty()) line += " refused=" + refused;
+  line += '\n';
   std::lock_guard lock(mutex_);
   if (pending_.size() < kMaxPending) pending_ += line;
 }

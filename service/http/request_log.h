@@ -1,6 +1,6 @@
 #pragma once
 // One line per request on standard error: time, client IP, path without the
-// query, status, duration. Nothing of a message's content, nor the query
+// query, status, duration and, for a refusal, "refused=" and its reason. Nothing of a message's content, nor the query
 // (which holds addresses and subjects). Lines are gathered and written a
 // few times a second, so logging never slows a reply.
 #include <chrono>
@@ -19,7 +19,8 @@ class RequestLog {
   RequestLog(const RequestLog&) = delete;
   RequestLog& operator=(const RequestLog&) = delete;
 
-  void Write(const std::string& ip, const std::string& path, int status, std::chrono::nanoseconds took);
+  void Write(const std::string& ip, const std::string& path, int status, std::chrono::nanoseconds took,
+             const std::string& refused = {});
   // Writes what is gathered now.
   void Flush();
 

@@ -278,7 +278,8 @@ class Session : public std::enable_shared_from_this<Session> {
     }
     if (server_.observer) {
       try {
-        server_.observer(request_, route_, Reply{reply.status, {}, {}}, Clock::now() - started_);
+        server_.observer(request_, route_, Reply{reply.status, {}, {}, std::move(reply.refused)},
+                         Clock::now() - started_);
       } catch (...) {
       }
     }

@@ -1,6 +1,7 @@
 #include "service/links/link_pages.h"
 
 #include "service/links/html.h"
+#include "service/pages/layout.h"
 
 namespace mailwarden {
 namespace {
@@ -12,8 +13,8 @@ std::string Sent(const store::StampInfo& stamp) {
 }  // namespace
 
 std::string Page(const std::string& title, const std::string& bodyHtml) {
-  return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + HtmlEscape(title) +
-         "</title></head>\n<body style=\"font-family: Arial, sans-serif\">\n" + bodyHtml + "\n</body></html>\n";
+  // The senders' frame and stylesheet, without their script: one look for everyone.
+  return pages::Frame(title, bodyHtml, nullptr, false);
 }
 
 const std::string& TransparentGif() {

@@ -6,7 +6,7 @@
 
 namespace mailwarden {
 
-// A page with the site's frame; bodyHtml goes in as it is.
+// A page in the frame and stylesheet of the senders' pages; bodyHtml goes in as it is.
 std::string Page(const std::string& title, const std::string& bodyHtml);
 
 // The 1x1 transparent GIF of the tracking image.

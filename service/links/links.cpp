@@ -6,6 +6,7 @@
 #include "service/http/router.h"
 #include "service/links/link_pages.h"
 #include "service/pages/certified_view.h"
+#include "service/pages/layout.h"
 #include "service/requests/bad_request.h"
 #include "service/requests/form.h"
 
@@ -13,7 +14,7 @@ namespace mailwarden {
 namespace {
 
 http::Reply Problem(int status, const std::string& title, const std::string& text) {
-  return http::Html(status, Page(title, "<h1>" + title + "</h1>\n<p>" + text + "</p>"));
+  return pages::Problem(status, title, text);
 }
 
 // The link's form and its one bare token, the stamp; nothing when the query
@@ -54,7 +55,7 @@ http::Reply TrackingLink(Context& context, const http::Request& request) {
   std::optional<store::StampInfo> stamp = link ? context.store.FindStamp(link->tokens.front()) : std::nullopt;
   if (!stamp) return Problem(404, "Unknown receipt link", "This receipt link is not known to Mailwarden.");
   context.events.Push({store::EventType::kReceipt, stamp->stamp, context.Now(), request});
-  return http::Html(200, ReceiptThanksPage(*stamp));
+  return pages::HtmlReply(200, ReceiptThanksPage(*stamp));
 }
 
 http::Reply CertifiedLink(Context& context, const http::Request& request) {

@@ -36,6 +36,18 @@ char Symbol(long long n) {
 
 }  // namespace
 
+bool LooksJapanese(const Codes& codes) {
+  bool kana = false;
+  for (int code : codes) {
+    if (code >= 0) continue;
+    const int lead = (code + 65536) >> 8, trail = (code + 65536) & 0xFF;
+    if (!IsLeadByte(932, lead) || trail < 0x40 || trail == 0x7F || trail > 0xFC) return false;
+    const int full = code + 65536;
+    kana = kana || (full >= 0x829F && full <= 0x82F1) || (full >= 0x8340 && full <= 0x8396);
+  }
+  return kana;
+}
+
 bool IsDoubleByte(int codepage) {
   return codepage == 932 || codepage == 936 || codepage == 949 || codepage == 950;
 }

@@ -16,6 +16,11 @@ using Codes = std::vector<int>;
 // 932, 936, 949 and 950.
 bool IsDoubleByte(int codepage);
 
+// Whether two-byte codes are clearly Japanese text of code page 932: every
+// two-byte character is one of 932's and kana are among them. Chinese and
+// Korean code pages overlap too much to be told apart from each other.
+bool LooksJapanese(const Codes& codes);
+
 // The characters of an escaped value. With twoByte, "%0" and four
 // hexadecimal digits whose first byte is a lead byte of the code page is one
 // two-byte character; otherwise "%0X" is the byte X. Nothing on a broken escape.

@@ -24,7 +24,7 @@ std::vector<std::string_view> SplitTerminated(std::string_view list) {
     std::size_t space = list.find(' ', start);
     if (space == std::string_view::npos) throw BadRequest("Malformed name list.");
     pieces.push_back(list.substr(start, space - start));
-    if (pieces.size() > kMaxRecipients) throw BadRequest("Too many recipients.");
+    if (pieces.size() > kMaxRecipients) throw BadRequest("Too many recipients.", "limit");
     start = space + 1;
   }
   return pieces;

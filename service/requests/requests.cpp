@@ -1,14 +1,12 @@
 #include "service/requests/requests.h"
 
-#include <map>
-#include <stdexcept>
-#include <vector>
+#include <optional>
+#include <string>
 
 #include "service/requests/bad_request.h"
-#include "service/requests/charset.h"
-#include "service/requests/codepage.h"
 #include "service/requests/form.h"
 #include "service/requests/recipients.h"
+#include "service/requests/values.h"
 
 namespace mailwarden {
 namespace {
@@ -25,73 +23,17 @@ bool Matches(const std::string& text, std::string_view pattern) {
   return true;
 }
 
-void CheckLimits(Context& context, const char* kind, std::string_view address, std::string_view ip) {
-  if (!context.limits.Allow(kind, address, ip, context.Now())) throw BadRequest(kTooManyRequests + 3);
+// No e-mail address is longer (RFC 5321's path limit).
+constexpr std::size_t kLongestAddress = 254;
+
+// The sender's address read and counted against the limits, before anything
+// that costs more than reading the fields (the pairing of the recipients).
+std::string CountedSender(Context& context, const char* kind, const std::string& address, std::string_view ip) {
+  if (address.empty()) throw BadRequest("Missing sender address.");
+  if (address.size() > kLongestAddress) throw BadRequest("The sender address is too long.", "address");
+  if (!context.limits.Allow(kind, address, ip, context.Now())) throw BadRequest(kTooManyRequests + 3, "limit");
+  return address;
 }
-
-// The add-in's values read in the sender's code page (the account's
-// setting; 1252 for a sender without one), after the hash over the fields
-// it covers is checked. On a double-byte code page an escape that reads
-// both as a two-byte character and as a control character followed by
-// text is settled by the hash.
-class Values {
- public:
-  Values(Context& context, const Form& form, const std::string& senderKey) : form_(form) {
-    const std::string& sender = form.Required(senderKey);
-    if (!sender.empty()) {
-      if (auto account = context.store.FindAccount(ToUtf8(sender))) codepage_ = account->codepage;
-    }
-  }
-
-  void CheckHash(const std::vector<const char*>& keys) {
-    const std::string& hash = form_.Required("hash");
-    for (const char* key : keys) form_.Required(key);
-    for (bool twoByte : {true, false}) {
-      if (twoByte && !IsDoubleByte(codepage_)) continue;
-      Codes all;
-      std::map<std::string, Codes> read;
-      for (const char* key : keys) {
-        std::optional<Codes> codes = DecodeEscapes(form_.raw.at(key), codepage_, twoByte);
-        if (!codes) throw BadRequest(std::string("Malformed field ") + key + ".");
-        all.insert(all.end(), codes->begin(), codes->end());
-        read.emplace(key, std::move(*codes));
-      }
-      if (CheckHashOfCodes(all, hash)) {
-        codes_ = std::move(read);
-        return;
-      }
-    }
-    throw BadRequest("Wrong hash.");
-  }
-
-  // A field's text in UTF-8: hashed fields as the hash settled them.
-  std::string Text(const std::string& key) const {
-    auto found = codes_.find(key);
-    if (found != codes_.end()) return Convert(found->second);
-    return BytesToUtf8(form_.Required(key), codepage_);
-  }
-  // The field byte by byte, for fields that are plain ASCII by their form.
-  const std::string& Bytes(const std::string& key) const { return form_.Required(key); }
-  // The field's bytes in the sender's code page, as the hash settled them.
-  std::string PageBytes(const std::string& key) const {
-    auto found = codes_.find(key);
-    return found != codes_.end() ? CodesToBytes(found->second) : form_.Required(key);
-  }
-  std::string Name(const std::string& bytes) const {
-    try {
-      return BytesToUtf8(bytes, codepage_);
-    } catch (const std::invalid_argument&) {
-      throw BadRequest("The sender's code page is not supported.");
-    }
-  }
-
- private:
-  std::string Convert(const Codes& codes) const { return Name(CodesToBytes(codes)); }
-
-  const Form& form_;
-  int codepage_ = 1252;
-  std::map<std::string, Codes> codes_;
-};
 
 // What the stamp request and the upload share: the message as the store takes it.
 store::NewMessage ToMessage(Context& context, const Values& values, std::string_view ip) {
@@ -102,10 +44,7 @@ store::NewMessage ToMessage(Context& context, const Values& values, std::string_
   if (message.sender.empty()) throw BadRequest("Missing sender address.");
   if (!Matches(curDate, "9999-99-99")) throw BadRequest("Malformed field curDate.");
   if (!Matches(curTime, "99:99:99")) throw BadRequest("Malformed field curTime.");
-  // Paired in the code page's bytes, each piece then read alone, as the add-in wrote it.
-  for (const Recipient& recipient : ParseRecipients(values.PageBytes("toAddy"), values.Bytes("toName"))) {
-    message.recipients.push_back({values.Name(recipient.address), values.Name(recipient.name)});
-  }
+  message.recipients = values.Recipients();
   message.subject = values.Text("subject");
   message.sentDate = curDate;
   message.sentTime = curTime;
@@ -114,13 +53,24 @@ store::NewMessage ToMessage(Context& context, const Values& values, std::string_
   return message;
 }
 
-std::string Issue(Context& context, const store::NewMessage& message) {
+std::string Issue(Context& context, const Values& values, const store::NewMessage& message) {
   store::Issued issued = context.store.IssueStamps(message, context.options.newSenderCredit, NewStamp);
+  // An account the service just made takes the organisation's code page.
+  if (issued.outcome == store::IssueOutcome::kIssued && !values.HadAccount() &&
+      context.options.defaultCodepage != 1252) {
+    context.store.SetCodepage(message.sender, context.options.defaultCodepage);
+  }
+  // Text read in no code page set for the sender keeps its escapes beside it.
+  if (issued.outcome == store::IssueOutcome::kIssued && !values.Sure()) {
+    const std::optional<std::string> content = values.RawContent();
+    context.store.KeepReceived(issued.messageId, values.Received(),
+                               content ? std::optional<std::string_view>(*content) : std::nullopt);
+  }
   switch (issued.outcome) {
     case store::IssueOutcome::kUnknownSender:
-      throw BadRequest(kNoAccount);
+      throw BadRequest(kNoAccount, "unknown-sender");
     case store::IssueOutcome::kInsufficientCredit:
-      throw BadRequest("Insufficient credit.");
+      throw BadRequest("Insufficient credit.", "credit");
     case store::IssueOutcome::kIssued:
       break;
   }
@@ -130,45 +80,43 @@ std::string Issue(Context& context, const store::NewMessage& message) {
 }
 
 template <class Handle>
-std::string Answer(Handle&& handle) {
+Answer Answered(Handle&& handle) {
   try {
-    return handle();
+    return {handle(), {}};
   } catch (const BadRequest& refused) {
-    return std::string("qx;") + refused.what();
+    return {std::string("qx;") + refused.what(), refused.refusal()};
   }
 }
 
 }  // namespace
 
-std::string CreditQuery(Context& context, std::string_view query, std::string_view ip) {
-  return Answer([&] {
+Answer CreditQuery(Context& context, std::string_view query, std::string_view ip) {
+  return Answered([&] {
     Form form = ParseForm(query);
     Values values(context, form, "email");
     values.CheckHash({"email"});
-    std::string address = values.Text("email");
-    if (address.empty()) throw BadRequest("Missing sender address.");
-    CheckLimits(context, "credit", address, ip);
+    const std::string address = CountedSender(context, "credit", values.Text("email"), ip);
     std::optional<int> left = context.store.CreditLeft(address, context.Now());
     if (!left && context.options.newSenderCredit > 0) left = context.options.newSenderCredit;
-    if (!left) throw BadRequest(kNoAccount);
+    if (!left) throw BadRequest(kNoAccount, "unknown-sender");
     return "qo;" + std::to_string(*left < 0 ? 0 : *left);
   });
 }
 
-std::string StampRequest(Context& context, std::string_view query, std::string_view ip) {
-  return Answer([&] {
+Answer StampRequest(Context& context, std::string_view query, std::string_view ip) {
+  return Answered([&] {
     Form form = ParseForm(query);
     for (const char* key : {"fromAddy", "toAddy", "toName", "subject", "curDate", "curTime"}) form.Required(key);
     Values values(context, form, "fromAddy");
     values.CheckHash({"fromAddy", "toAddy", "subject", "curDate", "curTime"});
+    CountedSender(context, "stamp", values.Text("fromAddy"), ip);
     store::NewMessage message = ToMessage(context, values, ip);
-    CheckLimits(context, "stamp", message.sender, ip);
-    return Issue(context, message);
+    return Issue(context, values, message);
   });
 }
 
-std::string CertifiedUpload(Context& context, std::string_view body, std::string_view ip) {
-  return Answer([&] {
+Answer CertifiedUpload(Context& context, std::string_view body, std::string_view ip) {
+  return Answered([&] {
     Form form = ParseForm(body);
     for (const char* key :
          {"fromAddy", "toAddy", "toName", "subject", "curDate", "curTime", "fromName", "content", "isHTML"}) {
@@ -178,13 +126,13 @@ std::string CertifiedUpload(Context& context, std::string_view body, std::string
     values.CheckHash({"fromAddy", "fromName", "toAddy", "toName", "subject", "curDate", "curTime"});
     const std::string& isHtml = values.Bytes("isHTML");
     if (isHtml != "0" && isHtml != "1") throw BadRequest("Malformed field isHTML.");
+    CountedSender(context, "upload", values.Text("fromAddy"), ip);
     store::NewMessage message = ToMessage(context, values, ip);
-    CheckLimits(context, "upload", message.sender, ip);
     message.kind = store::Kind::kCertified;
     message.fromName = values.Text("fromName");
     message.content = values.Text("content");
     message.isHtml = isHtml == "1";
-    return Issue(context, message);
+    return Issue(context, values, message);
   });
 }
 

@@ -9,17 +9,23 @@
 
 namespace mailwarden {
 
+// The reply's text and, when it is a refusal, its reason as one word.
+struct Answer {
+  std::string text;
+  std::string refused;
+};
+
 // email, hash; the hash covers the address. Replies with the credit left
 // this month.
-std::string CreditQuery(Context& context, std::string_view query, std::string_view ip);
+Answer CreditQuery(Context& context, std::string_view query, std::string_view ip);
 
 // fromAddy, toAddy, toName, subject, curDate, curTime, hash; the hash covers
 // fromAddy, toAddy, subject, curDate and curTime. Replies with the stamps.
-std::string StampRequest(Context& context, std::string_view query, std::string_view ip);
+Answer StampRequest(Context& context, std::string_view query, std::string_view ip);
 
 // The form body of the certified upload: fromAddy, fromName, toAddy, toName,
 // subject, curDate, curTime, content, isHTML, hash; the hash covers all but
 // content and isHTML. Keeps the message and replies with the stamps.
-std::string CertifiedUpload(Context& context, std::string_view body, std::string_view ip);
+Answer CertifiedUpload(Context& context, std::string_view body, std::string_view ip);
 
 }  // namespace mailwarden

@@ -147,7 +147,12 @@ BEGIN
 END
 $body$;
 )sql",
-      // 2: an event row may stand for several alike (one stamp, type, class
+      // 2: the escapes of text not read for sure, to read it again once
+      // the sender's code page is set.
+      R"sql(
+ALTER TABLE messages ADD COLUMN received text, ADD COLUMN received_content text;
+)sql",
+      // 3: an event row may stand for several alike (one stamp, type, class
       // and client within a minute, or any past the stamp's cap); a session
       // has an absolute end, and a marker token of its own for the
       // recipients' links.

@@ -56,9 +56,21 @@ const std::vector<std::pair<const char*, const char*>> kStatements = {
     {"cancel_stamp", "UPDATE stamps SET cancelled = true WHERE stamp = $1"},
     // A certified message whose every delivery is cancelled is not kept.
     {"drop_cancelled_content",
-     "UPDATE messages SET content = NULL WHERE id = $1 AND content IS NOT NULL "
+     "UPDATE messages SET content = NULL, received_content = NULL WHERE id = $1 AND content IS NOT NULL "
      "AND NOT EXISTS (SELECT 1 FROM stamps WHERE message_id = $1 AND NOT cancelled)"},
-    {"expire_content", "UPDATE messages SET content = NULL WHERE issued < $1 AND content IS NOT NULL"},
+    {"expire_content",
+     "UPDATE messages SET content = NULL, received_content = NULL WHERE issued < $1 AND content IS NOT NULL"},
+    {"keep_received",
+     "UPDATE messages SET received = $2, received_content = CASE WHEN content IS NULL THEN NULL ELSE $3 END "
+     "WHERE id = $1"},
+    {"kept_texts",
+     "SELECT m.id, m.received, m.received_content FROM messages m JOIN accounts a ON a.id = m.account_id "
+     "WHERE a.address = $1 AND m.received IS NOT NULL ORDER BY m.id"},
+    {"rewrite_text",
+     "UPDATE messages SET subject = $2, from_name = $3, search = $4, received = NULL, received_content = NULL, "
+     "content = CASE WHEN content IS NULL OR $5::text IS NULL THEN content ELSE $5::text END WHERE id = $1"},
+    {"rewrite_recipient",
+     "UPDATE stamps SET recipient = $3, recipient_name = $4 WHERE message_id = $1 AND position = $2"},
     {"purge_messages",
      "WITH gone AS (DELETE FROM events WHERE stamp_id IN (SELECT s.id FROM stamps s "
      "JOIN messages m ON m.id = s.message_id WHERE m.issued < $1)) "
@@ -350,6 +362,41 @@ class PostgresStore final : public Store {
       work.exec_prepared("drop_cancelled_content", found.info.messageId);
     });
     return state;
+  }
+
+  void KeepReceived(std::int64_t messageId, std::string_view received,
+                    std::optional<std::string_view> content) override {
+    const std::string kept = content ? Text(*content) : std::string();
+    Changes("keep_received", messageId, Text(received), content ? kept.c_str() : nullptr);
+  }
+
+  std::vector<KeptText> KeptTexts(std::string_view address) override {
+    std::vector<KeptText> kept;
+    pool_.Transact(
+        [&](pqxx::transaction_base& work) {
+          kept.clear();
+          for (const pqxx::row& row : work.exec_prepared("kept_texts", Address(address))) {
+            kept.push_back(KeptText{row[0].as<std::int64_t>(), row[1].as<std::string>(),
+                                    row[2].is_null() ? std::nullopt : std::optional(row[2].as<std::string>())});
+          }
+        },
+        kStatement);
+    return kept;
+  }
+
+  void RewriteText(std::int64_t messageId, const TextReadAgain& text) override {
+    NewMessage searched;
+    searched.subject = text.subject;
+    searched.recipients = text.recipients;
+    const std::string content = text.content ? Text(*text.content) : std::string();
+    pool_.Transact([&](pqxx::transaction_base& work) {
+      work.exec_prepared("rewrite_text", messageId, Text(text.subject), Text(text.fromName), SearchText(searched),
+                         text.content ? content.c_str() : nullptr);
+      for (std::size_t i = 0; i < text.recipients.size(); ++i) {
+        work.exec_prepared("rewrite_recipient", messageId, static_cast<int>(i), Text(text.recipients[i].address),
+                           Text(text.recipients[i].name));
+      }
+    });
   }
 
   int ExpireContent(Time issuedBefore) override { return Changes("expire_content", issuedBefore); }

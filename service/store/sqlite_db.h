@@ -44,8 +44,10 @@ class Query {
 
 class Connection {
  public:
-  // path as sqlite3_open_v2 takes it (":memory:" included); creates the file.
-  explicit Connection(const std::string& path);
+  // path as sqlite3_open_v2 takes it (":memory:" included). With create, a
+  // missing file is made with mode 0600 (its missing folder with 0700: it
+  // holds password hashes and certified mail); without, it is an error.
+  explicit Connection(const std::string& path, bool create = true);
   ~Connection();
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
@@ -57,6 +59,7 @@ class Connection {
   // SQLite's extended error code of the last failure (SQLITE_CONSTRAINT_UNIQUE, ...).
   int LastError() const;
   [[noreturn]] void Fail(std::string_view what) const;
+  sqlite3* Handle() const { return db_; }
 
  private:
   friend class Query;
@@ -65,6 +68,11 @@ class Connection {
   sqlite3* db_ = nullptr;
   std::unordered_map<std::string, sqlite3_stmt*> statements_;
 };
+
+// A failure to open or set up the database at path, said with its real
+// cause: a folder the log cannot be made in, a read-only file, a file that
+// is no database.
+std::string ExplainOpenFailure(const std::string& path, const std::string& what);
 
 // Runs body inside BEGIN (IMMEDIATE when writing) and COMMIT; rolls back and
 // rethrows when body throws.

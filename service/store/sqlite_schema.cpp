@@ -88,7 +88,12 @@ UPDATE messages SET search = subject || COALESCE((SELECT group_concat(char(10) |
 CREATE INDEX messages_search ON messages(account_id, id, search);
 DROP INDEX messages_by_account;
 )",
-    // 3: an event row may stand for several alike (one stamp, type and client within a minute, or any past the
+    // 3: the escapes of text not read for sure, to read it again once the sender's code page is set.
+    R"(
+ALTER TABLE messages ADD COLUMN received TEXT;
+ALTER TABLE messages ADD COLUMN received_content TEXT;
+)",
+    // 4: an event row may stand for several alike (one stamp, type and client within a minute, or any past the
     // stamp's cap); a session has an absolute end, and a marker token of its own for the recipients' links.
     R"(
 ALTER TABLE events ADD COLUMN count INTEGER NOT NULL DEFAULT 1;

@@ -193,15 +193,19 @@ class SqliteStore final : public Store {
  public:
   explicit SqliteStore(const std::string& path) : writer_(path) {
     bool file = path != ":memory:" && !path.empty();
-    Configure(writer_, file);
-    sqlite::Migrate(writer_);
-    if (file) {
-      for (int i = 0; i < kReaders; ++i) {
-        auto reader = std::make_unique<Connection>(path);
-        Configure(*reader, true);
-        idle_.push_back(reader.get());
-        readers_.push_back(std::move(reader));
+    try {
+      Configure(writer_, file);
+      sqlite::Migrate(writer_);
+      if (file) {
+        for (int i = 0; i < kReaders; ++i) {
+          auto reader = std::make_unique<Connection>(path);
+          Configure(*reader, true);
+          idle_.push_back(reader.get());
+          readers_.push_back(std::move(reader));
+        }
       }
+    } catch (const StoreError& error) {
+      throw StoreError(sqlite::ExplainOpenFailure(path, error.what()));
     }
   }
 
@@ -391,16 +395,72 @@ class SqliteStore final : public Store {
       RecordEvent(writer_, stampId, cancel);
       // The content goes once no recipient may read it any more.
       Query drop(writer_,
-                 "UPDATE messages SET content = NULL WHERE id = ?1 AND NOT EXISTS "
+                 "UPDATE messages SET content = NULL, received_content = NULL WHERE id = ?1 AND NOT EXISTS "
                  "(SELECT 1 FROM stamps WHERE message_id = ?1 AND cancelled = 0)");
       drop.Bind(1, messageId).Run();
       return CertifiedState::kFound;
     });
   }
 
+  void KeepReceived(std::int64_t messageId, std::string_view received,
+                    std::optional<std::string_view> content) override {
+    Write([&] {
+      Query q(writer_,
+              "UPDATE messages SET received = ?, received_content = CASE WHEN content IS NULL THEN NULL ELSE ? END "
+              "WHERE id = ?");
+      q.Bind(1, received);
+      if (content) {
+        q.Bind(2, *content);
+      } else {
+        q.BindNull(2);
+      }
+      q.Bind(3, messageId).Run();
+    });
+  }
+
+  std::vector<KeptText> KeptTexts(std::string_view address) override {
+    return Read([&](Connection& c) {
+      std::vector<KeptText> kept;
+      Query q(c,
+              "SELECT m.id, m.received, m.received_content FROM messages m JOIN accounts a ON a.id = m.account_id "
+              "WHERE a.address = ? AND m.received IS NOT NULL ORDER BY m.id");
+      q.Bind(1, AddressKey(address));
+      while (q.Step()) {
+        kept.push_back(KeptText{q.Int(0), q.Text(1), q.IsNull(2) ? std::nullopt : std::optional(q.Text(2))});
+      }
+      return kept;
+    });
+  }
+
+  void RewriteText(std::int64_t messageId, const TextReadAgain& text) override {
+    Write([&] {
+      std::string search = text.subject;
+      for (const NewRecipient& recipient : text.recipients) search += "\n" + recipient.address + "\n" + recipient.name;
+      Query q(writer_,
+              "UPDATE messages SET subject = ?, from_name = ?, search = ?, received = NULL, received_content = NULL, "
+              "content = CASE WHEN content IS NULL OR ?4 IS NULL THEN content ELSE ?4 END WHERE id = ?5");
+      q.Bind(1, text.subject).Bind(2, text.fromName).Bind(3, search);
+      if (text.content) {
+        q.Bind(4, *text.content);
+      } else {
+        q.BindNull(4);
+      }
+      q.Bind(5, messageId).Run();
+      for (std::size_t i = 0; i < text.recipients.size(); ++i) {
+        Query stamp(writer_, "UPDATE stamps SET address = ?, name = ? WHERE message_id = ? AND position = ?");
+        stamp.Bind(1, text.recipients[i].address)
+            .Bind(2, text.recipients[i].name)
+            .Bind(3, messageId)
+            .Bind(4, static_cast<std::int64_t>(i))
+            .Run();
+      }
+    });
+  }
+
   int ExpireContent(Time issuedBefore) override {
     return Write([&] {
-      Query q(writer_, "UPDATE messages SET content = NULL WHERE content IS NOT NULL AND issued < ?");
+      Query q(writer_,
+              "UPDATE messages SET content = NULL, received_content = NULL WHERE content IS NOT NULL AND issued < ?");
       q.Bind(1, issuedBefore).Run();
       return writer_.Changes();
     });

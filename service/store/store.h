@@ -58,6 +58,24 @@ struct NewMessage {
   std::vector<NewRecipient> recipients;
 };
 
+// A message whose text was not read for sure (two-byte codes in no code
+// page set for the sender): the escapes as received, so that it can be
+// read again once the sender's code page is known. content only while the
+// certified content itself is kept.
+struct KeptText {
+  std::int64_t messageId = 0;
+  std::string received;                // the text fields' escapes, as a form ("subject=...&toAddy=...")
+  std::optional<std::string> content;  // the content's escapes
+};
+
+// A message's text read again: the recipients in their order.
+struct TextReadAgain {
+  std::string subject;
+  std::string fromName;
+  std::optional<std::string> content;  // only where the content is still kept
+  std::vector<NewRecipient> recipients;
+};
+
 enum class IssueOutcome { kIssued, kUnknownSender, kInsufficientCredit };
 
 struct Issued {
@@ -203,6 +221,15 @@ class Store {
                              const std::function<std::string()>& newStamp) = 0;
 
   virtual std::optional<StampInfo> FindStamp(std::string_view stamp) = 0;
+
+  // The escapes of a message whose text is not sure, kept beside it (the
+  // content's only while the content is kept).
+  virtual void KeepReceived(std::int64_t messageId, std::string_view received,
+                            std::optional<std::string_view> content) = 0;
+  // The kept escapes of the sender's messages.
+  virtual std::vector<KeptText> KeptTexts(std::string_view address) = 0;
+  // Replaces the message's text by text read again, and forgets its escapes.
+  virtual void RewriteText(std::int64_t messageId, const TextReadAgain& text) = 0;
 
   // Image fetches and receipt clicks, written in batches; events of unknown
   // stamps are skipped.

@@ -1,11 +1,13 @@
-// The sender's code page: the escapes of an add-in on a Japanese (932) or
-// Cyrillic (1251) Windows are read in that code page, and kept as UTF-8.
+// The sender's code page: the escapes of an add-in on a Japanese (932),
+// Chinese (936, 950), Korean (949) or Cyrillic (1251) Windows are read in
+// that code page, and kept as UTF-8.
 #include "service/requests/codepage.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 
+#include "service/requests/values.h"
 #include "service_fixture.h"
 
 namespace service_test {
@@ -121,6 +123,25 @@ class CodepageServiceTest : public ServiceTest {
     return GetText(kStampPath, query);
   }
   std::string SubjectOf(const std::string& stamp) { return server_->Store().FindStamp(stamp)->subject; }
+  // A certified upload as the add-in on that code page writes it; the sender's name, subject and content as codes.
+  std::string UploadIn(const std::string& from, const Codes& name, const Codes& subject, const Codes& content) {
+    const Codes address = Ascii("bob@example.org "), names = Ascii(corvanta::protocol::s256to62("Bob") + " "),
+                date = Ascii("2026-03-14"), time = Ascii("12:00:00");
+    const std::string body =
+        "fromAddy=" + Escape(Ascii(from)) + "&fromName=" + Escape(name) + "&toAddy=" + Escape(address) +
+        "&toName=" + Escape(names) + "&subject=" + Escape(subject) + "&curDate=" + Escape(date) +
+        "&curTime=" + Escape(time) + "&content=" + Escape(content) + "&isHTML=0&hash=" +
+        Escape(Ascii(HashByTheRule(Join({Ascii(from), name, address, names, subject, date, time}), Draws())));
+    httplib::Result reply = Post(corvanta::protocol::kUploadPath, body);
+    return reply ? reply->body : "";
+  }
+  mailwarden::store::Certified Read(const std::string& stamp) {
+    mailwarden::store::NewEvent read;
+    read.stamp = stamp;
+    read.type = mailwarden::store::EventType::kRead;
+    read.time = mailwarden::SystemNow();
+    return server_->Store().ReadCertified(read);
+  }
 };
 
 TEST_F(CodepageServiceTest, AJapaneseSendersSubjectIsKeptAsUtf8) {
@@ -156,6 +177,99 @@ TEST_F(CodepageServiceTest, ACyrillicSendersBytesAreReadInTheirCodePage) {
   EXPECT_EQ(SubjectOf(stamps[0]),
             "\xC3\x80\xC3\xA1"
             "c");
+}
+
+struct DoubleByteCase {
+  int codepage;
+  Codes subject;
+  std::string text;  // in UTF-8
+};
+
+Codes TwoByte(std::initializer_list<int> characters) {
+  Codes codes;
+  for (int c : characters) codes.push_back(c - 65536);
+  return codes;
+}
+
+const DoubleByteCase kDoubleByte[] = {
+    {932, TwoByte({0x89EF, 0x8B63, 0x82C5, 0x82B7}), "\u4F1A\u8B70\u3067\u3059"},  // 会議です
+    {936, TwoByte({0xBBE1, 0xD2E9}), "\u4F1A\u8BAE"},                              // 会议
+    {949, TwoByte({0xC8B8, 0xC0C7}), "\uD68C\uC758"},                              // 회의
+    {950, TwoByte({0xB77C, 0xC4B3}), "\u6703\u8B70"},                              // 會議
+};
+
+TEST_F(CodepageServiceTest, ASenderOnADoubleByteWindowsSendsFromAFreshAccount) {
+  for (const DoubleByteCase& c : kDoubleByte) {
+    const std::string sender = "fresh" + std::to_string(c.codepage) + "@example.com";
+    server_->Store().AddAccount(sender, 10, mailwarden::SystemNow());
+    auto stamps = StampsOf(AskStampsIn(sender, c.subject));
+    ASSERT_EQ(stamps.size(), 1u) << c.codepage;
+    // Japanese with kana is clear; Chinese and Korean overlap, so no guess
+    // is made, and no other script's text either.
+    EXPECT_EQ(SubjectOf(stamps[0]), c.codepage == 932 ? c.text : "\uFFFD\uFFFD") << c.codepage;
+
+    // Setting the code page later reads the earlier message again from what was received.
+    server_->Store().SetCodepage(sender, c.codepage);
+    EXPECT_EQ(mailwarden::ReadKeptTextsAgain(server_->Store(), sender, c.codepage), 1) << c.codepage;
+    EXPECT_EQ(SubjectOf(stamps[0]), c.text) << c.codepage;
+    EXPECT_TRUE(server_->Store().KeptTexts(sender).empty()) << c.codepage;
+    stamps = StampsOf(AskStampsIn(sender, c.subject));
+    ASSERT_EQ(stamps.size(), 1u) << c.codepage;
+    EXPECT_EQ(SubjectOf(stamps[0]), c.text) << c.codepage;
+    EXPECT_TRUE(server_->Store().KeptTexts(sender).empty()) << "read for sure, nothing to keep";
+  }
+  // Kanji alone could as well be Chinese: not guessed.
+  server_->Store().AddAccount("kanji@example.com", 10, mailwarden::SystemNow());
+  auto stamps = StampsOf(AskStampsIn("kanji@example.com", TwoByte({0x89EF, 0x8B63})));
+  ASSERT_EQ(stamps.size(), 1u);
+  EXPECT_EQ(SubjectOf(stamps[0]), "\uFFFD\uFFFD");
+  // A control character before hexadecimal digits from a Western sender is what it is.
+  stamps = StampsOf(AskStampsIn("kanji@example.com", {8, '8', '2', 'A', '0'}));
+  ASSERT_EQ(stamps.size(), 1u);
+  EXPECT_EQ(SubjectOf(stamps[0]), "\b82A0");
+}
+
+TEST_F(CodepageServiceTest, TheDefaultCodePageReadsNewSendersAndIsGivenToTheAccountsTheServiceMakes) {
+  for (const DoubleByteCase& c : kDoubleByte) {
+    mailwarden::ServeOptions options = mailwarden::LoopbackOptions(100);
+    options.service.defaultCodepage = c.codepage;
+    Restart(options);
+    const std::string sender = "new@example.com";
+    auto stamps = StampsOf(AskStampsIn(sender, c.subject));
+    ASSERT_EQ(stamps.size(), 1u) << c.codepage;
+    EXPECT_EQ(SubjectOf(stamps[0]), c.text) << c.codepage;
+    ASSERT_TRUE(server_->Store().FindAccount(sender)) << c.codepage;
+    EXPECT_EQ(server_->Store().FindAccount(sender)->codepage, c.codepage);
+    // An account left on 1252 is read in the default too when its codes are two-byte.
+    server_->Store().AddAccount("western@example.com", 10, mailwarden::SystemNow());
+    stamps = StampsOf(AskStampsIn("western@example.com", c.subject));
+    ASSERT_EQ(stamps.size(), 1u) << c.codepage;
+    EXPECT_EQ(SubjectOf(stamps[0]), c.text) << c.codepage;
+  }
+}
+
+TEST_F(CodepageServiceTest, CertifiedMailOfAKoreanSenderIsReadAgainWhenTheCodePageIsSet) {
+  const Codes name = TwoByte({0xB1E8}), subject = TwoByte({0xC8B8, 0xC0C7}),  // 김, 회의
+      content = Join({TwoByte({0xBEC8, 0xB3E7}), Ascii(" 1\r\n")});           // 안녕
+  server_->Store().AddAccount("kim@example.kr", 10, mailwarden::SystemNow());
+  auto stamps = StampsOf(UploadIn("kim@example.kr", name, subject, content));
+  ASSERT_EQ(stamps.size(), 1u);
+  mailwarden::store::Certified before = Read(stamps[0]);
+  EXPECT_EQ(before.content, "\uFFFD\uFFFD 1\r\n");
+  EXPECT_EQ(before.fromName, "\uFFFD");
+
+  server_->Store().SetCodepage("kim@example.kr", 949);
+  EXPECT_EQ(mailwarden::ReadKeptTextsAgain(server_->Store(), "kim@example.kr", 949), 1);
+  mailwarden::store::Certified after = Read(stamps[0]);
+  EXPECT_EQ(after.content, "\uC548\uB155 1\r\n");
+  EXPECT_EQ(after.fromName, "\uAE40");
+  EXPECT_EQ(after.info.subject, "\uD68C\uC758");
+  EXPECT_EQ(after.info.recipient, "bob@example.org");
+  EXPECT_EQ(after.info.recipientName, "Bob");
+  // Sent once the code page is set, it reads right at once, content and all.
+  stamps = StampsOf(UploadIn("kim@example.kr", name, subject, content));
+  ASSERT_EQ(stamps.size(), 1u);
+  EXPECT_EQ(Read(stamps[0]).content, "\uC548\uB155 1\r\n");
 }
 
 }  // namespace

@@ -29,6 +29,9 @@ class DownStore final : public Store {
   std::optional<int> CreditLeft(std::string_view, Time) override { Fail(); }
   Issued IssueStamps(const NewMessage&, int, const std::function<std::string()>&) override { Fail(); }
   std::optional<StampInfo> FindStamp(std::string_view) override { Fail(); }
+  void KeepReceived(std::int64_t, std::string_view, std::optional<std::string_view>) override { Fail(); }
+  std::vector<KeptText> KeptTexts(std::string_view) override { Fail(); }
+  void RewriteText(std::int64_t, const TextReadAgain&) override { Fail(); }
   void RecordEvents(const std::vector<NewEvent>&) override { Fail(); }
   Certified ReadCertified(const NewEvent&) override { Fail(); }
   CertifiedState Cancel(const NewEvent&) override { Fail(); }

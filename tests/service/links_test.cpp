@@ -9,6 +9,7 @@
 namespace service_test {
 namespace {
 
+using corvanta::protocol::kCertifiedPath;
 using corvanta::protocol::kTrackPath;
 
 TEST_F(ServiceTest, TrackingImageIsATransparentGifAndRecordsTheFetch) {
@@ -86,6 +87,36 @@ TEST_F(ServiceTest, SitePagesAnswer) {
   httplib::Result missing = Get("/p/b01/dunlaXphp", "");
   ASSERT_TRUE(missing);
   EXPECT_EQ(missing->status, 404);
+}
+
+TEST_F(ServiceTest, EveryPageARecipientMeetsHasTheSendersLookAndReadsOnAPhone) {
+  std::vector<std::string> stamps = StampsOf(AskStamps(ThreeRecipients()));
+  ASSERT_EQ(stamps.size(), 3u);
+  const struct {
+    const char* path;
+    std::string query;
+    int status;
+    const char* says;
+  } pages[] = {
+      {kTrackPath, stamps[0], 200, "Thank you"},
+      {kTrackPath, "NoSuchStamp", 404, "Unknown receipt link"},
+      {kCertifiedPath, "NoSuchStamp", 404, "Unknown message"},
+      {kCertifiedPath, stamps[1], 404, "No certified message is kept for this link."},
+      {"/no/such/page", "", 404, "Not found"},
+      {"/p/b01/dunlaXphp", "", 404, "Not found"},
+      {"/", "", 200, "Mailwarden"},
+  };
+  for (const auto& page : pages) {
+    httplib::Result reply = Get(page.path, page.query);
+    ASSERT_TRUE(reply) << page.path;
+    EXPECT_EQ(reply->status, page.status) << page.path << "?" << page.query;
+    EXPECT_EQ(reply->get_header_value("Content-Type"), "text/html; charset=utf-8") << page.path;
+    for (const char* piece : {"<link rel=\"stylesheet\" href=\"/cvx/static/site.css\">",
+                              "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">", page.says}) {
+      EXPECT_NE(reply->body.find(piece), std::string::npos) << page.path << "?" << page.query << " lacks " << piece;
+    }
+    EXPECT_FALSE(reply->get_header_value("Content-Security-Policy").empty()) << page.path;
+  }
 }
 
 TEST_F(ServiceTest, StatusShowsCreditsStampsAndEvents) {

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <sstream>
 
@@ -36,6 +37,31 @@ TEST_F(ServiceTest, TooManyRequestsFromOneAddressOrIpAreTurnedAway) {
   send.from = "late@example.com";
   EXPECT_EQ(AskStamps(send), limited);
   EXPECT_EQ(server_->Credit("late@example.com"), 100);  // nothing taken for a refused request
+}
+
+// The limits are counted before the recipients are paired: a request a
+// client may send without end costs no more than reading its fields.
+TEST_F(ServiceTest, LimitsCountBeforeTheRecipientsArePaired) {
+  mailwarden::ServeOptions options = mailwarden::LoopbackOptions(100);
+  options.service.limits.perAddress = 1;
+  Restart(options);
+  AddinSend send = ThreeRecipients();
+  std::string query = StampQuery(send, Draws());
+  // The name list is outside the hash: anyone may put what they like there.
+  const std::size_t names = query.find("&toName=") + 8;
+  query.replace(names, query.find('&', names) - names, "B-");
+  EXPECT_EQ(GetText(kStampPath, query), "qx;Malformed name list.");
+  EXPECT_EQ(GetText(kStampPath, query), "qx;Too many requests, please try again later.");
+}
+
+TEST_F(ServiceTest, AddressesLongerThanAnyAreRefusedUncounted) {
+  mailwarden::ServeOptions options = mailwarden::LoopbackOptions(100);
+  options.service.limits.perIp = 2;
+  Restart(options);
+  const std::string tooLong = std::string(250, 'a') + "@b.cd";
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(AskCredit(tooLong), "qx;The sender address is too long.") << i;
+  // Refused before counting: the client still has its share.
+  EXPECT_EQ(AskCredit("ann@example.com"), "qo;100");
 }
 
 TEST_F(ServiceTest, BehindAProxyTheClientIsTheAddressItForwardedFor) {
@@ -153,13 +179,35 @@ TEST_F(ServiceTest, HealthAndMetricsTellHowTheServiceIsDoing) {
   EXPECT_EQ(text.find("/no/such/page"), std::string::npos);
 }
 
+// The request log in a temporary file, read once the service has stopped.
+class LogFile {
+ public:
+  LogFile()
+      : path_(std::filesystem::temp_directory_path() /
+              ("mailwarden-log-" + std::to_string(::getpid()) + "-" + std::to_string(++made_) + ".txt")),
+        fd_(::open(path_.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0600)) {}
+  ~LogFile() {
+    if (fd_ >= 0) ::close(fd_);
+    std::filesystem::remove(path_);
+  }
+  int fd() const { return fd_; }
+  std::string Text() const {
+    std::stringstream text;
+    text << std::ifstream(path_).rdbuf();
+    return text.str();
+  }
+
+ private:
+  static inline int made_ = 0;
+  std::filesystem::path path_;
+  int fd_;
+};
+
 TEST_F(ServiceTest, EachRequestIsLoggedWithoutItsQueryOrContent) {
-  std::filesystem::path log =
-      std::filesystem::temp_directory_path() / ("mailwarden-log-" + std::to_string(::getpid()) + ".txt");
-  int fd = ::open(log.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0600);
-  ASSERT_GE(fd, 0);
+  LogFile log;
+  ASSERT_GE(log.fd(), 0);
   mailwarden::ServeOptions options = mailwarden::LoopbackOptions(100);
-  options.logFd = fd;
+  options.logFd = log.fd();
   Restart(options);
   AddinSend send = ThreeRecipients();
   send.subject = "Secret merger";
@@ -168,11 +216,7 @@ TEST_F(ServiceTest, EachRequestIsLoggedWithoutItsQueryOrContent) {
   Upload(send);
   Get(kTrackPath, "img=1&Stamp%0D%0Aforged");
   server_.reset();  // the log is written out as the service stops
-  ::close(fd);
-  std::stringstream text;
-  text << std::ifstream(log).rdbuf();
-  std::filesystem::remove(log);
-  std::string all = text.str();
+  std::string all = log.Text();
   const std::regex line(
       R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z 127\.0\.0\.1 (/p/b01/\w+\.php) (\d{3}) \d+\.\d{3}ms)");
   std::vector<std::string> paths;
@@ -184,6 +228,64 @@ TEST_F(ServiceTest, EachRequestIsLoggedWithoutItsQueryOrContent) {
   }
   EXPECT_EQ(paths, (std::vector<std::string>{kStampPath, kUploadPath, kTrackPath}));
   for (const char* secret : {"Secret", "merger", "confidential", "ann.sender", "forged", "hash"}) {
+    EXPECT_EQ(all.find(secret), std::string::npos) << secret;
+  }
+}
+
+TEST_F(ServiceTest, RefusalsAreLoggedAndCountedByTheirReasonWithoutTheirContent) {
+  LogFile log;
+  ASSERT_GE(log.fd(), 0);
+  mailwarden::ServeOptions options = mailwarden::LoopbackOptions(0);  // no credit without an account
+  options.service.limits.perAddress = 2;
+  options.logFd = log.fd();
+  Restart(options);
+  AddinSend send = ThreeRecipients();
+  send.subject = "Secret merger";
+  server_->SetCredit(send.from, 2);
+  std::string wrongHash = StampQuery(send, Draws());
+  wrongHash = wrongHash.substr(0, wrongHash.find("&hash=")) + "&hash=AAAAAAAAAA";
+  struct Case {
+    std::function<std::string()> ask;
+    std::string reply;
+    std::string refused;  // "" for an answer
+  };
+  const Case cases[] = {
+      {[&] { return GetText(kStampPath, wrongHash); }, "qx;Wrong hash.", "hash"},
+      {[&] { return AskStamps(send); }, "qx;Insufficient credit.", "credit"},
+      {[&] { return AskCredit(send.from); }, "qo;2", ""},
+      {[&] { return AskCredit("nobody@example.com"); }, "qx;No account for this sender address.", "unknown-sender"},
+      {[&] { return AskCredit("nobody@example.com"); }, "qx;No account for this sender address.", "unknown-sender"},
+      {[&] { return AskCredit("nobody@example.com"); }, "qx;Too many requests, please try again later.", "limit"},
+      {[&] { return GetText(kStampPath, "fromAddy=x"); }, "qx;Missing field toAddy.", "malformed"},
+      {[&] { return GetText(kUploadPath, ""); }, "qx;The upload must be posted.", "method"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.ask(), c.reply) << c.refused;
+  httplib::Result metrics = Get("/metrics", "");
+  ASSERT_TRUE(metrics);
+  for (const char* line :
+       {"mailwarden_refused_total{reason=\"hash\"} 1\n", "mailwarden_refused_total{reason=\"credit\"} 1\n",
+        "mailwarden_refused_total{reason=\"unknown-sender\"} 2\n", "mailwarden_refused_total{reason=\"limit\"} 1\n",
+        "mailwarden_refused_total{reason=\"malformed\"} 1\n", "mailwarden_refused_total{reason=\"method\"} 1\n",
+        // Still answered with 200, as the add-in needs.
+        "mailwarden_requests_total{path=\"/p/b01/marlo.php\",status=\"200\"} 4\n"}) {
+    EXPECT_NE(metrics->body.find(line), std::string::npos) << line << "\nin\n" << metrics->body;
+  }
+  EXPECT_EQ(metrics->headers.count("Content-Type"), 1u);
+
+  server_.reset();
+  const std::string all = log.Text();
+  const std::regex line(R"(\S+ 127\.0\.0\.1 (/\S+) 200 \d+\.\d{3}ms(?: refused=([a-z-]+))?)");
+  std::vector<std::string> refusals;
+  std::istringstream lines(all);
+  for (std::string one; std::getline(lines, one);) {
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(one, match, line)) << one;
+    if (match[1] != "/metrics") refusals.push_back(match[2]);
+  }
+  std::vector<std::string> expected;
+  for (const Case& c : cases) expected.push_back(c.refused);
+  EXPECT_EQ(refusals, expected);
+  for (const char* secret : {"Secret", "merger", "ann.sender", "nobody", "AAAAAAAAAA"}) {
     EXPECT_EQ(all.find(secret), std::string::npos) << secret;
   }
 }

@@ -6,19 +6,25 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "addin_requests.h"
 #include "protocol/service.h"
+#include "service/store/attempt_key.h"
 #include "service/store/store.h"
 #include "support/child_program.h"
 #include "support/loopback_client.h"
@@ -246,19 +252,22 @@ TEST_F(DatabaseFileTest, AccountCommandsManageTheSenders) {
       {{"add", "Ann@Example.com", "--credit", "40"}, 0, "added ann@example.com with 40 credits a month"},
       {{"add", "ann@example.COM"}, 1, ""},
       {{"add", "bob@example.com"}, 0, "100 credits"},
-      {{"credit", "BOB@example.com", "7"}, 0, ""},
+      {{"add", "not-an-address"}, 1, ""},
+      {{"credit", "BOB@example.com", "7"}, 0, "monthly credit of BOB@example.com set to 7\n"},
       {{"credit", "nobody@example.com", "7"}, 1, ""},
-      {{"codepage", "ann@example.com", "932"}, 0, ""},
+      {{"codepage", "ann@example.com", "932"}, 0, "code page of ann@example.com set to 932\n"},
       {{"codepage", "ann@example.com", "4"}, 1, ""},
-      {{"password", "ann@example.com"}, 0, "", "correct horse\n"},
+      {{"password", "ann@example.com"}, 0, "password of ann@example.com set; its sessions ended\n", "correct horse\n"},
       {{"password", "ann@example.com"}, 1, "", ""},
       {{"password", "ann@example.com"}, 1, "", "short\n"},
       {{"list"},
        0,
        "ann@example.com  monthly 40  left 40  code page 932\nbob@example.com  monthly 7  left 7  code page 1252  no "
        "password\n"},
-      {{"remove", "bob@example.com"}, 0, ""},
+      // Without a terminal to ask on, only --yes removes.
       {{"remove", "bob@example.com"}, 1, ""},
+      {{"remove", "bob@example.com", "--yes"}, 0, "removed bob@example.com with all its messages\n"},
+      {{"remove", "bob@example.com", "--yes"}, 1, ""},
       {{"list"}, 0, "ann@example.com  monthly 40"},
       {{"credit", "ann@example.com", "-1"}, 2, ""},
       {{"frobnicate"}, 2, ""},
@@ -280,6 +289,61 @@ TEST_F(DatabaseFileTest, AccountCommandsManageTheSenders) {
   EXPECT_EQ(ann->codepage, 932);
   EXPECT_TRUE(ann->passwordHash.starts_with("$argon2id$")) << ann->passwordHash;
   EXPECT_FALSE(store->FindAccount("bob@example.com"));
+}
+
+// An administrator setting a sender's password ends the sender's sessions
+// and clears the failed sign-ins for the address; unlock clears them alone.
+TEST_F(DatabaseFileTest, PasswordAndUnlockClearFailedSignInsAndPasswordEndsSessions) {
+  const mailwarden::store::Time window = 0;
+  const auto failures = [&](mailwarden::store::Store& store) {
+    return store.AttemptCounts({{mailwarden::store::SignInFailureKind("ann@example.com"), "client"}}, window)[0];
+  };
+  {
+    auto store = mailwarden::store::OpenStore(Url());
+    const auto ann = store->AddAccount("ann@example.com", 5, 1);
+    store->CreateSession("ann-session", {ann.id, "csrf", 1, 1, {}});
+    store->CountAttempt(mailwarden::store::SignInFailureKind("ann@example.com"), "client", window, 1);
+  }
+  std::string none;
+  std::string input = "correct horse\n";
+  for (const char* command : {"unlock", "password"}) {
+    {
+      auto store = mailwarden::store::OpenStore(Url());
+      store->CountAttempt(mailwarden::store::SignInFailureKind("ann@example.com"), "client", window, 1);
+      ASSERT_GT(failures(*store), 0) << command;
+    }
+    Program program({"account", command, "Ann@example.com", "--database", Url()},
+                    std::string(command) == "password" ? &input : &none);
+    program.Rest();
+    ASSERT_EQ(program.Wait(), 0) << command;
+    auto store = mailwarden::store::OpenStore(Url());
+    EXPECT_EQ(failures(*store), 0) << command;
+    EXPECT_EQ(store->TouchSession("ann-session", 0, 1).has_value(), std::string(command) == "unlock") << command;
+  }
+}
+
+// The shipped unit runs the service behind the proxy it is meant for, with a
+// bound on its memory, and its command line is one the program takes.
+TEST_F(DatabaseFileTest, TheSystemdUnitServesBehindTheProxyWithinAMemoryBound) {
+  std::ifstream unit(std::string(CORVANTA_SOURCE_DIR) + "/packaging/linux/mailwarden.service");
+  std::vector<std::string> args;
+  bool memoryMax = false;
+  for (std::string line; std::getline(unit, line);) {
+    memoryMax = memoryMax || line.starts_with("MemoryMax=");
+    if (!line.starts_with("ExecStart=")) continue;
+    std::istringstream words(line.substr(line.find(' ') + 1));
+    for (std::string word; words >> word;) args.push_back(word);
+  }
+  EXPECT_TRUE(memoryMax);
+  ASSERT_FALSE(args.empty());
+  EXPECT_NE(std::find(args.begin(), args.end(), "--behind-proxy"), args.end());
+  // The unit's own command line, on a free port and this test's database.
+  for (std::size_t i = 0; i + 1 < args.size(); ++i) {
+    if (args[i] == "--listen") args[i + 1] = "127.0.0.1:0";
+    if (args[i] == "--database") args[i + 1] = Url();
+  }
+  Program program(args);
+  EXPECT_GT(PortOf(program.Line()), 0);
 }
 
 TEST_F(ProgramTest, ExplainsItsOptionsAndRefusesBadOnes) {
@@ -314,6 +378,178 @@ TEST_F(ProgramTest, ABusyPortIsReportedNotServed) {
   EXPECT_EQ(second.Wait(), 1);
   first.Signal(SIGTERM);
   EXPECT_EQ(first.Wait(), 0);
+}
+
+// The program's output and error output together, and its exit status.
+struct Outcome {
+  std::string text;
+  int status;
+};
+Outcome RunWithErrors(const std::vector<std::string>& args) {
+  std::string line = "exec '" + kProgram + "'";
+  for (const std::string& arg : args) line += " '" + arg + "'";
+  testsupport::ChildProgram program("/bin/sh", {"-c", line + " 2>&1"});
+  std::string text = program.Rest();
+  return {text, program.Wait()};
+}
+
+TEST_F(DatabaseFileTest, TheDatabaseComesFromTheOptionOrTheEnvironmentAndIsPrivate) {
+  const bool stray = std::filesystem::exists("mailwarden.db");
+  Outcome bare = RunWithErrors({"account", "list"});
+  EXPECT_EQ(bare.status, 2);
+  EXPECT_NE(bare.text.find("--database"), std::string::npos) << bare.text;
+  EXPECT_EQ(std::filesystem::exists("mailwarden.db"), stray) << "a database made by surprise";
+
+  // A database made in a folder that is missing: the folder 0700, the file 0600.
+  const std::filesystem::path folder = path_.string() + ".d";
+  const std::string url = "sqlite:" + (folder / "state" / "mailwarden.db").string();
+  ::setenv("MAILWARDEN_DATABASE", url.c_str(), 1);
+  Outcome added = RunWithErrors({"account", "add", "ann@example.com"});
+  ::unsetenv("MAILWARDEN_DATABASE");
+  EXPECT_EQ(added.status, 0) << added.text;
+  namespace fs = std::filesystem;
+  EXPECT_EQ(fs::status(folder / "state").permissions() & fs::perms::all, fs::perms::owner_all);
+  EXPECT_EQ(fs::status(folder / "state" / "mailwarden.db").permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  Outcome listed = RunWithErrors({"account", "list", "--database", url});
+  EXPECT_EQ(listed.status, 0);
+  EXPECT_TRUE(listed.text.starts_with("ann@example.com")) << listed.text;
+  fs::remove_all(folder);
+}
+
+TEST_F(ProgramTest, ErrorsSayWhatIsWrongInWordsWithOnePrefix) {
+  const std::filesystem::path junk =
+      std::filesystem::temp_directory_path() / ("mailwarden-junk-" + std::to_string(::getpid()) + ".db");
+  std::ofstream(junk) << std::string(5000, 'x');
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string says;
+  };
+  const Case cases[] = {
+      {{"serve", "--database", "sqlite::memory:", "--new-sender-credit", "-1"},
+       2,
+       "-1 is not a whole number, 0 or more"},
+      {{"serve", "--database", "sqlite::memory:", "--listen", "127.0.0.1:99999"},
+       2,
+       "99999 is not a port (a whole number from 0 to 65535)"},
+      {{"serve", "--database", "sqlite::memory:", "--listen", "no-such-host.invalid:80"},
+       2,
+       "the host no-such-host.invalid is neither an IP address nor a name"},
+      {{"serve", "--database", "sqlite::memory:", "--default-codepage", "4"}, 2, "unknown code page 4"},
+      {{"account", "list", "--database", "sqlite:" + junk.string()}, 1, junk.string() + " is not an SQLite database"},
+      {{"account", "credit", "ann@example.com", "-5", "--database", "sqlite::memory:"},
+       2,
+       "-5 is not a whole number, 0 or more"},
+  };
+  for (const Case& c : cases) {
+    Outcome outcome = RunWithErrors(c.args);
+    const std::string line = ::testing::PrintToString(c.args);
+    EXPECT_EQ(outcome.status, c.status) << line << "\n" << outcome.text;
+    EXPECT_NE(outcome.text.find(c.says), std::string::npos) << line << "\n" << outcome.text;
+    EXPECT_TRUE(outcome.text.starts_with("mailwarden: ")) << outcome.text;
+    EXPECT_EQ(outcome.text.find("mailwarden: ", 1), std::string::npos) << "two prefixes: " << outcome.text;
+    EXPECT_LT(outcome.text.size(), 300u) << outcome.text;
+  }
+  std::filesystem::remove(junk);
+
+  // A host name is looked up, and the service listens on its address.
+  Program named({"serve", "--listen", "localhost:0", "--database", "sqlite::memory:"});
+  const std::string line = named.Line();
+  EXPECT_GT(PortOf(line), 0) << line;
+  named.Signal(SIGTERM);
+  EXPECT_EQ(named.Wait(), 0);
+}
+
+TEST_F(ProgramTest, BothProgramsTellTheirVersion) {
+  for (const auto& [program, name] :
+       {std::pair{kProgram, "mailwarden"}, std::pair{std::string(CORVANTA_BINARY_DIR) + "/cli/corvanta", "corvanta"}}) {
+    testsupport::ChildProgram run(program, {"--version"});
+    EXPECT_EQ(run.Rest(), std::string(name) + " 1.0.0.1\n");
+    EXPECT_EQ(run.Wait(), 0);
+  }
+}
+
+TEST_F(DatabaseFileTest, ABackupUnderLoadHoldsEveryAnsweredStampAndRestores) {
+  namespace fs = std::filesystem;
+  const fs::path copy = path_.string() + ".backup", restored = path_.string() + ".restored";
+  fs::remove(copy);
+  Program serve({"serve", "--listen", "127.0.0.1:0", "--new-sender-credit", "1000000", "--database", Url()});
+  int port = PortOf(serve.Line());
+  ASSERT_GT(port, 0);
+
+  // Stamp requests without pause, each answered stamp noted in order.
+  std::mutex mutex;
+  std::condition_variable progress;
+  std::vector<std::string> answered;
+  std::atomic<bool> stop{false};
+  std::thread load([&] {
+    httplib::Client client = testsupport::LoopbackClient(port);
+    client.set_keep_alive(true);
+    AddinSend send;
+    send.to = {{"bob@example.com", "Bob"}};
+    for (int i = 0; !stop; ++i) {
+      send.subject = "Load " + std::to_string(i);
+      auto reply = client.Get(std::string(corvanta::protocol::kStampPath) + "?" + StampQuery(send, {5, 6, 7, 8}));
+      std::vector<std::string> stamps = StampsOf(reply ? reply->body : "");
+      std::lock_guard lock(mutex);
+      answered.insert(answered.end(), stamps.begin(), stamps.end());
+      progress.notify_all();
+    }
+  });
+  std::vector<std::string> before;
+  {
+    std::unique_lock lock(mutex);
+    progress.wait(lock, [&] { return answered.size() >= 50; });
+    before = answered;
+  }
+  Program backup({"backup", "--database", Url(), copy.string()});
+  const std::string said = backup.Rest();
+  const int status = backup.Wait();
+  std::size_t duringOrAfter = 0;
+  {
+    std::unique_lock lock(mutex);
+    progress.wait(lock, [&] { return answered.size() >= before.size() + 50; });
+    duringOrAfter = answered.size() - before.size();
+  }
+  stop = true;
+  load.join();
+  ASSERT_EQ(status, 0) << said;
+  EXPECT_TRUE(said.starts_with("backed up " + path_.string() + " to " + copy.string())) << said;
+  EXPECT_GE(duringOrAfter, 50u);
+  EXPECT_EQ(fs::status(copy).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+  {
+    auto store = mailwarden::store::OpenStore("sqlite:" + copy.string());
+    for (const std::string& stamp : before) EXPECT_TRUE(store->FindStamp(stamp)) << stamp;
+  }
+  // Never over an existing file; PostgreSQL has pg_dump.
+  Outcome again = RunWithErrors({"backup", "--database", Url(), copy.string()});
+  EXPECT_EQ(again.status, 1);
+  EXPECT_NE(again.text.find("the file exists"), std::string::npos) << again.text;
+  Outcome postgres = RunWithErrors({"backup", "--database", "postgresql://localhost/mailwarden", copy.string()});
+  EXPECT_EQ(postgres.status, 1);
+  EXPECT_NE(postgres.text.find("pg_dump"), std::string::npos) << postgres.text;
+
+  serve.Signal(SIGTERM);
+  EXPECT_EQ(serve.Wait(), 0);
+  Program restore({"restore", "--database", "sqlite:" + restored.string(), copy.string()});
+  EXPECT_TRUE(restore.Rest().starts_with("restored " + restored.string())) << restored;
+  EXPECT_EQ(restore.Wait(), 0);
+  EXPECT_EQ(fs::status(restored).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+  {
+    auto store = mailwarden::store::OpenStore("sqlite:" + restored.string());
+    for (const std::string& stamp : before) EXPECT_TRUE(store->FindStamp(stamp)) << stamp;
+  }
+  // A file that is no backup is refused, and the database left as it is.
+  const fs::path junkFile = path_.string() + ".junk";
+  std::ofstream(junkFile) << std::string(5000, 'x');
+  Outcome junk = RunWithErrors({"restore", "--database", "sqlite:" + restored.string(), junkFile.string()});
+  EXPECT_EQ(junk.status, 1);
+  EXPECT_NE(junk.text.find(junkFile.string() + " is not an SQLite database"), std::string::npos) << junk.text;
+  EXPECT_TRUE(mailwarden::store::OpenStore("sqlite:" + restored.string())->FindStamp(before.front()));
+  for (const fs::path& file : {copy, restored, junkFile}) {
+    for (const char* end : {"", "-wal", "-shm"}) fs::remove(file.string() + end);
+  }
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 // Two mailwarden processes sharing one PostgreSQL database, as behind a load
-// balancer: fifty stamp requests at once for one sender with credit for
-// twenty recipients, split between them, get exactly twenty stamps.
+// balancer, or one SQLite file: fifty stamp requests at once for one sender
+// with credit for twenty recipients, split between them, get exactly twenty
+// stamps.
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <csignal>
@@ -13,6 +15,7 @@
 
 #include "addin_requests.h"
 #include "protocol/service.h"
+#include "service/context.h"
 #include "service/store/store.h"
 #include "support/child_program.h"
 #include "support/loopback_client.h"
@@ -52,12 +55,14 @@ class SharedDatabaseTest : public ::testing::Test {
   const std::string url_ = testsupport::SharedPostgresUrl();
 };
 
-TEST_F(SharedDatabaseTest, TwoProcessesNeverSpendMoreThanTheMonthHas) {
-  ASSERT_TRUE(std::filesystem::exists(kProgram)) << "build mailwarden first";
-  mailwarden::store::OpenStore(url_)->AddAccount("ann.sender@example.com", 20, kStart);
-  Server first(url_), second(url_);
-  ASSERT_GT(first.Port(), 0);
-  ASSERT_GT(second.Port(), 0);
+// Fifty requests at once, split between two services on url, for a sender
+// with credit for twenty; the stamps granted.
+std::set<std::string> SpendFromTwoProcesses(const std::string& url) {
+  EXPECT_TRUE(std::filesystem::exists(kProgram)) << "build mailwarden first";
+  mailwarden::store::OpenStore(url)->AddAccount("ann.sender@example.com", 20, kStart);
+  Server first(url), second(url);
+  EXPECT_GT(first.Port(), 0);
+  EXPECT_GT(second.Port(), 0);
 
   AddinSend send;
   send.to = {{"bob@example.com", "Bob"}};
@@ -88,6 +93,11 @@ TEST_F(SharedDatabaseTest, TwoProcessesNeverSpendMoreThanTheMonthHas) {
   }
   EXPECT_EQ(granted[0] + granted[1], 20);
   EXPECT_EQ(stamps.size(), 20u);
+  return stamps;
+}
+
+TEST_F(SharedDatabaseTest, TwoProcessesNeverSpendMoreThanTheMonthHas) {
+  const std::set<std::string> stamps = SpendFromTwoProcesses(url_);
 
   // What the database holds afterwards, read apart from both services.
   auto& server = testsupport::SharedPostgres();
@@ -96,6 +106,21 @@ TEST_F(SharedDatabaseTest, TwoProcessesNeverSpendMoreThanTheMonthHas) {
   EXPECT_EQ(server.Query(database, "SELECT sum(used) FROM credit_months"), "20");
   auto store = mailwarden::store::OpenStore(url_);
   for (const std::string& stamp : stamps) EXPECT_TRUE(store->FindStamp(stamp)) << stamp;
+}
+
+// Several processes on one SQLite file of one machine, as the README allows:
+// its write lock orders them as PostgreSQL's row lock does.
+TEST(SharedSqliteFileTest, TwoProcessesNeverSpendMoreThanTheMonthHas) {
+  const std::filesystem::path file =
+      std::filesystem::temp_directory_path() / ("mailwarden-shared-" + std::to_string(::getpid()) + ".db");
+  std::filesystem::remove(file);
+  const std::set<std::string> stamps = SpendFromTwoProcesses("sqlite:" + file.string());
+  {
+    auto store = mailwarden::store::OpenStore("sqlite:" + file.string());
+    for (const std::string& stamp : stamps) EXPECT_TRUE(store->FindStamp(stamp)) << stamp;
+    EXPECT_EQ(store->CreditLeft("ann.sender@example.com", mailwarden::SystemNow()), 0);
+  }
+  for (const char* end : {"", "-wal", "-shm"}) std::filesystem::remove(file.string() + end);
 }
 
 }  // namespace

@@ -94,6 +94,20 @@ TEST_F(OutlookItems, HtmlBodyMakesAnHtmlItemAndDerivesTheText) {
   EXPECT_EQ(item->HTMLBody(), "");
 }
 
+TEST(PlainFromHtml, ALinkKeepsItsAddressAfterItsTextAsOutlookWritesIt) {
+  const struct {
+    const char* html;
+    const char* plain;
+  } cases[] = {
+      {"please click on the following link:<br><a href=\"http://h/p/b01/tovik.php?Ab1\">Read Email</a>",
+       "please click on the following link:\r\nRead Email <http://h/p/b01/tovik.php?Ab1>"},
+      {"<A HREF='http://h/x?a=1&amp;cmd=del' target=_blank>cancel</A>.", "cancel <http://h/x?a=1&cmd=del>."},
+      {"<a href=http://h/p>http://h/p</a>", "http://h/p"},  // the text is the address: once
+      {"<a name=\"top\">Top</a> <a data-href=\"x\">no link</a>", "Top no link"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(host::sim::PlainFromHtml(c.html), c.plain) << c.html;
+}
+
 TEST_F(OutlookItems, OtherItemKindsLackTheMailMembers) {
   auto contact = outlook.NewItem(olContact, "Someone");
   EXPECT_EQ(contact->Class(), olContact);

@@ -97,6 +97,44 @@ TEST_P(CertifiedStoreTest, PurgingDeletesOldMessagesWithTheirStampsAndEvents) {
   EXPECT_EQ(store_->CreditLeft("ann@example.com", kMarch14 - 400 * kDay), 98);
 }
 
+TEST_P(CertifiedStoreTest, TextKeptWithItsEscapesIsReadAgainAndTheEscapesGoWithTheContent) {
+  auto stamps = Upload(kMarch14);
+  auto info = store_->FindStamp(stamps[0]);
+  store_->KeepReceived(info->messageId, "twoByte=1&subject=%0BBE1", std::string_view("%0D2E9"));
+  auto tracked = Issue(Message("ann@example.com", {"d@x"}, kMarch14));
+  store_->KeepReceived(store_->FindStamp(tracked[0])->messageId, "twoByte=1&subject=%0C8B8", std::nullopt);
+  Issue(Message("other@example.com", {"e@x"}, kMarch14), 100);
+  std::vector<KeptText> kept = store_->KeptTexts("Ann@Example.com");
+  ASSERT_EQ(kept.size(), 2u);
+  EXPECT_EQ(kept[0].messageId, info->messageId);
+  EXPECT_EQ(kept[0].received, "twoByte=1&subject=%0BBE1");
+  EXPECT_EQ(kept[0].content, "%0D2E9");
+  EXPECT_EQ(kept[1].content, std::nullopt);  // a tracked message has no content to keep
+  EXPECT_TRUE(store_->KeptTexts("other@example.com").empty());
+
+  // "会议" read again: subject, content, recipients and the search follow; the escapes go.
+  store_->RewriteText(
+      info->messageId,
+      TextReadAgain{"\u4F1A\u8BAE", "\u5F20\u4F1F", "<p>\u8BAE</p>", {{"bob@x", "\u5F20"}, {"cy@x", ""}}});
+  Certified read = store_->ReadCertified(EventOn(stamps[0], EventType::kRead, kMarch14 + kSecond));
+  EXPECT_EQ(read.content, "<p>\u8BAE</p>");
+  EXPECT_EQ(read.fromName, "\u5F20\u4F1F");
+  EXPECT_EQ(read.info.subject, "\u4F1A\u8BAE");
+  EXPECT_EQ(read.info.recipientName, "\u5F20");
+  auto found = store_->ListMessages({info->accountId, "\u5F20", 0, 50});
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].id, info->messageId);
+  ASSERT_EQ(store_->KeptTexts("ann@example.com").size(), 1u);
+
+  // Expired content takes its escapes along; the text's stay.
+  store_->KeepReceived(info->messageId, "twoByte=1&subject=%0BBE1", std::string_view("%0D2E9"));
+  EXPECT_EQ(store_->ExpireContent(kMarch14 + kSecond), 1);
+  kept = store_->KeptTexts("ann@example.com");
+  ASSERT_EQ(kept.size(), 2u);
+  EXPECT_EQ(kept[0].content, std::nullopt);
+  EXPECT_EQ(kept[0].received, "twoByte=1&subject=%0BBE1");
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, CertifiedStoreTest, ::testing::ValuesIn(testsupport::StoreEngineUrls()),
                          [](const auto& engine) { return testsupport::EngineName(engine.param); });
 

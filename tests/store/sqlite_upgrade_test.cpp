@@ -38,6 +38,7 @@ TEST(SqliteUpgrade, MessagesOfTheFirstSchemaAreSearchableAfterTheUpgrade) {
        "DROP INDEX sessions_by_marker; DROP INDEX sessions_by_last_seen; ALTER TABLE sessions DROP COLUMN marker_hash; "
        "ALTER TABLE sessions DROP COLUMN created; ALTER TABLE events DROP COLUMN count; "
        "DROP INDEX messages_search; ALTER TABLE messages DROP COLUMN search; "
+       "ALTER TABLE messages DROP COLUMN received; ALTER TABLE messages DROP COLUMN received_content; "
        "CREATE INDEX messages_by_account ON messages(account_id, id); "
        "DELETE FROM schema_migrations WHERE version >= 2;");
   auto store = OpenStore("sqlite:" + path);
