@@ -46,6 +46,10 @@ struct ServiceOptions {
   // the service starts, good only for keys made while it runs (tests and
   // the demonstration).
   std::optional<keys::SealingKey> sealingKey;
+  // /metrics and /healthz are served on a listener of their own (the
+  // administrator's) and not at all on the public one; without it, only to
+  // clients on loopback.
+  bool adminListener = false;
   // The service's time in microseconds since 1970 (UTC); empty: the system
   // clock. Tests set their own, so that time passes when they say so.
   std::function<std::int64_t()> clock;

@@ -13,6 +13,7 @@
 #include "service/keys/account_keys.h"
 #include "service/pages/password.h"
 #include "service/requests/values.h"
+#include "service/store/attempt_key.h"
 #include "service/store/store.h"
 
 namespace mailwarden::cli {
@@ -152,9 +153,25 @@ void AddAccount(CLI::App& app, Action& action) {
       ->callback([&action, args, open] {
         action = [args, open] {
           auto store = open();
-          Require(store->FindAccount(args->address).has_value(), args->address);
+          const auto account = store->FindAccount(args->address);
+          Require(account.has_value(), args->address);
           Require(store->SetPasswordHash(args->address, HashPassword(ReadPassword(args->address))), args->address);
-          std::cout << "password of " << args->address << " set" << std::endl;
+          // Whoever was signed in with the old password is not any more, and
+          // failed sign-ins no longer hold the sender back.
+          store->EndSessions(account->id, "");
+          store->ForgetAttempts(store::SignInFailureKind(args->address));
+          std::cout << "password of " << args->address << " set; its sessions ended" << std::endl;
+          return 0;
+        };
+      });
+
+  command("unlock", "Let the sender sign in again at once, however many sign-ins failed for the address", true)
+      ->callback([&action, args, open] {
+        action = [args, open] {
+          auto store = open();
+          Require(store->FindAccount(args->address).has_value(), args->address);
+          store->ForgetAttempts(store::SignInFailureKind(args->address));
+          std::cout << "failed sign-ins for " << args->address << " forgotten" << std::endl;
           return 0;
         };
       });

@@ -23,6 +23,7 @@ namespace {
 struct ServeArgs {
   std::string keyFile;
   std::string listen = "127.0.0.1:8080";
+  std::string adminListen;
   std::string database;
   std::string termsFile;
   std::string donationFile;
@@ -80,6 +81,10 @@ void SetListen(const std::string& text, http::ServerOptions& server) {
 
 int Serve(ServeArgs& args) {
   SetListen(args.listen, args.options.server);
+  if (!args.adminListen.empty()) {
+    args.options.admin.emplace();
+    SetListen(args.adminListen, *args.options.admin);
+  }
   args.options.database = args.database;
   args.options.service.sealingKey = SealingKeyFor(args.database, args.keyFile);
   if (!args.clockFile.empty()) args.options.service.clock = ClockAheadBy(args.clockFile);
@@ -139,6 +144,9 @@ void AddServe(CLI::App& app, Action& action) {
             }
           },
           "HOST:PORT");
+  serve->add_option("--admin-listen", args->adminListen,
+                    "HOST:PORT where /metrics and /healthz are served instead of on --listen (there, without "
+                    "this, only to clients on loopback)");
   AddDatabaseOption(*serve, args->database);
   serve
       ->add_option("--new-sender-credit", service.newSenderCredit,

@@ -2,13 +2,19 @@
 
 #include <chrono>
 #include <iostream>
+#include <map>
+#include <string_view>
+#include <tuple>
 
 #include "service/events/classify.h"
 
 namespace mailwarden::events {
 namespace {
 
-constexpr std::size_t kMaxQueued = 1'000'000;  // beyond this a flood is dropped, not kept in memory
+constexpr std::size_t kMaxQueued = 100'000;  // beyond this a flood is dropped, not kept in memory
+// A queued request keeps no more of a header than this: a flood of hits
+// with huge headers would otherwise sit in memory until written.
+constexpr std::size_t kMaxHeaderKept = 1024;
 constexpr std::size_t kMaxKnown = 100'000;
 constexpr int kAttempts = 5;
 
@@ -28,6 +34,9 @@ EventQueue::~EventQueue() {
 
 void EventQueue::Push(Pending event) {
   event.request.body.clear();
+  for (auto& [name, value] : event.request.headers) {
+    if (value.size() > kMaxHeaderKept) value.resize(kMaxHeaderKept);
+  }
   {
     std::lock_guard lock(mutex_);
     if (queue_.size() >= kMaxQueued) {
@@ -82,12 +91,21 @@ void EventQueue::Write(std::vector<Pending>& batch) {
     try {
       std::vector<store::NewEvent> events;
       events.reserve(batch.size());
+      // Events alike within the batch go to the store as one with a count.
+      std::map<std::tuple<std::string_view, store::EventType, store::EventClass, std::string_view>, std::size_t> alike;
       for (const Pending& pending : batch) {
         const store::StampInfo* info = Lookup(pending.stamp);
         if (!info) continue;
-        events.push_back(store::NewEvent{pending.stamp, pending.type,
-                                         Classify(*info, pending.request, pending.time, &store_), pending.time,
-                                         pending.request.ip, pending.request.Header("User-Agent")});
+        const store::EventClass eventClass = Classify(*info, pending.request, pending.time, &store_);
+        auto [found, fresh] =
+            alike.try_emplace({pending.stamp, pending.type, eventClass, pending.request.ip}, events.size());
+        if (!fresh && pending.time - events[found->second].time < store::kAlikeWithin) {
+          ++events[found->second].count;
+          continue;
+        }
+        found->second = events.size();
+        events.push_back(store::NewEvent{pending.stamp, pending.type, eventClass, pending.time, pending.request.ip,
+                                         store::StoredUserAgent(pending.request.Header("User-Agent"))});
       }
       store_.RecordEvents(events);
       metrics_.CountWrittenEvents(events.size());

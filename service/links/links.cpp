@@ -72,6 +72,15 @@ http::Reply CertifiedLink(Context& context, const http::Request& request) {
         context.store.Cancel(EventOf(context, *stamp, store::EventType::kCancel, request));
     return pages::RenderCancelResult(state, stamp);
   }
+  // Past its days the content is gone, whether or not the hourly upkeep has
+  // deleted it yet.
+  constexpr store::Time kDay = 86400LL * 1000000;
+  if (stamp->issued < context.Now() - context.options.contentDays * kDay) {
+    store::Certified expired;
+    expired.state = store::CertifiedState::kExpired;
+    expired.info = *stamp;
+    return pages::RenderCertified(expired);
+  }
   // The sender's HTML only in a frame that can run no script, under a sandbox policy.
   return pages::RenderCertified(
       context.store.ReadCertified(EventOf(context, *stamp, store::EventType::kRead, request)));

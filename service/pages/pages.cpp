@@ -1,11 +1,14 @@
 #include "service/pages/pages.h"
 
+#include <iostream>
+
 #include "service/context.h"
 #include "service/keys/account_keys.h"
 #include "service/pages/password.h"
 #include "service/pages/public_pages.h"
 #include "service/pages/web_text.h"
 #include "service/store/address_key.h"
+#include "service/store/attempt_key.h"
 
 namespace mailwarden::pages {
 
@@ -160,11 +163,17 @@ http::Reply Pages::SignIn(const http::Request& request) {
   }
 
   const store::Time now = Now();
-  // Attempts are counted in fixed windows, so every process counts the same.
+  // Failures are counted, not attempts, and by the failing client: per
+  // client and per address from that client. Another client's failures
+  // never refuse the owner's right password. Fixed windows, so every process
+  // counts the same.
   const store::Time windowStart = now - now % options_.limits.window;
-  const std::vector<int> counts =
-      store_.CountAttempts({{"signin-ip", request.ip}, {"signin", address}}, windowStart, now);
-  if (counts[0] > options_.limits.perIp || counts[1] > options_.limits.perAddress) {
+  const std::vector<std::pair<std::string, std::string>> failureKeys = {
+      {"signin-failed-ip", store::AttemptKey(request.ip)},
+      {store::SignInFailureKind(address), store::AttemptKey(request.ip)}};
+  const std::vector<int> failures = store_.AttemptCounts(failureKeys, windowStart);
+  if (failures[0] >= options_.limits.perIp || failures[1] >= options_.limits.perAddress) {
+    std::cerr << "mailwarden: sign-in refused: too many failed sign-ins from " << request.ip << std::endl;
     return SignInForm(request, 429, "Too many sign-in attempts. Please wait a quarter of an hour and try again.",
                       address);
   }
@@ -172,14 +181,18 @@ http::Reply Pages::SignIn(const http::Request& request) {
   const auto account = store_.FindAccount(address);
   const bool hasPassword = account && !account->passwordHash.empty();
   const bool right = VerifyPassword(hasPassword ? account->passwordHash : DecoyHash(), password) && hasPassword;
-  if (!right) return SignInForm(request, 403, "The address or the password is wrong.", address);
+  if (!right) {
+    store_.CountAttempts(failureKeys, windowStart, now);
+    return SignInForm(request, 403, "The address or the password is wrong.", address);
+  }
 
   const std::string token = NewToken();
-  store_.CreateSession(HashToken(token), store::Session{account->id, NewToken(), now});
+  const std::string marker = NewToken();
+  store_.CreateSession(HashToken(token), store::Session{account->id, NewToken(), now, now, HashToken(marker)});
   const bool secure = OverHttps(request);
   http::Reply reply = Redirect("/cvx/");
   reply.Set("Set-Cookie", SessionCookie(kSessionCookie, token, "/cvx/", secure));
-  reply.Set("Set-Cookie", SessionCookie(kSenderCookie, token, "/p/", secure, true));
+  reply.Set("Set-Cookie", SessionCookie(kSenderCookie, marker, "/p/", secure, true));
   reply.Set("Set-Cookie", ExpiredCookie(kSignInCookie, "/cvx/"));
   return reply;
 }
@@ -212,6 +225,9 @@ http::Reply Pages::Password(const http::Request& request, const SignedIn& sender
       message = "The two new passwords differ.";
     } else {
       store_.SetPasswordHash(sender.account.address, HashPassword(fresh));
+      // Whoever else was signed in, perhaps with the old password, is not any more.
+      store_.EndSessions(sender.account.id, sender.tokenHash);
+      store_.ForgetAttempts(store::SignInFailureKind(sender.account.address));
       message = "Your password has been changed.";
       changed = true;
     }

@@ -14,6 +14,10 @@
 
 namespace mailwarden::pages {
 
+// A longer search is cut to this many bytes, on the page and in the API:
+// each byte costs a look through every subject.
+inline constexpr std::size_t kLongestSearch = 200;
+
 struct PagesOptions {
   Clock clock;               // the system clock when empty
   std::string donationText;  // replaces the donation page's text (plain text; blank lines part paragraphs)

@@ -102,6 +102,16 @@ CREATE TABLE seen_signatures (
 ) WITHOUT ROWID;
 CREATE INDEX seen_signatures_by_expiry ON seen_signatures(expires);
 )",
+    // 5: an event row may stand for several alike (one stamp, type and client within a minute, or any past the
+    // stamp's cap); a session has an absolute end, and a marker token of its own for the recipients' links.
+    R"(
+ALTER TABLE events ADD COLUMN count INTEGER NOT NULL DEFAULT 1;
+ALTER TABLE sessions ADD COLUMN created INTEGER NOT NULL DEFAULT 0;
+UPDATE sessions SET created = last_seen;
+ALTER TABLE sessions ADD COLUMN marker_hash TEXT;
+CREATE UNIQUE INDEX sessions_by_marker ON sessions(marker_hash);
+CREATE INDEX sessions_by_last_seen ON sessions(last_seen);
+)",
 };
 
 }  // namespace

@@ -71,14 +71,42 @@ StampInfo ReadStampInfo(const Query& q) {
                    q.Int(10) != 0};
 }
 
-void InsertEvent(Connection& c, std::int64_t stampId, const NewEvent& e) {
-  Query q(c, "INSERT INTO events (stamp_id, type, class, time, ip, user_agent) VALUES (?, ?, ?, ?, ?, ?)");
+// In the caller's write transaction; bounded as store.h says.
+void RecordEvent(Connection& c, std::int64_t stampId, const NewEvent& e) {
+  std::int64_t alike = 0;
+  {
+    Query q(c,
+            "SELECT id FROM events WHERE stamp_id = ? AND type = ? AND class = ? AND ip = ? AND time >= ? "
+            "ORDER BY id DESC LIMIT 1");
+    q.Bind(1, stampId)
+        .Bind(2, static_cast<std::int64_t>(e.type))
+        .Bind(3, static_cast<std::int64_t>(e.eventClass))
+        .Bind(4, e.ip)
+        .Bind(5, e.time - kAlikeWithin);
+    if (q.Step()) alike = q.Int(0);
+  }
+  if (!alike) {
+    Query rows(c, "SELECT COUNT(*) FROM events WHERE stamp_id = ?");
+    rows.Bind(1, stampId);
+    if (rows.Step() && rows.Int(0) >= kMaxEventRows) {
+      Query q(c, "SELECT id FROM events WHERE stamp_id = ? AND type = ? ORDER BY id DESC LIMIT 1");
+      q.Bind(1, stampId).Bind(2, static_cast<std::int64_t>(e.type));
+      if (q.Step()) alike = q.Int(0);
+    }
+  }
+  if (alike) {
+    Query q(c, "UPDATE events SET count = count + ? WHERE id = ?");
+    q.Bind(1, e.count).Bind(2, alike).Run();
+    return;
+  }
+  Query q(c, "INSERT INTO events (stamp_id, type, class, time, ip, user_agent, count) VALUES (?, ?, ?, ?, ?, ?, ?)");
   q.Bind(1, stampId)
       .Bind(2, static_cast<std::int64_t>(e.type))
       .Bind(3, static_cast<std::int64_t>(e.eventClass))
       .Bind(4, e.time)
       .Bind(5, e.ip)
-      .Bind(6, e.userAgent)
+      .Bind(6, StoredUserAgent(e.userAgent))
+      .Bind(7, e.count)
       .Run();
 }
 
@@ -104,11 +132,11 @@ std::vector<RecipientView> Recipients(Connection& c, std::int64_t messageId) {
     }
   }
   for (std::size_t i = 0; i < ids.size(); ++i) {
-    Query q(c, "SELECT type, class, time, ip, user_agent FROM events WHERE stamp_id = ? ORDER BY id");
+    Query q(c, "SELECT type, class, time, ip, user_agent, count FROM events WHERE stamp_id = ? ORDER BY id");
     q.Bind(1, ids[i]);
     while (q.Step()) {
-      recipients[i].events.push_back(
-          Event{static_cast<EventType>(q.Int(0)), static_cast<EventClass>(q.Int(1)), q.Int(2), q.Text(3), q.Text(4)});
+      recipients[i].events.push_back(Event{static_cast<EventType>(q.Int(0)), static_cast<EventClass>(q.Int(1)),
+                                           q.Int(2), q.Text(3), q.Text(4), static_cast<int>(q.Int(5))});
     }
   }
   return recipients;
@@ -318,16 +346,14 @@ class SqliteStore final : public Store {
     if (events.empty()) return;
     Write([&] {
       for (const NewEvent& e : events) {
-        Query q(writer_,
-                "INSERT INTO events (stamp_id, type, class, time, ip, user_agent) "
-                "SELECT id, ?, ?, ?, ?, ? FROM stamps WHERE stamp = ?");
-        q.Bind(1, static_cast<std::int64_t>(e.type))
-            .Bind(2, static_cast<std::int64_t>(e.eventClass))
-            .Bind(3, e.time)
-            .Bind(4, e.ip)
-            .Bind(5, e.userAgent)
-            .Bind(6, e.stamp)
-            .Run();
+        std::int64_t stampId = 0;
+        {
+          Query q(writer_, "SELECT id FROM stamps WHERE stamp = ?");
+          q.Bind(1, e.stamp);
+          if (!q.Step()) continue;
+          stampId = q.Int(0);
+        }
+        RecordEvent(writer_, stampId, e);
       }
     });
   }
@@ -356,7 +382,7 @@ class SqliteStore final : public Store {
           found.isHtml = q.Int(15) != 0;
         }
       }
-      if (found.state == CertifiedState::kFound) InsertEvent(writer_, stampId, read);
+      if (found.state == CertifiedState::kFound) RecordEvent(writer_, stampId, read);
       return found;
     });
   }
@@ -375,7 +401,7 @@ class SqliteStore final : public Store {
       }
       Query mark(writer_, "UPDATE stamps SET cancelled = 1 WHERE id = ?");
       mark.Bind(1, stampId).Run();
-      InsertEvent(writer_, stampId, cancel);
+      RecordEvent(writer_, stampId, cancel);
       // The content goes once no recipient may read it any more.
       Query drop(writer_,
                  "UPDATE messages SET content = NULL, received_content = NULL WHERE id = ?1 AND NOT EXISTS "
@@ -498,8 +524,17 @@ class SqliteStore final : public Store {
 
   void CreateSession(std::string_view tokenHash, const Session& session) override {
     Write([&] {
-      Query q(writer_, "INSERT INTO sessions (token_hash, account_id, csrf, last_seen) VALUES (?, ?, ?, ?)");
-      q.Bind(1, tokenHash).Bind(2, session.accountId).Bind(3, session.csrf).Bind(4, session.lastSeen).Run();
+      Query q(writer_,
+              "INSERT INTO sessions (token_hash, account_id, csrf, last_seen, created, marker_hash) "
+              "VALUES (?, ?, ?, ?, ?, ?)");
+      q.Bind(1, tokenHash).Bind(2, session.accountId).Bind(3, session.csrf).Bind(4, session.lastSeen);
+      q.Bind(5, session.created);
+      if (session.markerHash.empty()) {
+        q.BindNull(6);
+      } else {
+        q.Bind(6, session.markerHash);
+      }
+      q.Run();
     });
   }
 
@@ -507,10 +542,10 @@ class SqliteStore final : public Store {
     return Write([&]() -> std::optional<Session> {
       Session session;
       {
-        Query q(writer_, "SELECT account_id, csrf FROM sessions WHERE token_hash = ? AND last_seen >= ?");
+        Query q(writer_, "SELECT account_id, csrf, created FROM sessions WHERE token_hash = ? AND last_seen >= ?");
         q.Bind(1, tokenHash).Bind(2, idleSince);
         if (!q.Step()) return std::nullopt;
-        session = Session{q.Int(0), q.Text(1), now};
+        session = Session{q.Int(0), q.Text(1), now, q.Int(2), {}};
       }
       Query q(writer_, "UPDATE sessions SET last_seen = ? WHERE token_hash = ?");
       q.Bind(1, now).Bind(2, tokenHash).Run();
@@ -522,6 +557,30 @@ class SqliteStore final : public Store {
     Write([&] {
       Query q(writer_, "DELETE FROM sessions WHERE token_hash = ?");
       q.Bind(1, tokenHash).Run();
+    });
+  }
+
+  std::optional<std::int64_t> MarkedAccount(std::string_view markerHash, Time idleSince, Time createdSince) override {
+    return Read([&](Connection& c) -> std::optional<std::int64_t> {
+      Query q(c, "SELECT account_id FROM sessions WHERE marker_hash = ? AND last_seen >= ? AND created >= ?");
+      q.Bind(1, markerHash).Bind(2, idleSince).Bind(3, createdSince);
+      if (!q.Step()) return std::nullopt;
+      return q.Int(0);
+    });
+  }
+
+  void EndSessions(std::int64_t accountId, std::string_view keepTokenHash) override {
+    Write([&] {
+      Query q(writer_, "DELETE FROM sessions WHERE account_id = ? AND token_hash <> ?");
+      q.Bind(1, accountId).Bind(2, keepTokenHash).Run();
+    });
+  }
+
+  int PurgeSessions(Time idleSince, Time createdSince) override {
+    return Write([&] {
+      Query q(writer_, "DELETE FROM sessions WHERE last_seen < ? OR created < ?");
+      q.Bind(1, idleSince).Bind(2, createdSince).Run();
+      return writer_.Changes();
     });
   }
 
@@ -547,6 +606,26 @@ class SqliteStore final : public Store {
       Query q(writer_, "INSERT INTO seen_signatures (signature, expires) VALUES (?, ?) ON CONFLICT DO NOTHING");
       q.Bind(1, signature).Bind(2, expires).Run();
       return writer_.Changes() > 0;
+    });
+  }
+
+  std::vector<int> AttemptCounts(const std::vector<std::pair<std::string, std::string>>& kindsAndKeys,
+                                 Time windowStart) override {
+    return Read([&](Connection& c) {
+      std::vector<int> counts;
+      for (const auto& [kind, key] : kindsAndKeys) {
+        Query q(c, "SELECT count FROM attempts WHERE kind = ? AND key = ? AND window_start = ?");
+        q.Bind(1, kind).Bind(2, key).Bind(3, windowStart);
+        counts.push_back(q.Step() ? static_cast<int>(q.Int(0)) : 0);
+      }
+      return counts;
+    });
+  }
+
+  void ForgetAttempts(std::string_view kind) override {
+    Write([&] {
+      Query q(writer_, "DELETE FROM attempts WHERE kind = ?");
+      q.Bind(1, kind).Run();
     });
   }
 

@@ -97,8 +97,26 @@ struct NewEvent {
   EventClass eventClass = EventClass::kPerson;
   Time time = 0;
   std::string ip;
-  std::string userAgent;
+  std::string userAgent;  // kept cut to kMaxUserAgent bytes
+  int count = 1;          // this many alike, folded into one before the store
 };
+
+// Events a stranger can cause are bounded per stamp: an event alike to one
+// of the stamp within kAlikeWithin (same type, class and client) only adds
+// to that one's count; past kMaxEventRows rows of a stamp, an event adds to
+// the stamp's latest of its type (a type's first event always gets a row).
+inline constexpr Time kAlikeWithin = 60LL * 1000000;
+inline constexpr int kMaxEventRows = 200;
+inline constexpr std::size_t kMaxUserAgent = 300;
+
+// The User-Agent as kept: at most kMaxUserAgent bytes, cut before a UTF-8
+// continuation byte.
+inline std::string StoredUserAgent(std::string_view userAgent) {
+  if (userAgent.size() <= kMaxUserAgent) return std::string(userAgent);
+  std::size_t cut = kMaxUserAgent;
+  while (cut > 0 && (static_cast<unsigned char>(userAgent[cut]) & 0xC0) == 0x80) --cut;
+  return std::string(userAgent.substr(0, cut));
+}
 
 // What the service knows of a stamp, for recording and classifying events.
 struct StampInfo {
@@ -129,9 +147,10 @@ struct Certified {
 struct Event {
   EventType type = EventType::kImage;
   EventClass eventClass = EventClass::kPerson;
-  Time time = 0;
+  Time time = 0;  // the first of them
   std::string ip;
   std::string userAgent;
+  int count = 1;  // events alike folded into this one
 };
 
 struct RecipientView {
@@ -166,6 +185,8 @@ struct Session {
   std::int64_t accountId = 0;
   std::string csrf;
   Time lastSeen = 0;
+  Time created = 0;        // the session ends a fixed time after, used or not
+  std::string markerHash;  // of the token that marks the sender's own fetches; written at the start only
 };
 
 class Store {
@@ -240,6 +261,15 @@ class Store {
   // lastSeen becomes now.
   virtual std::optional<Session> TouchSession(std::string_view tokenHash, Time idleSince, Time now) = 0;
   virtual void DeleteSession(std::string_view tokenHash) = 0;
+  // The account of the live session whose marker token has this hash (not
+  // kept alive by it); nothing when none.
+  virtual std::optional<std::int64_t> MarkedAccount(std::string_view markerHash, Time idleSince, Time createdSince) = 0;
+  // Ends every session of the account but the one with keepTokenHash (none
+  // when empty): after a change of password.
+  virtual void EndSessions(std::int64_t accountId, std::string_view keepTokenHash) = 0;
+  // Deletes sessions idle since before idleSince or begun before
+  // createdSince; how many.
+  virtual int PurgeSessions(Time idleSince, Time createdSince) = 0;
 
   // Counts an attempt of the given kind ("signin", "stamp", ...) by key
   // (an address or an IP) in the window starting at windowStart, and returns
@@ -259,6 +289,12 @@ class Store {
   // service process; false when it is remembered already (a replay).
   // Signatures expired by now are forgotten.
   virtual bool RememberSignature(std::string_view signature, Time expires, Time now) = 0;
+  // The counts of attempts (kind and key each) in the window starting at
+  // windowStart, without counting one; 0 for none.
+  virtual std::vector<int> AttemptCounts(const std::vector<std::pair<std::string, std::string>>& kindsAndKeys,
+                                         Time windowStart) = 0;
+  // Forgets every count of that kind, in every window.
+  virtual void ForgetAttempts(std::string_view kind) = 0;
 
   // True when the database answers.
   virtual bool Healthy() = 0;

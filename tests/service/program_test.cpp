@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -17,6 +18,7 @@
 #include <map>
 #include <mutex>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,6 +26,7 @@
 #include "addin_requests.h"
 #include "protocol/request_signature.h"
 #include "protocol/service.h"
+#include "service/store/attempt_key.h"
 #include "service/store/store.h"
 #include "support/child_program.h"
 #include "support/loopback_client.h"
@@ -257,7 +260,7 @@ TEST_F(DatabaseFileTest, AccountCommandsManageTheSenders) {
       {{"credit", "nobody@example.com", "7"}, 1, ""},
       {{"codepage", "ann@example.com", "932"}, 0, "code page of ann@example.com set to 932\n"},
       {{"codepage", "ann@example.com", "4"}, 1, ""},
-      {{"password", "ann@example.com"}, 0, "password of ann@example.com set\n", "correct horse\n"},
+      {{"password", "ann@example.com"}, 0, "password of ann@example.com set; its sessions ended\n", "correct horse\n"},
       {{"password", "ann@example.com"}, 1, "", ""},
       {{"password", "ann@example.com"}, 1, "", "short\n"},
       {{"list"},
@@ -346,6 +349,61 @@ TEST_F(DatabaseFileTest, AnAddinKeyIsShownOnceKeptEncryptedAndAskedForByTheServi
     program.Signal(SIGTERM);
     EXPECT_EQ(program.Wait(), 0);
   }
+}
+
+// An administrator setting a sender's password ends the sender's sessions
+// and clears the failed sign-ins for the address; unlock clears them alone.
+TEST_F(DatabaseFileTest, PasswordAndUnlockClearFailedSignInsAndPasswordEndsSessions) {
+  const mailwarden::store::Time window = 0;
+  const auto failures = [&](mailwarden::store::Store& store) {
+    return store.AttemptCounts({{mailwarden::store::SignInFailureKind("ann@example.com"), "client"}}, window)[0];
+  };
+  {
+    auto store = mailwarden::store::OpenStore(Url());
+    const auto ann = store->AddAccount("ann@example.com", 5, 1);
+    store->CreateSession("ann-session", {ann.id, "csrf", 1, 1, {}});
+    store->CountAttempt(mailwarden::store::SignInFailureKind("ann@example.com"), "client", window, 1);
+  }
+  std::string none;
+  std::string input = "correct horse\n";
+  for (const char* command : {"unlock", "password"}) {
+    {
+      auto store = mailwarden::store::OpenStore(Url());
+      store->CountAttempt(mailwarden::store::SignInFailureKind("ann@example.com"), "client", window, 1);
+      ASSERT_GT(failures(*store), 0) << command;
+    }
+    Program program({"account", command, "Ann@example.com", "--database", Url()},
+                    std::string(command) == "password" ? &input : &none);
+    program.Rest();
+    ASSERT_EQ(program.Wait(), 0) << command;
+    auto store = mailwarden::store::OpenStore(Url());
+    EXPECT_EQ(failures(*store), 0) << command;
+    EXPECT_EQ(store->TouchSession("ann-session", 0, 1).has_value(), std::string(command) == "unlock") << command;
+  }
+}
+
+// The shipped unit runs the service behind the proxy it is meant for, with a
+// bound on its memory, and its command line is one the program takes.
+TEST_F(DatabaseFileTest, TheSystemdUnitServesBehindTheProxyWithinAMemoryBound) {
+  std::ifstream unit(std::string(CORVANTA_SOURCE_DIR) + "/packaging/linux/mailwarden.service");
+  std::vector<std::string> args;
+  bool memoryMax = false;
+  for (std::string line; std::getline(unit, line);) {
+    memoryMax = memoryMax || line.starts_with("MemoryMax=");
+    if (!line.starts_with("ExecStart=")) continue;
+    std::istringstream words(line.substr(line.find(' ') + 1));
+    for (std::string word; words >> word;) args.push_back(word);
+  }
+  EXPECT_TRUE(memoryMax);
+  ASSERT_FALSE(args.empty());
+  EXPECT_NE(std::find(args.begin(), args.end(), "--behind-proxy"), args.end());
+  // The unit's own command line, on a free port and this test's database.
+  for (std::size_t i = 0; i + 1 < args.size(); ++i) {
+    if (args[i] == "--listen") args[i + 1] = "127.0.0.1:0";
+    if (args[i] == "--database") args[i + 1] = Url();
+  }
+  Program program(args);
+  EXPECT_GT(PortOf(program.Line()), 0);
 }
 
 TEST_F(ProgramTest, ExplainsItsOptionsAndRefusesBadOnes) {
