@@ -22,8 +22,4 @@ std::optional<protocol::AddinKey> ReadServiceKey(host::Registry& registry, const
   return std::nullopt;
 }
 
-std::string KeyHint(const protocol::AddinKey& key) {
-  return protocol::AddinKeyText(key).substr(0, 4) + "...";
-}
-
 }  // namespace corvanta::addin

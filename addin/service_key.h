@@ -15,7 +15,4 @@ namespace corvanta::addin {
 // the sender wrote it, is sealed in place the first time it is read.
 std::optional<protocol::AddinKey> ReadServiceKey(host::Registry& registry, const std::string& key);
 
-// The key as it may be shown back: its first four digits only.
-std::string KeyHint(const protocol::AddinKey& key);
-
 }  // namespace corvanta::addin

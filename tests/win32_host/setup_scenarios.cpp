@@ -94,10 +94,10 @@ HWND VisibleEdit(HWND window) {
   return nullptr;
 }
 
-// The visible text field that shows text, or the other one when text is empty.
+// The visible text field that shows this text ("" for an empty one).
 HWND VisibleEdit(HWND window, const std::string& text) {
   for (HWND child : Children(window))
-    if (IsWindowVisible(child) && ClassOf(child) == "Edit" && (WindowText(child) == text) != text.empty()) return child;
+    if (IsWindowVisible(child) && ClassOf(child) == "Edit" && WindowText(child) == text) return child;
   return nullptr;
 }
 
