@@ -63,14 +63,13 @@ test-wine-e2e: build build-win64
 	tests/win32_host/run-e2e.sh $(WINDOWS_BUILDS) build/native/service/mailwarden
 
 # The setup program under Wine in a fresh prefix: silent install against the tracking
-# service, the installed add-in sending, a setup refused while the DLL is in use, an
-# upgrade, uninstalls, and the interactive pages photographed (build/win*/tests/setup).
-# The service's command line, said once: it must print "listening on http://HOST:PORT/".
-SETUP_TEST_SERVICE = build/native/service/mailwarden serve --listen 127.0.0.1:0 --database sqlite::memory: --new-sender-credit 20 --status-pages
+# service with the sender's add-in key, the installed add-in sending signed, a setup
+# refused while the DLL is in use, an upgrade, uninstalls, and the interactive pages
+# photographed (build/win*/tests/setup).
 .PHONY: test-wine-setup
 test: test-wine-setup
 test-wine-setup: build build-win64
-	tests/win32_host/run-setup.sh $(WINDOWS_BUILDS) $(SETUP_TEST_SERVICE)
+	tests/win32_host/run-setup.sh $(WINDOWS_BUILDS) build/native/service/mailwarden
 
 # The libFuzzer targets (fuzz/): a few seconds each with a fixed seed; the
 # longer run (FUZZ_TIME seconds per target) writes to build/fuzz/findings.

@@ -9,6 +9,7 @@
 #include "protocol/encoding.h"
 #include "protocol/service.h"
 #include "sending/dlg_progress.h"
+#include "sending/request_signing.h"
 #include "settings/val.h"
 
 namespace corvanta {
@@ -24,10 +25,10 @@ std::int32_t Connect::GetCredit(dlgProgress& progress, const std::string& addres
     platform.windowing.DoEvents();
 
     stepCode = 7;
-    const std::string url = protocol::ServiceUrl(serviceHost, protocol::kCreditPath) +
-                            "?email=" + protocol::UrlEscape(address, platform.codePage) +
-                            "&hash=" + protocol::MakeHash(address, platform.codePage, platform.random);
-    const std::string reply = progress.Inet1().OpenURL(url);
+    const std::string query = "email=" + protocol::UrlEscape(address, platform.codePage) +
+                              "&hash=" + protocol::MakeHash(address, platform.codePage, platform.random);
+    const std::string reply = progress.Inet1().OpenURL(protocol::ServiceUrl(serviceHost, protocol::kCreditPath) + "?" +
+                                                       query + sending::RequestSignature(*this, query));
 
     stepCode = 41;
     progress.SetValue(progress.Value() + 1);

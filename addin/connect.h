@@ -4,9 +4,11 @@
 // sender identity. Each operation is defined in the folder of its subsystem.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "host/platform.h"
+#include "protocol/request_signature.h"
 
 namespace corvanta {
 
@@ -41,6 +43,9 @@ class Connect {
 
   // The service's web host ("ServiceHost" under cvxRegPath), read at start-up.
   std::string serviceHost;
+  // The add-in key ("ServiceKey"), read at start-up; without one every
+  // request goes exactly as an add-in without keys sends it.
+  std::optional<protocol::AddinKey> serviceKey;
 
   // IDTExtensibility2 (addin/lifecycle.cpp).
   void OnConnection(std::shared_ptr<host::Application> application, int connectMode);

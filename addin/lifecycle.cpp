@@ -5,6 +5,7 @@
 
 #include "account/toua.h"
 #include "addin/connect.h"
+#include "addin/service_key.h"
 #include "addin/setting_values.h"
 #include "protocol/service.h"
 
@@ -88,6 +89,7 @@ void Connect::OnStartupComplete() {
     SizeLimit = 20000;
     serviceHost = addin::ReadText(platform.registry, cvxRegPath, "ServiceHost", "");
     if (serviceHost.empty()) serviceHost = protocol::kBuiltInServiceHost;
+    serviceKey = addin::ReadServiceKey(platform.registry, cvxRegPath);
 
     step = 80;
     Utils = platform.redemption.CreateMAPIUtils();

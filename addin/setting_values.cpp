@@ -59,6 +59,11 @@ void WriteNumber(host::Registry& registry, const std::string& key, const std::st
   modRegistry::WriteSetting(registry, kLocation, key, valueName, "D", value);
 }
 
+void WriteText(host::Registry& registry, const std::string& key, const std::string& valueName,
+               const std::string& value) {
+  modRegistry::WriteSetting(registry, kLocation, key, valueName, "S", value);
+}
+
 std::int16_t ToInteger16(std::int32_t value) {
   if (value < std::numeric_limits<std::int16_t>::min() || value > std::numeric_limits<std::int16_t>::max()) {
     throw host::Error(6, "Overflow");

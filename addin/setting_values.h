@@ -16,6 +16,8 @@ std::int32_t ReadNumber(host::Registry& registry, const std::string& key, const 
 std::string ReadText(host::Registry& registry, const std::string& key, const std::string& valueName,
                      const std::string& defaultValue);
 void WriteNumber(host::Registry& registry, const std::string& key, const std::string& valueName, std::int32_t value);
+void WriteText(host::Registry& registry, const std::string& key, const std::string& valueName,
+               const std::string& value);
 
 // A number kept in a 16-bit member: one that does not fit is an overflow
 // error (host::Error), not a silently wrapped value.

@@ -14,6 +14,7 @@
 
 #include "cli/commands.h"
 #include "service/instance.h"
+#include "service/keys/account_keys.h"
 #include "service/pages/password.h"
 #include "service/status.h"
 
@@ -74,14 +75,24 @@ int RunDemo(std::ostream& out) {
   std::filesystem::create_directories(root);
   mailwarden::ServeOptions serve = mailwarden::LoopbackOptions(kCredit);
   serve.database = "sqlite:" + (root / "mailwarden.db").string();
+  serve.service.sealingKey = mailwarden::keys::NewSealingKey();
   mailwarden::Instance server(serve);
   server.Start();
   out << "mailwarden is listening on " << server.Url() << " with its database in " << root.string()
       << "/mailwarden.db\n"
       << "A fresh registry and mail store in " << root.string() << "\n\n";
 
+  // Dana's account with an add-in key, as `mailwarden account key` makes it:
+  // only her add-in can ask for stamps or spend her credit.
+  server.Store().AddAccount("dana@example.com", kCredit, mailwarden::SystemNow());
+  const std::string key =
+      *mailwarden::keys::MakeAddinKey(server.Store(), *serve.service.sealingKey, "dana@example.com");
+  out << "Dana's account has an add-in key (" << key.substr(0, 4)
+      << "..., shown in full only once when made); her add-in signs every request with it\n\n";
+
   SessionOptions options;
   options.service = server.Host();
+  options.serviceKey = key;
   options.from = "Dana Sender <dana@example.com>";
   options.registryFile = (root / "registry.reg").string();
   options.storeDir = (root / "store").string();

@@ -10,6 +10,8 @@ namespace {
 
 void AddSessionOptions(CLI::App& command, cli::SessionOptions& options, std::vector<std::string>& answers) {
   command.add_option("--service", options.service, "The service's web host, HOST[:PORT] (sets \"ServiceHost\")");
+  command.add_option("--service-key", options.serviceKey,
+                     "The sender's add-in key, 64 hexadecimal digits, as the service made it (sets \"ServiceKey\")");
   command.add_option("--from", options.from, "The sender as Redemption reports it: 'Name <address>'")->required();
   command
       .add_option("--registry", options.registryFile,

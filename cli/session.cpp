@@ -4,6 +4,8 @@
 #include <iostream>
 #include <stdexcept>
 
+#include "protocol/request_signature.h"
+
 namespace cli {
 
 namespace {
@@ -52,6 +54,14 @@ Session::Session(const SessionOptions& options, std::ostream& output, std::istre
   }
   desktop.registry.LoadRegFile(registryFile_.string());
   if (!options.service.empty()) desktop.SetString("ServiceHost", options.service);
+  if (!options.serviceKey.empty()) {
+    // Never echoed: a wrong key is named only by its length.
+    const auto key = corvanta::protocol::ParseAddinKey(options.serviceKey);
+    if (!key)
+      throw UsageError("--service-key: an add-in key is 64 hexadecimal digits; this one has " +
+                       std::to_string(options.serviceKey.size()) + " characters");
+    desktop.SetString("ServiceKey", corvanta::protocol::AddinKeyText(*key));
+  }
   desktop.SetSender(sender.name, sender.address);
 }
 

@@ -24,6 +24,7 @@ class UsageError : public std::runtime_error {
 
 struct SessionOptions {
   std::string service;       // "ServiceHost"; empty keeps the stored one
+  std::string serviceKey;    // "ServiceKey", the add-in key; empty keeps the stored one
   std::string from;          // 'Name <address>'
   std::string registryFile;  // empty: the default under $XDG_CONFIG_HOME
   std::string storeDir;      // empty: the default under $XDG_DATA_HOME

@@ -3,6 +3,7 @@
 // platform's status codes (0 success, 2 not found, 234 more data, ...), so
 // the settings store is the same code on every platform.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,14 @@ class Registry {
   // WritePrivateProfileStringA; creates the file, section and entry as needed.
   virtual bool WritePrivateProfileString(const std::string& section, const std::string& entry, const std::string& value,
                                          const std::string& file) = 0;
+
+  // A secret kept among the settings, sealed with the current user's own key
+  // (CryptProtectData, CryptUnprotectData) so that another account on the
+  // machine, or a copy of the hive, cannot read it. The sealed form is text a
+  // REG_SZ value holds. Protect gives nothing when the platform cannot seal;
+  // Unprotect gives nothing for text this user's key did not seal.
+  virtual std::optional<std::string> ProtectData(const std::string& secret) = 0;
+  virtual std::optional<std::string> UnprotectData(const std::string& sealed) = 0;
 };
 
 }  // namespace host

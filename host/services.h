@@ -14,6 +14,9 @@ class Clock {
  public:
   virtual ~Clock() = default;
   virtual LocalTime Now() = 0;
+  // Seconds since 1970-01-01 00:00 UTC, whatever the time zone: what a
+  // signed request carries, so the service can tell an old one.
+  virtual std::int64_t UtcSeconds() = 0;
 };
 
 // The platform's pseudo-random generator.

@@ -7,6 +7,7 @@
 #include "sending/closing_steps.h"
 #include "sending/dlg_progress.h"
 #include "sending/recipient_lists.h"
+#include "sending/request_signing.h"
 
 namespace corvanta {
 
@@ -53,7 +54,9 @@ std::string Connect::SendCertified(dlgProgress& progress, host::SafeMailItem& it
     platform.windowing.DoEvents();
 
     step = 7;
-    progress.Inet1().Execute(protocol::ServiceUrl(serviceHost, protocol::kUploadPath), "POST", body,
+    // The size limit counts the message, not the signature after it.
+    progress.Inet1().Execute(protocol::ServiceUrl(serviceHost, protocol::kUploadPath), "POST",
+                             body + sending::RequestSignature(*this, body),
                              "Content-Type: application/x-www-form-urlencoded");
     progress.WaitLoop();
     std::string reply = progress.sInetSays;

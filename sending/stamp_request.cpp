@@ -6,11 +6,13 @@
 #include "sending/closing_steps.h"
 #include "sending/dlg_progress.h"
 #include "sending/recipient_lists.h"
+#include "sending/request_signing.h"
 
 namespace corvanta {
 
 namespace {
-// The escaped query, host and path not counted.
+// The escaped query, host and path not counted, nor the signature after it
+// (82 characters more, which the transfer and the service both take).
 constexpr std::size_t kMaxQueryLength = 2000;
 }  // namespace
 
@@ -38,7 +40,8 @@ std::string Connect::GetStamps(dlgProgress& progress, host::SafeMailItem& item, 
                               "&subject=" + subjectEscaped + "&curDate=" + date + "&curTime=" + time + "&hash=" + hash;
     if (host::utf8::Units(query) > kMaxQueryLength) return "qx;Subject or the email address(es) is too long.";
 
-    std::string reply = progress.Inet1().OpenURL(protocol::ServiceUrl(serviceHost, protocol::kStampPath) + "?" + query);
+    std::string reply = progress.Inet1().OpenURL(protocol::ServiceUrl(serviceHost, protocol::kStampPath) + "?" + query +
+                                                 sending::RequestSignature(*this, query));
     step = 61;
     progress.SetValue(progress.Value() + 1);
     platform.windowing.DoEvents();

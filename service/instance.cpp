@@ -16,9 +16,11 @@ ServeOptions LoopbackOptions(int newSenderCredit) {
 
 Instance::Instance(ServeOptions options) {
   options.server.maxBody = options.service.maxUpload;
+  options.service.adminListener = options.admin.has_value();
   store_ = store::OpenStore(options.database);
   service_ = std::make_unique<Service>(*store_, options.service, options.logFd);
   server_ = std::make_unique<http::Server>(service_->Router(), options.server, service_->Observer());
+  if (options.admin) adminServer_ = std::make_unique<http::Server>(service_->AdminRouter(), *options.admin, nullptr);
 }
 
 Instance::~Instance() {
@@ -27,10 +29,12 @@ Instance::~Instance() {
 
 void Instance::Start() {
   server_->Start();
+  if (adminServer_) adminServer_->Start();
 }
 
 void Instance::Stop() {
   server_->Stop();
+  if (adminServer_) adminServer_->Stop();
   service_->Flush();
 }
 

@@ -3,6 +3,7 @@
 // its HTTP server. What `mailwarden serve` runs, and what tests, the
 // demonstration and the benchmarks start on loopback.
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "service/http/server.h"
@@ -17,6 +18,8 @@ struct ServeOptions {
   ServiceOptions service;
   http::ServerOptions server;
   int logFd = 2;  // the request log; -1: none
+  // Where /metrics and /healthz are served instead of on the public listener.
+  std::optional<http::ServerOptions> admin;
 };
 
 // sqlite::memory: on 127.0.0.1 and a free port, with the status pages and
@@ -39,6 +42,8 @@ class Instance {
   int Port() const { return server_->Port(); }
   std::string Host() const { return server_->Host(); }
   std::string Url() const { return server_->Url(); }
+  // The administrator's listener's port; 0 without one.
+  int AdminPort() const { return adminServer_ ? adminServer_->Port() : 0; }
 
   store::Store& Store() { return *store_; }
   Service& service() { return *service_; }
@@ -49,6 +54,7 @@ class Instance {
   std::unique_ptr<store::Store> store_;
   std::unique_ptr<Service> service_;
   std::unique_ptr<http::Server> server_;
+  std::unique_ptr<http::Server> adminServer_;
 };
 
 }  // namespace mailwarden

@@ -4,7 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+
+#include "service/keys/sealing.h"
 
 namespace mailwarden {
 
@@ -39,6 +42,17 @@ struct ServiceOptions {
   // /status and /status.json list every sender and stamp: for tests and the
   // demonstration on loopback only.
   bool statusPages = false;
+  // Every sender must sign the add-in's requests with an add-in key, not
+  // only those who have one (--require-keys, for new installations).
+  bool requireKeys = false;
+  // What the senders' add-in keys are sealed with; empty: one drawn when
+  // the service starts, good only for keys made while it runs (tests and
+  // the demonstration).
+  std::optional<keys::SealingKey> sealingKey;
+  // /metrics and /healthz are served on a listener of their own (the
+  // administrator's) and not at all on the public one; without it, only to
+  // clients on loopback.
+  bool adminListener = false;
   // The service's time in microseconds since 1970 (UTC); empty: the system
   // clock. Tests set their own, so that time passes when they say so.
   std::function<std::int64_t()> clock;

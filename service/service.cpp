@@ -2,12 +2,19 @@
 
 #include <sys/random.h>
 
+// Boost 1.74's Asio uses std::exchange without including <utility>.
+#include <utility>
+// clang-format off
+#include <boost/asio/ip/address.hpp>
+// clang-format on
+
 #include <chrono>
 #include <iostream>
 
 #include "protocol/service.h"
 #include "service/links/links.h"
 #include "service/pages/layout.h"
+#include "service/pages/sessions.h"
 #include "service/requests/requests.h"
 #include "service/site/site.h"
 #include "service/status.h"
@@ -39,6 +46,18 @@ events::Networks WithOperatorNetworks(const std::string& text) {
   events::Networks networks = events::Networks::BuiltIn();
   networks.Add(text, false);
   return networks;
+}
+
+// What the administrator watches is nobody else's business: for a client
+// elsewhere the path does not exist.
+http::Handler FromLoopbackOnly(http::Handler handler) {
+  return [handler = std::move(handler)](const http::Request& request) {
+    boost::system::error_code bad;
+    const auto address = boost::asio::ip::make_address(request.ip, bad);
+    const bool loopback = !bad && (address.is_loopback() || (address.is_v6() && address.to_v6().is_v4_mapped() &&
+                                                             address.to_v6().to_v4().is_loopback()));
+    return loopback ? handler(request) : pages::NotFound();
+  };
 }
 
 }  // namespace
@@ -79,6 +98,7 @@ Service::Service(store::Store& store, ServiceOptions options, int logFd)
       context_{store_,      options_, events_, limits_, metrics_, options_.clock ? options_.clock : SystemNow,
                classifier_, formKey_} {
   if (options_.terms.empty()) options_.terms = BuiltInTerms();
+  if (!options_.sealingKey) options_.sealingKey = keys::NewSealingKey();
   metrics_.WatchQueue([this] { return events_.Depth(); });
   AddRoutes();
   upkeep_ = std::thread([this] { RunUpkeep(); });
@@ -121,16 +141,22 @@ void Service::AddRoutes() {
     return reply;
   };
   auto add = [&](const char* path, http::Handler handler, Runs runs = Runs::kOnWorker,
-                 std::function<bool(const http::Request&)> quick = {}) {
-    router_.Add(path, Guarded(metrics_, std::move(handler)), runs, std::move(quick));
+                 std::function<bool(const http::Request&)> quick = {}, bool headSafe = false) {
+    router_.Add(path, Guarded(metrics_, std::move(handler)), runs, std::move(quick), headSafe);
+  };
+  // Routes whose GET changes nothing, so HEAD may run them.
+  auto addSafe = [&](const char* path, http::Handler handler, Runs runs = Runs::kOnWorker,
+                     std::function<bool(const http::Request&)> quick = {}) {
+    add(path, std::move(handler), runs, std::move(quick), true);
   };
 
   // A path no route takes gets the site's own "Not found" page.
-  add(
+  addSafe(
       kAnyOtherPath, [](const http::Request&) { return pages::NotFound(); }, Runs::kOnNetworkThread);
   http::Handler site = site::Handler(c);
-  add("/", site, Runs::kOnNetworkThread);
-  add("/cvx/*", site, Runs::kOnWorker, site::IsQuick);
+  addSafe("/", site, Runs::kOnNetworkThread);
+  addSafe("/cvx", site, Runs::kOnNetworkThread);
+  addSafe("/cvx/*", site, Runs::kOnWorker, site::IsQuick);
   add(protocol::kCreditPath, [&c, answer](const http::Request& r) { return answer(CreditQuery(c, r.query, r.ip)); });
   add(protocol::kStampPath, [&c, answer](const http::Request& r) { return answer(StampRequest(c, r.query, r.ip)); });
   add(protocol::kUploadPath, [&c, answer](const http::Request& r) {
@@ -141,23 +167,26 @@ void Service::AddRoutes() {
       protocol::kTrackPath, [&c](const http::Request& r) { return TrackingLink(c, r); }, Runs::kOnWorker,
       IsImageRequest);
   add(protocol::kCertifiedPath, [&c](const http::Request& r) { return CertifiedLink(c, r); });
-  add(
+  addSafe(
       protocol::kTermsPath, [this](const http::Request&) { return http::Text(200, options_.terms); },
       Runs::kOnNetworkThread);
-  add("/healthz", [this](const http::Request&) {
+  http::Handler health = [this](const http::Request&) {
     return store_.Healthy() ? http::Text(200, "ok\n") : http::Text(503, "the database does not answer\n");
-  });
-  add(
-      "/metrics",
-      [this](const http::Request&) {
-        // One Content-Type: Prometheus' own, not Text()'s as well.
-        http::Reply reply{200, {}, metrics_.Render()};
-        return reply.Set("Content-Type", "text/plain; version=0.0.4; charset=utf-8");
-      },
-      Runs::kOnNetworkThread);
+  };
+  http::Handler metrics = [this](const http::Request&) {
+    // One Content-Type: Prometheus' own, not Text()'s as well.
+    http::Reply reply{200, {}, metrics_.Render()};
+    return reply.Set("Content-Type", "text/plain; version=0.0.4; charset=utf-8");
+  };
+  adminRouter_.Add("/healthz", health, Runs::kOnWorker, {}, true);
+  adminRouter_.Add("/metrics", metrics, Runs::kOnNetworkThread, {}, true);
+  if (!options_.adminListener) {
+    addSafe("/healthz", FromLoopbackOnly(health));
+    addSafe("/metrics", FromLoopbackOnly(metrics), Runs::kOnNetworkThread);
+  }
   if (options_.statusPages) {
-    add("/status", [&c](const http::Request&) { return http::Html(200, StatusPage(Status(c))); });
-    add("/status.json", [&c](const http::Request&) {
+    addSafe("/status", [&c](const http::Request&) { return http::Html(200, StatusPage(Status(c))); });
+    addSafe("/status.json", [&c](const http::Request&) {
       http::Reply reply{200, {}, Status(c).dump(1, ' ', false, nlohmann::json::error_handler_t::replace)};
       return reply.Set("Content-Type", "application/json");
     });
@@ -168,6 +197,7 @@ void Service::Upkeep() {
   store::Time now = context_.Now();
   try {
     int expired = store_.ExpireContent(now - options_.contentDays * kDay);
+    store_.PurgeSessions(now - pages::kSessionIdle, now - pages::kSessionLifetime);
     int purged = options_.retainDays > 0 ? store_.PurgeBefore(now - options_.retainDays * kDay) : 0;
     if (expired || purged) {
       std::cerr << "mailwarden: upkeep: content of " << expired << " certified messages deleted, " << purged

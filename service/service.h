@@ -24,6 +24,8 @@ class Service {
   Service& operator=(const Service&) = delete;
 
   const http::Router& Router() const { return router_; }
+  // /metrics and /healthz alone, for the administrator's listener.
+  const http::Router& AdminRouter() const { return adminRouter_; }
   // Answers a request without a socket, as the server would (404 for a path
   // no route takes).
   http::Reply Handle(const http::Request& request) const;
@@ -51,6 +53,7 @@ class Service {
   RateLimits limits_;
   Context context_;
   http::Router router_;
+  http::Router adminRouter_;
   std::mutex upkeepMutex_;
   std::condition_variable upkeepWake_;
   bool stop_ = false;

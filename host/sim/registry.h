@@ -50,6 +50,9 @@ class SimRegistry : public Registry {
                                      const std::string& file) override;
   bool WritePrivateProfileString(const std::string& section, const std::string& entry, const std::string& value,
                                  const std::string& file) override;
+  // The stand-in keeps a secret as it keeps every setting: as it is.
+  std::optional<std::string> ProtectData(const std::string& secret) override { return secret; }
+  std::optional<std::string> UnprotectData(const std::string& sealed) override { return sealed; }
 
   // The .reg text format ("Windows Registry Editor Version 5.00"). Loading
   // merges into what is there; a missing file loads nothing; a malformed one

@@ -16,6 +16,11 @@ LocalTime SimClock::Now() {
   return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec};
 }
 
+std::int64_t SimClock::UtcSeconds() {
+  if (fixedUtc_) return *fixedUtc_;
+  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
 void SimRandom::Randomize() {
   auto ticks = std::chrono::system_clock::now().time_since_epoch().count();
   engine_.seed(static_cast<std::mt19937::result_type>(ticks));

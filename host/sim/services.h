@@ -2,6 +2,7 @@
 // Stand-in clock, random generator and URL handler.
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -10,18 +11,21 @@
 
 namespace host::sim {
 
-// A clock that reads the real local time, or a fixed one for tests.
+// A clock that reads the real time, or a fixed one for tests.
 class SimClock : public Clock {
  public:
   LocalTime Now() override;
+  std::int64_t UtcSeconds() override;
   void Fix(const LocalTime& time) {
     fixed_ = time;
     isFixed_ = true;
   }
+  void FixUtc(std::int64_t seconds) { fixedUtc_ = seconds; }
 
  private:
   LocalTime fixed_;
   bool isFixed_ = false;
+  std::optional<std::int64_t> fixedUtc_;
 };
 
 // Seeded from the clock by Randomize, like the platform's; tests may script

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <utility>
+#include <vector>
 
 #include "host/error.h"
 #include "host/transfer.h"
@@ -141,26 +142,29 @@ std::string HttpSession::Get(const std::string& url) {
 
 std::string HttpSession::Send(const std::string& url, const std::string& verb, const std::string& data,
                               const std::string& headers, const std::function<void(std::int16_t)>& progress) {
+  // The path and query take as much room as the URL itself: a signed query
+  // of the longest length is longer than INTERNET_MAX_URL_LENGTH with its
+  // host, and InternetCrackUrl only refuses buffers too small for a part.
   char hostName[INTERNET_MAX_HOST_NAME_LENGTH + 1] = {};
-  char path[INTERNET_MAX_URL_LENGTH + 1] = {};
+  std::vector<char> path(url.size() + 1, '\0');
   char user[INTERNET_MAX_USER_NAME_LENGTH + 1] = {};
   char password[INTERNET_MAX_PASSWORD_LENGTH + 1] = {};
   URL_COMPONENTSA parts{};
   parts.dwStructSize = sizeof parts;
   parts.lpszHostName = hostName;
   parts.dwHostNameLength = sizeof hostName;
-  parts.lpszUrlPath = path;
-  parts.dwUrlPathLength = sizeof path;
+  parts.lpszUrlPath = path.data();
+  parts.dwUrlPathLength = static_cast<DWORD>(path.size());
   parts.lpszUserName = user;
   parts.dwUserNameLength = sizeof user;
   parts.lpszPassword = password;
   parts.dwPasswordLength = sizeof password;
-  char query[INTERNET_MAX_URL_LENGTH + 1] = {};
-  parts.lpszExtraInfo = query;
-  parts.dwExtraInfoLength = sizeof query;
+  std::vector<char> query(url.size() + 1, '\0');
+  parts.lpszExtraInfo = query.data();
+  parts.dwExtraInfoLength = static_cast<DWORD>(query.size());
   if (!InternetCrackUrlA(url.c_str(), 0, 0, &parts)) ThrowLastError();
-  std::string object(path[0] ? path : "/");
-  object.append(query);
+  std::string object(path[0] ? path.data() : "/");
+  object.append(query.data());
 
   progress(icConnecting);
   Moved();

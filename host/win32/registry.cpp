@@ -1,6 +1,7 @@
 #include "host/win32/registry.h"
 
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "host/win32/text.h"
@@ -120,6 +121,67 @@ std::string Registry::FindPlainFile(const std::string& pattern) {
   } while (FindNextFileW(search, &found));
   FindClose(search);
   return name;
+}
+
+namespace {
+
+constexpr char kSealedPrefix[] = "dpapi:";
+constexpr char kHexDigits[] = "0123456789abcdef";
+
+// The blob LocalAlloc'ed by the data-protection calls, freed with it.
+struct LocalBlob {
+  DATA_BLOB blob{};
+  LocalBlob() = default;
+  LocalBlob(const LocalBlob&) = delete;
+  LocalBlob& operator=(const LocalBlob&) = delete;
+  ~LocalBlob() {
+    if (blob.pbData) {
+      SecureZeroMemory(blob.pbData, blob.cbData);
+      LocalFree(blob.pbData);
+    }
+  }
+};
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+}  // namespace
+
+// No prompt and no user interface: the add-in may run while Outlook starts
+// unattended, and a sealed secret is for this user on any of their machines.
+std::optional<std::string> Registry::ProtectData(const std::string& secret) {
+  std::vector<BYTE> bytes(secret.begin(), secret.end());
+  DATA_BLOB in{static_cast<DWORD>(bytes.size()), bytes.data()};
+  LocalBlob out;
+  const BOOL sealed =
+      CryptProtectData(&in, L"Corvanta", nullptr, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &out.blob);
+  SecureZeroMemory(bytes.data(), bytes.size());
+  if (!sealed) return std::nullopt;
+  std::string text = kSealedPrefix;
+  for (DWORD i = 0; i < out.blob.cbData; ++i) {
+    text += kHexDigits[out.blob.pbData[i] >> 4];
+    text += kHexDigits[out.blob.pbData[i] & 15];
+  }
+  return text;
+}
+
+std::optional<std::string> Registry::UnprotectData(const std::string& sealed) {
+  const std::size_t prefix = sizeof kSealedPrefix - 1;
+  if (sealed.compare(0, prefix, kSealedPrefix) != 0 || (sealed.size() - prefix) % 2 != 0) return std::nullopt;
+  std::vector<BYTE> bytes;
+  for (std::size_t i = prefix; i < sealed.size(); i += 2) {
+    const int high = HexValue(sealed[i]), low = HexValue(sealed[i + 1]);
+    if (high < 0 || low < 0) return std::nullopt;
+    bytes.push_back(static_cast<BYTE>(high << 4 | low));
+  }
+  DATA_BLOB in{static_cast<DWORD>(bytes.size()), bytes.data()};
+  LocalBlob out;
+  if (!CryptUnprotectData(&in, nullptr, nullptr, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &out.blob))
+    return std::nullopt;
+  return std::string(reinterpret_cast<const char*>(out.blob.pbData), out.blob.cbData);
 }
 
 // INI files: the wide calls read a file that an ANSI program wrote through

@@ -22,6 +22,9 @@ class Registry final : public host::Registry {
                                      const std::string& file) override;
   bool WritePrivateProfileString(const std::string& section, const std::string& entry, const std::string& value,
                                  const std::string& file) override;
+  // The sealed form: "dpapi:" and the data blob in hexadecimal digits.
+  std::optional<std::string> ProtectData(const std::string& secret) override;
+  std::optional<std::string> UnprotectData(const std::string& sealed) override;
 };
 
 }  // namespace host::win32

@@ -14,6 +14,15 @@ LocalTime Clock::Now() {
   return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
 }
 
+std::int64_t Clock::UtcSeconds() {
+  // A FILETIME counts 100-nanosecond steps since 1601-01-01 UTC.
+  constexpr std::int64_t kSteps1601To1970 = 116444736000000000;
+  FILETIME now{};
+  GetSystemTimeAsFileTime(&now);
+  const std::int64_t steps = static_cast<std::int64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime;
+  return (steps - kSteps1601To1970) / 10000000;
+}
+
 Random::Random() {
   Randomize();
 }

@@ -10,6 +10,7 @@ namespace host::win32 {
 class Clock final : public host::Clock {
  public:
   LocalTime Now() override;
+  std::int64_t UtcSeconds() override;
 };
 
 // Seeded from the clock when made and on Randomize.

@@ -15,6 +15,7 @@
 #include <olectl.h>
 #include <commctrl.h>
 #include <wininet.h>
+#include <wincrypt.h>
 // clang-format on
 
 #undef GetPrivateProfileString

@@ -1,6 +1,6 @@
 ; The setup program of Corvanta: installs Corvix.dll for the current user (or, run
 ; elevated with /ALLUSERS, for every user), lists it for Outlook, asks for the
-; tracking service's web host, upgrades in place and uninstalls.
+; tracking service's web host and the sender's add-in key, upgrades in place and uninstalls.
 ;
 ; Built by CMake (packaging/windows/CMakeLists.txt) with
 ;   makensis -DDLL=<Corvix.dll> -DOUTDIR=<folder> -DCLSID={...} -DPROGID=Corvix.Connect
@@ -9,7 +9,8 @@
 ; -DWIN64 makes the 64-bit twin for the Windows tests under 64-bit Wine: a 64-bit
 ; setup program around the 64-bit test build of the DLL. Only the 32-bit one ships.
 ;
-; Command line:  /S  silent;  /SERVICEHOST=host[:port];  /ALLUSERS (elevated only);
+; Command line:  /S  silent;  /SERVICEHOST=host[:port];  /SERVICEKEY=key (the sender's add-in
+;                key, 64 hexadecimal digits);  /ALLUSERS (elevated only);
 ;                /LOG=file (default %TEMP%\Corvanta-Setup.log);  /D=folder (last).
 ; Uninstaller:   /S  silent (keeps the settings);  /REMOVESETTINGS  removes them too;
 ;                /ALLUSERS for an all-users installation;  /LOG=file as above (the
@@ -61,6 +62,8 @@ VIAddVersionKey "LegalCopyright" "${PRODUCT}"
 
 Var ServiceHost      ; what goes into "ServiceHost"
 Var HostField        ; the text field of the service host page
+Var ServiceKey       ; what goes into "ServiceKey"; empty keeps the key already set
+Var KeyField         ; the add-in key's field on the same page
 Var AllUsers         ; 1 for an all-users install
 Var LogFile
 Var LogGiven         ; 1 when /LOG= named the log file
@@ -280,6 +283,42 @@ FunctionEnd
   !endif
 !macroend
 
+; "" when the text is an add-in key (64 hexadecimal digits, '-' between them allowed), else why not.
+Function ValidKey
+  Exch $0
+  Push $1
+  Push $2
+  Push $3
+  StrCpy $2 0   ; position
+  StrCpy $3 0   ; digits
+  ${Do}
+    StrCpy $1 $0 1 $2
+    ${If} $1 == ""
+      ${Break}
+    ${EndIf}
+    IntOp $2 $2 + 1
+    ${If} $1 == "-"
+      ${Continue}
+    ${EndIf}
+    ${StrLoc} $1 "0123456789abcdefABCDEF" $1 ">"
+    ${If} $1 == ""
+      StrCpy $0 "The add-in key is made of the digits 0 to 9 and the letters a to f only."
+      Goto done
+    ${EndIf}
+    IntOp $3 $3 + 1
+  ${Loop}
+  ${If} $3 != 64
+    StrCpy $0 "The add-in key has 64 digits and letters; this one has $3. Copy it whole from the service's page."
+    Goto done
+  ${EndIf}
+  StrCpy $0 ""
+  done:
+  Pop $3
+  Pop $2
+  Pop $1
+  Exch $0
+FunctionEnd
+
 Function .onInit
   Call OpenLog
   !insertmacro NativeView
@@ -339,6 +378,21 @@ Function .onInit
   ${AndIfNot} ${Silent}
     StrCpy $ServiceHost "${BUILTIN_HOST}"
   ${EndIf}
+
+  ; The add-in key: only from the command line or the page; one already set is kept
+  ; (the add-in keeps it sealed, so it is never read back here).
+  StrCpy $ServiceKey ""
+  ClearErrors
+  ${GetOptions} $Parameters "/SERVICEKEY=" $0
+  ${IfNot} ${Errors}
+    Push $0
+    Call ValidKey
+    Pop $1
+    ${If} $1 != ""
+      !insertmacro Fail 2 "/SERVICEKEY=: $1"
+    ${EndIf}
+    StrCpy $ServiceKey $0
+  ${EndIf}
 FunctionEnd
 
 Function SkipFolderOnUpgrade
@@ -357,6 +411,16 @@ Function ServiceHostPage
   Pop $0
   ${NSD_CreateText} 0 56u 100% 12u "$ServiceHost"
   Pop $HostField
+  ReadRegStr $0 HKCU "${ADDIN_KEY}" "ServiceKey"
+  ${If} $0 == ""
+    StrCpy $0 "Add-in key (optional; from the $\"Add-in key$\" page of your account at the service):"
+  ${Else}
+    StrCpy $0 "Add-in key (one is set; leave this empty to keep it, or paste a new one):"
+  ${EndIf}
+  ${NSD_CreateLabel} 0 80u 100% 10u "$0"
+  Pop $0
+  ${NSD_CreatePassword} 0 92u 100% 12u "$ServiceKey"
+  Pop $KeyField
   nsDialogs::Show
 FunctionEnd
 
@@ -370,6 +434,17 @@ Function ServiceHostPageLeave
     Abort
   ${EndIf}
   StrCpy $ServiceHost $0
+  ${NSD_GetText} $KeyField $0
+  ${If} $0 != ""
+    Push $0
+    Call ValidKey
+    Pop $1
+    ${If} $1 != ""
+      MessageBox MB_OK|MB_ICONEXCLAMATION "$1"
+      Abort
+    ${EndIf}
+  ${EndIf}
+  StrCpy $ServiceKey $0
 FunctionEnd
 
 ; What DllRegisterServer writes: the class and its ProgID, and Outlook's add-in key.
@@ -388,12 +463,21 @@ Function WriteRegistration
   ${If} $ServiceHost != ""
     WriteRegStr HKCU "${ADDIN_KEY}" "ServiceHost" "$ServiceHost"
   ${EndIf}
+  ; In plain digits for a moment: the add-in seals it with the user's data-protection
+  ; key (CryptProtectData) when it first reads it.
+  ${If} $ServiceKey != ""
+    WriteRegStr HKCU "${ADDIN_KEY}" "ServiceKey" "$ServiceKey"
+  ${EndIf}
   ${If} ${Errors}
     !insertmacro Fail 5 "The registry keys of ${PRODUCT} could not be written."
   ${EndIf}
 FunctionEnd
 
 Section "Corvanta"
+  ; The key itself never goes into the log.
+  ${If} $ServiceKey != ""
+    !insertmacro Log "${PRODUCT} ${VERSION}: a new add-in key is given"
+  ${EndIf}
   ${If} $AllUsers == 1
     !insertmacro Log "${PRODUCT} ${VERSION}: installing into $INSTDIR for all users, service host '$ServiceHost'"
   ${Else}
@@ -471,7 +555,7 @@ Section "Uninstall"
   !insertmacro Log "${PRODUCT} ${VERSION}: removing $INSTDIR"
   Call un.WaitForOutlook
   ${If} $RemoveSettings == 0
-    MessageBox MB_YESNO|MB_ICONQUESTION "Keep your ${PRODUCT} settings (the accepted terms of use, the sender address, the Send/Receive choice and the service host) for a later installation?" /SD IDYES IDYES keep
+    MessageBox MB_YESNO|MB_ICONQUESTION "Keep your ${PRODUCT} settings (the accepted terms of use, the sender address, the Send/Receive choice, the service host and the add-in key) for a later installation?" /SD IDYES IDYES keep
     StrCpy $RemoveSettings 1
     keep:
   ${EndIf}

@@ -5,12 +5,15 @@
 #include <iomanip>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "service/cli/commands.h"
 #include "service/context.h"
+#include "service/keys/account_keys.h"
 #include "service/pages/password.h"
 #include "service/requests/values.h"
+#include "service/store/attempt_key.h"
 #include "service/store/store.h"
 
 namespace mailwarden::cli {
@@ -18,6 +21,7 @@ namespace {
 
 struct AccountArgs {
   std::string database;
+  std::string keyFile;
   std::string address;
   int credit = 100;
   int codepage = 1252;
@@ -149,9 +153,25 @@ void AddAccount(CLI::App& app, Action& action) {
       ->callback([&action, args, open] {
         action = [args, open] {
           auto store = open();
-          Require(store->FindAccount(args->address).has_value(), args->address);
+          const auto account = store->FindAccount(args->address);
+          Require(account.has_value(), args->address);
           Require(store->SetPasswordHash(args->address, HashPassword(ReadPassword(args->address))), args->address);
-          std::cout << "password of " << args->address << " set" << std::endl;
+          // Whoever was signed in with the old password is not any more, and
+          // failed sign-ins no longer hold the sender back.
+          store->EndSessions(account->id, "");
+          store->ForgetAttempts(store::SignInFailureKind(args->address));
+          std::cout << "password of " << args->address << " set; its sessions ended" << std::endl;
+          return 0;
+        };
+      });
+
+  command("unlock", "Let the sender sign in again at once, however many sign-ins failed for the address", true)
+      ->callback([&action, args, open] {
+        action = [args, open] {
+          auto store = open();
+          Require(store->FindAccount(args->address).has_value(), args->address);
+          store->ForgetAttempts(store::SignInFailureKind(args->address));
+          std::cout << "failed sign-ins for " << args->address << " forgotten" << std::endl;
           return 0;
         };
       });
@@ -167,6 +187,25 @@ void AddAccount(CLI::App& app, Action& action) {
       std::cout << "code page of " << args->address << " set to " << args->codepage;
       if (reread > 0) std::cout << "; " << reread << " earlier messages read in it";
       std::cout << std::endl;
+      return 0;
+    };
+  });
+
+  CLI::App* key = command("key",
+                          "Make the sender's add-in key, replacing any before, and print it: it is shown this once "
+                          "and kept only encrypted",
+                          true);
+  AddKeyFileOption(*key, args->keyFile);
+  key->callback([&action, args, open] {
+    action = [args, open] {
+      const std::optional<keys::SealingKey> sealing = SealingKeyFor(args->database, args->keyFile);
+      if (!sealing) throw Failure("an in-memory database keeps no add-in key beyond this command");
+      auto store = open();
+      const std::optional<std::string> made = keys::MakeAddinKey(*store, *sealing, args->address);
+      Require(made.has_value(), args->address);
+      std::cout << "add-in key of " << args->address << " (shown this once; the add-in's setup asks for it as "
+                << "\"Add-in key\", corvanta takes it as --service-key):\n"
+                << *made << std::endl;
       return 0;
     };
   });

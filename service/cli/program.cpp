@@ -1,10 +1,12 @@
 #include "service/cli/program.h"
 
 #include <charconv>
+#include <cstdlib>
 #include <exception>
 #include <iostream>
 
 #include "service/cli/commands.h"
+#include "service/keys/key_file.h"
 #include "service/store/store.h"
 
 namespace mailwarden::cli {
@@ -39,6 +41,25 @@ void AddDatabaseOption(CLI::App& command, std::string& database) {
                   "sqlite:PATH or postgresql://... (any libpq connection string); default: $MAILWARDEN_DATABASE")
       ->envname("MAILWARDEN_DATABASE")
       ->required();
+}
+
+void AddKeyFileOption(CLI::App& command, std::string& keyFile) {
+  command
+      .add_option("--key-file", keyFile,
+                  "The service's own key, which keeps the senders' add-in keys encrypted; made when missing "
+                  "(default: the SQLite database's path and \".key\", else mailwarden.key; $MAILWARDEN_KEY, 64 "
+                  "hexadecimal digits, takes its place)")
+      ->envname("MAILWARDEN_KEY_FILE");
+}
+
+std::optional<keys::SealingKey> SealingKeyFor(const std::string& database, const std::string& keyFile) {
+  const std::string file = keyFile.empty() ? keys::DefaultKeyFile(database) : keyFile;
+  if (file.empty() && !std::getenv("MAILWARDEN_KEY")) return std::nullopt;
+  try {
+    return keys::LoadSealingKey(file);
+  } catch (const std::runtime_error& error) {
+    throw Failure(error.what());
+  }
 }
 
 CLI::Validator WholeNumber(long long low, long long high) {

@@ -22,7 +22,9 @@ namespace mailwarden::cli {
 namespace {
 
 struct ServeArgs {
+  std::string keyFile;
   std::string listen = "127.0.0.1:8080";
+  std::string adminListen;
   std::string database;
   std::string termsFile;
   std::string donationFile;
@@ -81,7 +83,12 @@ void SetListen(const std::string& text, http::ServerOptions& server) {
 
 int Serve(ServeArgs& args) {
   SetListen(args.listen, args.options.server);
+  if (!args.adminListen.empty()) {
+    args.options.admin.emplace();
+    SetListen(args.adminListen, *args.options.admin);
+  }
   args.options.database = args.database;
+  args.options.service.sealingKey = SealingKeyFor(args.database, args.keyFile);
   if (!args.clockFile.empty()) args.options.service.clock = ClockAheadBy(args.clockFile);
   if (!args.termsFile.empty()) {
     std::ifstream in(args.termsFile, std::ios::binary);
@@ -151,6 +158,9 @@ void AddServe(CLI::App& app, Action& action) {
             }
           },
           "HOST:PORT");
+  serve->add_option("--admin-listen", args->adminListen,
+                    "HOST:PORT where /metrics and /healthz are served instead of on --listen (there, without "
+                    "this, only to clients on loopback)");
   AddDatabaseOption(*serve, args->database);
   serve
       ->add_option("--new-sender-credit", service.newSenderCredit,
@@ -211,6 +221,10 @@ void AddServe(CLI::App& app, Action& action) {
   serve->add_flag("--behind-proxy", server.behindProxy,
                   "Take the client's address from X-Forwarded-For when the connection comes from this machine "
                   "(a reverse proxy on it)");
+  serve->add_flag("--require-keys", service.requireKeys,
+                  "Every sender must sign the add-in's requests with an add-in key; without it, only senders who "
+                  "have one");
+  AddKeyFileOption(*serve, args->keyFile);
   serve->add_flag("--status-pages", service.statusPages,
                   "Serve /status and /status.json, which list every sender's stamps: for loopback tests only");
   // Kept out of --help: no operator wants it.

@@ -3,11 +3,17 @@
 #include <algorithm>
 #include <chrono>
 #include <iostream>
+#include <map>
+#include <string_view>
+#include <tuple>
 
 namespace mailwarden::events {
 namespace {
 
-constexpr std::size_t kMaxQueued = 1'000'000;  // beyond this a flood is dropped, not kept in memory
+constexpr std::size_t kMaxQueued = 100'000;  // beyond this a flood is dropped, not kept in memory
+// A queued request keeps no more of a header than this: a flood of hits
+// with huge headers would otherwise sit in memory until written.
+constexpr std::size_t kMaxHeaderKept = 1024;
 constexpr std::size_t kMaxKnown = 100'000;
 constexpr int kAttempts = 5;
 
@@ -27,6 +33,9 @@ EventQueue::~EventQueue() {
 
 void EventQueue::Push(Pending event) {
   event.request.body.clear();
+  for (auto& [name, value] : event.request.headers) {
+    if (value.size() > kMaxHeaderKept) value.resize(kMaxHeaderKept);
+  }
   {
     std::lock_guard lock(mutex_);
     if (queue_.size() >= kMaxQueued) {
@@ -81,6 +90,8 @@ void EventQueue::Write(std::vector<Pending>& batch) {
     try {
       std::vector<store::NewEvent> events;
       events.reserve(batch.size());
+      // Events alike within the batch go to the store as one with a count.
+      std::map<std::tuple<std::string_view, store::EventType, store::EventClass, std::string_view>, std::size_t> alike;
       for (const Pending& pending : batch) {
         store::StampInfo* info = Lookup(pending.stamp);
         if (!info) continue;
@@ -91,9 +102,16 @@ void EventQueue::Write(std::vector<Pending>& batch) {
             std::find(info->openReasons.begin(), info->openReasons.end(), verdict.reason) == info->openReasons.end()) {
           info->openReasons.push_back(verdict.reason);
         }
-        events.push_back(store::NewEvent{pending.stamp, pending.type, verdict.eventClass, pending.time,
-                                         pending.request.ip, pending.request.Header("User-Agent"),
-                                         std::move(verdict.reason)});
+        auto [found, fresh] =
+            alike.try_emplace({pending.stamp, pending.type, verdict.eventClass, pending.request.ip}, events.size());
+        if (!fresh && pending.time - events[found->second].time < store::kAlikeWithin) {
+          ++events[found->second].count;
+          continue;
+        }
+        found->second = events.size();
+        events.push_back(
+            store::NewEvent{pending.stamp, pending.type, verdict.eventClass, pending.time, pending.request.ip,
+                            store::StoredUserAgent(pending.request.Header("User-Agent")), std::move(verdict.reason)});
       }
       store_.RecordEvents(events);
       metrics_.CountWrittenEvents(events.size());

@@ -5,13 +5,14 @@
 
 namespace mailwarden::http {
 
-void Router::Add(std::string path, Handler handler, Runs runs, std::function<bool(const Request&)> quick) {
+void Router::Add(std::string path, Handler handler, Runs runs, std::function<bool(const Request&)> quick,
+                 bool headSafe) {
   bool prefix = path.ends_with('*');
   std::string label = path;
   if (prefix) path.pop_back();
   auto& routes = prefix ? prefixes_ : exact_;
   std::erase_if(routes, [&](const Route& route) { return route.path == path; });
-  routes.push_back(Route{std::move(path), std::move(handler), runs, std::move(quick), std::move(label)});
+  routes.push_back(Route{std::move(path), std::move(handler), runs, std::move(quick), std::move(label), headSafe});
   std::sort(prefixes_.begin(), prefixes_.end(),
             [](const Route& a, const Route& b) { return a.path.size() > b.path.size(); });
 }

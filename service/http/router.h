@@ -24,13 +24,16 @@ struct Route {
   // What /metrics and the log call the path: the route's own, so an
   // attacker's paths cannot grow the metrics.
   std::string label;
+  // HEAD runs the handler (as a GET, its body dropped) only on routes whose
+  // GET changes nothing; any other route answers HEAD with 405.
+  bool headSafe = false;
 };
 
 class Router {
  public:
   // A later route for the same path replaces the earlier one.
   void Add(std::string path, Handler handler, Runs runs = Runs::kOnWorker,
-           std::function<bool(const Request&)> quick = {});
+           std::function<bool(const Request&)> quick = {}, bool headSafe = false);
   // Nothing when no route takes the path.
   const Route* Find(std::string_view path) const;
 

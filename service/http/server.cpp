@@ -13,6 +13,8 @@
 #include <condition_variable>
 #include <future>
 #include <iostream>
+#include <iterator>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -35,10 +37,24 @@ constexpr std::chrono::seconds kLinger{2};
 // At a stop, how long the rest of a request under way may take to arrive.
 constexpr std::chrono::seconds kStopRead{2};
 constexpr std::size_t kMaxDrain = 64 << 20;
+// After a failed accept (out of descriptors, most often): trying again at
+// once would spin.
+constexpr std::chrono::milliseconds kAcceptBackOff{100};
 constexpr char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
 
 std::string Str(beast::string_view text) {
   return std::string(text.data(), text.size());
+}
+
+// A body is framed by one Content-Length or by exactly "Transfer-Encoding:
+// chunked", never both, nothing else: a proxy in front that reads the
+// framing otherwise than we do could slip a second request past itself.
+bool PlainFraming(const bhttp::request_parser<bhttp::string_body>::value_type& header) {
+  const auto encodings = header.equal_range(bhttp::field::transfer_encoding);
+  const auto count = std::distance(encodings.first, encodings.second);
+  if (count == 0) return true;
+  return count == 1 && header.count(bhttp::field::content_length) == 0 &&
+         beast::iequals(encodings.first->value(), "chunked");
 }
 
 }  // namespace
@@ -51,10 +67,12 @@ struct Server::Impl {
         options(std::move(o)),
         observer(std::move(ob)),
         acceptor(io),
+        backOff(io),
         workers(std::max(1, options.workers)) {}
 
   void Accept();
-  void Track(const std::shared_ptr<Session>& session);
+  // False when the connection is over a cap: it is not served.
+  bool Track(const std::shared_ptr<Session>& session);
   void Forget(Session* session);
 
   const Router& router;
@@ -65,6 +83,7 @@ struct Server::Impl {
   std::mutex sessionsMutex;
   std::condition_variable sessionsGone;
   std::set<Session*> live;
+  std::map<std::string, std::size_t> perClient;  // live connections by client address
   std::vector<std::weak_ptr<Session>> sessions;
   std::atomic<bool> stopping{false};
   bool started = false;
@@ -76,6 +95,7 @@ struct Server::Impl {
   // nothing else is pending (once the acceptor is closed, at a stop).
   std::optional<asio::executor_work_guard<asio::io_context::executor_type>> busy;
   tcp::acceptor acceptor;
+  asio::steady_timer backOff;
   asio::thread_pool workers;
   std::vector<std::thread> threads;
 };
@@ -92,6 +112,10 @@ class Session : public std::enable_shared_from_this<Session> {
     stream_.socket().set_option(tcp::no_delay(true), ignored);
   }
   ~Session() { server_.Forget(this); }
+
+  // What the per-client cap counts by; empty for the proxy's own
+  // connections behind one.
+  std::string CapKey() const { return server_.options.behindProxy && loopback_ ? std::string() : ip_; }
 
   void Begin() {
     asio::dispatch(stream_.get_executor(), [self = shared_from_this()] { self->ReadHeader(); });
@@ -129,7 +153,7 @@ class Session : public std::enable_shared_from_this<Session> {
     parser_.emplace();
     parser_->header_limit(static_cast<std::uint32_t>(server_.options.maxTarget + kHeaderRoom));
     parser_->body_limit(server_.options.maxBody);
-    stream_.expires_after(server_.stopping ? kStopRead : server_.options.idle);
+    stream_.expires_after(server_.stopping ? kStopRead : std::min(server_.options.idle, server_.options.headerTime));
     bhttp::async_read_header(
         stream_, buffer_, *parser_,
         [self = shared_from_this()](beast::error_code error, std::size_t) { self->OnHeader(error); });
@@ -143,6 +167,10 @@ class Session : public std::enable_shared_from_this<Session> {
       std::string target = Str(header.target().substr(0, 200));
       request_.path = target.substr(0, target.find('?'));
       return Answer(Text(414, "qx;The request is too long."), false);
+    }
+    if (!PlainFraming(header)) {
+      request_.path = Str(header.target().substr(0, header.target().find('?')));
+      return Answer(Text(400, "Bad request"), false);
     }
     auto expect = header.find(bhttp::field::expect);
     if (expect != header.end() && beast::iequals(expect->value(), "100-continue")) {
@@ -158,6 +186,7 @@ class Session : public std::enable_shared_from_this<Session> {
 
   void ReadBody() {
     if (parser_->is_done()) return Handle();
+    if (!server_.stopping) stream_.expires_after(server_.options.idle);
     bhttp::async_read(stream_, buffer_, *parser_, [self = shared_from_this()](beast::error_code error, std::size_t) {
       if (error) return self->Refuse(error);
       self->Handle();
@@ -188,7 +217,14 @@ class Session : public std::enable_shared_from_this<Session> {
     request_.ip = ClientIp();
     keepAlive_ = message.keep_alive();
     route_ = server_.router.Find(request_.path);
+    // HEAD answers with the header a GET would have, and only where a GET
+    // changes nothing.
+    head_ = request_.method == "HEAD";
     if (!route_) return Answer(Text(404, "Not found"), keepAlive_);
+    if (head_) {
+      if (!route_->headSafe) return Answer(Text(405, "Method not allowed").Set("Allow", "GET, POST"), keepAlive_);
+      request_.method = "GET";
+    }
     handling_ = true;
     if (route_->runs == Runs::kOnNetworkThread || (route_->quick && route_->quick(request_)))
       return Answer(Run(), keepAlive_);
@@ -234,8 +270,12 @@ class Session : public std::enable_shared_from_this<Session> {
     // insert, not set: a reply may carry a header more than once (several Set-Cookie).
     for (const auto& [name, value] : reply.headers) response_.insert(name, value);
     response_.keep_alive(keepAlive);
-    response_.body() = std::move(reply.body);
-    response_.prepare_payload();
+    if (head_) {
+      response_.content_length(reply.body.size());
+    } else {
+      response_.body() = std::move(reply.body);
+      response_.prepare_payload();
+    }
     if (server_.observer) {
       try {
         server_.observer(request_, route_, Reply{reply.status, {}, {}, std::move(reply.refused)},
@@ -254,6 +294,7 @@ class Session : public std::enable_shared_from_this<Session> {
 
   void Reset() {
     route_ = nullptr;
+    head_ = false;
     started_ = {};
     request_ = {};
   }
@@ -295,6 +336,7 @@ class Session : public std::enable_shared_from_this<Session> {
   bool loopback_ = false;
   bool keepAlive_ = false;
   bool handling_ = false;
+  bool head_ = false;
   std::size_t drained_ = 0;
   Clock::time_point started_{};
 };
@@ -302,27 +344,40 @@ class Session : public std::enable_shared_from_this<Session> {
 void Server::Impl::Accept() {
   acceptor.async_accept(asio::make_strand(io), [this](beast::error_code error, tcp::socket socket) {
     if (stopping || !acceptor.is_open()) return;
-    if (!error) {
-      auto session = std::make_shared<Session>(*this, std::move(socket));
-      Track(session);
-      session->Begin();
+    if (error) {
+      backOff.expires_after(kAcceptBackOff);
+      backOff.async_wait([this](beast::error_code) {
+        if (!stopping) Accept();
+      });
+      return;
     }
+    auto session = std::make_shared<Session>(*this, std::move(socket));
+    if (Track(session)) session->Begin();
     Accept();
   });
 }
 
-void Server::Impl::Track(const std::shared_ptr<Session>& session) {
+bool Server::Impl::Track(const std::shared_ptr<Session>& session) {
   std::lock_guard lock(sessionsMutex);
+  const std::string key = session->CapKey();
+  const auto client = perClient.find(key);
+  const std::size_t ofClient = key.empty() || client == perClient.end() ? 0 : client->second;
+  // Refused: the session closes its socket as it goes.
+  if (live.size() >= options.maxConnections || ofClient >= options.maxPerClient) return false;
   live.insert(session.get());
+  if (!key.empty()) ++perClient[key];
   sessions.push_back(session);
   if (sessions.size() > 2 * live.size() + 64) {
     std::erase_if(sessions, [](const std::weak_ptr<Session>& s) { return s.expired(); });
   }
+  return true;
 }
 
 void Server::Impl::Forget(Session* session) {
   std::lock_guard lock(sessionsMutex);
-  live.erase(session);
+  if (live.erase(session) == 0) return;  // refused at the cap, never counted
+  const std::string key = session->CapKey();
+  if (auto found = perClient.find(key); found != perClient.end() && --found->second == 0) perClient.erase(found);
   if (live.empty()) sessionsGone.notify_all();
 }
 
@@ -383,6 +438,7 @@ void Server::Stop() {
   asio::post(s.io, [&s, &closed] {
     beast::error_code ignored;
     s.acceptor.close(ignored);
+    s.backOff.cancel();
     closed.set_value();
   });
   closed.get_future().wait();

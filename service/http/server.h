@@ -21,7 +21,14 @@ struct ServerOptions {
   int workers = 8;
   std::size_t maxTarget = 8192;   // longer request targets get 414
   std::size_t maxBody = 1 << 20;  // longer bodies get 413
-  std::chrono::seconds idle{30};  // a connection silent this long is closed
+  std::chrono::seconds idle{30};  // a request's body or reply stalled this long closes the connection
+  // A request's header, and the wait for the next one on a kept-alive
+  // connection, must arrive within this.
+  std::chrono::seconds headerTime{10};
+  // Connections beyond these are closed at once: in all, and per client
+  // address (not counting the proxy's own when behind one).
+  std::size_t maxConnections = 2048;
+  std::size_t maxPerClient = 64;
   // Behind a reverse proxy: the client is the last address of the
   // X-Forwarded-For header the proxy appended to, when the peer is on loopback.
   bool behindProxy = false;

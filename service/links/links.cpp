@@ -74,6 +74,13 @@ http::Reply NotThisForm() {
                  "The form does not belong to this link. Open the link from the message again and press the button.");
 }
 
+// Past its days the content is gone, whether or not the hourly upkeep has
+// deleted it yet.
+bool ContentGone(Context& context, const store::StampInfo& stamp) {
+  constexpr store::Time kDay = 86400LL * 1000000;
+  return !stamp.contentKept || stamp.issued < context.Now() - context.options.contentDays * kDay;
+}
+
 }  // namespace
 
 bool IsImageRequest(const http::Request& request) {
@@ -119,7 +126,7 @@ http::Reply CertifiedLink(Context& context, const http::Request& request) {
       return command ? pages::RenderCancelResult(store::CertifiedState::kCancelled, stamp)
                      : pages::RenderCertified({store::CertifiedState::kCancelled, *stamp, {}, {}, false});
     }
-    if (!command && !stamp->contentKept) {
+    if (!command && ContentGone(context, *stamp)) {
       return pages::RenderCertified({store::CertifiedState::kExpired, *stamp, {}, {}, false});
     }
     const std::string token = FormToken(context.formKey.Get(), action, stamp->stamp);
@@ -132,6 +139,8 @@ http::Reply CertifiedLink(Context& context, const http::Request& request) {
         context.store.Cancel(PressOf(context, *stamp, store::EventType::kCancel, request, "Cancel the delivery"));
     return pages::RenderCancelResult(state, stamp);
   }
+  if (ContentGone(context, *stamp))
+    return pages::RenderCertified({store::CertifiedState::kExpired, *stamp, {}, {}, false});
   // The sender's HTML only in a frame that can run no script, under a sandbox policy.
   return pages::RenderCertified(
       context.store.ReadCertified(PressOf(context, *stamp, store::EventType::kRead, request, "Read the message")));

@@ -26,7 +26,8 @@ nlohmann::json MessageJson(const store::MessageView& message) {
                         {"reason", event.reason},
                         {"time", IsoTime(event.time)},
                         {"ip", event.ip},
-                        {"userAgent", event.userAgent}});
+                        {"userAgent", event.userAgent},
+                        {"count", event.count}});
     }
     // The add-in's requests do not say whether a recipient was To, Cc or
     // Bcc, so the service does not know it.
@@ -98,7 +99,7 @@ http::Reply Pages::Api(const http::Request& request) {
     auto fields = ParseFields(request.query);
     store::MessageQuery query;
     query.accountId = sender->account.id;
-    query.search = fields["q"];
+    query.search = fields["q"].substr(0, kLongestSearch);
     query.beforeId = ParseId(fields["before"]);
     const std::int64_t limit = ParseId(fields["limit"]);
     const int pageSize = limit ? static_cast<int>(std::min<std::int64_t>(limit, kLargestApiPage)) : options_.pageSize;

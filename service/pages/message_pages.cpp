@@ -10,8 +10,6 @@ namespace mailwarden::pages {
 
 namespace {
 
-constexpr std::size_t kLongestSearch = 200;
-
 std::string Recipient(const store::RecipientView& recipient) {
   if (recipient.name.empty()) return Escape(recipient.address);
   return Escape(recipient.name) + " &lt;" + Escape(recipient.address) + "&gt;";
@@ -67,9 +65,11 @@ std::string Timeline(const store::RecipientView& recipient) {
       "</tr></thead><tbody>\n";
   for (const store::Event& event : recipient.events) {
     html += "<tr class=\"" + std::string(ClassName(event.eventClass)) + "\"><td>" + TimeElement(event.time) +
-            "</td><td>" + EventText(event.type) + "</td><td><span class=\"class\">" + ClassText(event.eventClass) +
-            "</span></td><td class=\"reason\">" + Escape(event.reason) + "</td><td>" + Escape(event.ip) +
-            "<br><small class=\"agent\">" + Escape(event.userAgent) + "</small></td></tr>\n";
+            "</td><td>" + EventText(event.type) +
+            (event.count > 1 ? " (" + std::to_string(event.count) + " times)" : std::string()) +
+            "</td><td><span class=\"class\">" + ClassText(event.eventClass) + "</span></td><td class=\"reason\">" +
+            Escape(event.reason) + "</td><td>" + Escape(event.ip) + "<br><small class=\"agent\">" +
+            Escape(event.userAgent) + "</small></td></tr>\n";
   }
   return html + "</tbody></table>\n";
 }

@@ -1,10 +1,14 @@
 #include "service/pages/pages.h"
 
+#include <iostream>
+
 #include "service/context.h"
+#include "service/keys/account_keys.h"
 #include "service/pages/password.h"
 #include "service/pages/public_pages.h"
 #include "service/pages/web_text.h"
 #include "service/store/address_key.h"
+#include "service/store/attempt_key.h"
 
 namespace mailwarden::pages {
 
@@ -12,6 +16,7 @@ namespace {
 
 constexpr std::string_view kMessagesPrefix = "/cvx/messages/";
 constexpr std::size_t kLongestField = 1024;
+constexpr const char* kAddinKeyPath = "/cvx/key";
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
@@ -87,6 +92,9 @@ http::Reply Pages::Handle(const http::Request& request) {
   if (path == "/cvx/password") {
     return IsGet(request) || request.method == "POST" ? Password(request, *sender) : MethodNotAllowed("GET, POST");
   }
+  if (path == kAddinKeyPath) {
+    return IsGet(request) || request.method == "POST" ? AddinKey(request, *sender) : MethodNotAllowed("GET, POST");
+  }
   if (path == "/cvx/export.csv") return IsGet(request) ? Export(*sender) : MethodNotAllowed("GET");
   if (StartsWith(path, kMessagesPrefix)) {
     std::string_view rest = std::string_view(path).substr(kMessagesPrefix.size());
@@ -155,11 +163,17 @@ http::Reply Pages::SignIn(const http::Request& request) {
   }
 
   const store::Time now = Now();
-  // Attempts are counted in fixed windows, so every process counts the same.
+  // Failures are counted, not attempts, and by the failing client: per
+  // client and per address from that client. Another client's failures
+  // never refuse the owner's right password. Fixed windows, so every process
+  // counts the same.
   const store::Time windowStart = now - now % options_.limits.window;
-  const std::vector<int> counts =
-      store_.CountAttempts({{"signin-ip", request.ip}, {"signin", address}}, windowStart, now);
-  if (counts[0] > options_.limits.perIp || counts[1] > options_.limits.perAddress) {
+  const std::vector<std::pair<std::string, std::string>> failureKeys = {
+      {"signin-failed-ip", store::AttemptKey(request.ip)},
+      {store::SignInFailureKind(address), store::AttemptKey(request.ip)}};
+  const std::vector<int> failures = store_.AttemptCounts(failureKeys, windowStart);
+  if (failures[0] >= options_.limits.perIp || failures[1] >= options_.limits.perAddress) {
+    std::cerr << "mailwarden: sign-in refused: too many failed sign-ins from " << request.ip << std::endl;
     return SignInForm(request, 429, "Too many sign-in attempts. Please wait a quarter of an hour and try again.",
                       address);
   }
@@ -167,14 +181,18 @@ http::Reply Pages::SignIn(const http::Request& request) {
   const auto account = store_.FindAccount(address);
   const bool hasPassword = account && !account->passwordHash.empty();
   const bool right = VerifyPassword(hasPassword ? account->passwordHash : DecoyHash(), password) && hasPassword;
-  if (!right) return SignInForm(request, 403, "The address or the password is wrong.", address);
+  if (!right) {
+    store_.CountAttempts(failureKeys, windowStart, now);
+    return SignInForm(request, 403, "The address or the password is wrong.", address);
+  }
 
   const std::string token = NewToken();
-  store_.CreateSession(HashToken(token), store::Session{account->id, NewToken(), now});
+  const std::string marker = NewToken();
+  store_.CreateSession(HashToken(token), store::Session{account->id, NewToken(), now, now, HashToken(marker)});
   const bool secure = OverHttps(request);
   http::Reply reply = Redirect("/cvx/");
   reply.Set("Set-Cookie", SessionCookie(kSessionCookie, token, "/cvx/", secure));
-  reply.Set("Set-Cookie", SessionCookie(kSenderCookie, token, "/p/", secure, true));
+  reply.Set("Set-Cookie", SessionCookie(kSenderCookie, marker, "/p/", secure, true));
   reply.Set("Set-Cookie", ExpiredCookie(kSignInCookie, "/cvx/"));
   return reply;
 }
@@ -207,6 +225,9 @@ http::Reply Pages::Password(const http::Request& request, const SignedIn& sender
       message = "The two new passwords differ.";
     } else {
       store_.SetPasswordHash(sender.account.address, HashPassword(fresh));
+      // Whoever else was signed in, perhaps with the old password, is not any more.
+      store_.EndSessions(sender.account.id, sender.tokenHash);
+      store_.ForgetAttempts(store::SignInFailureKind(sender.account.address));
       message = "Your password has been changed.";
       changed = true;
     }
@@ -226,6 +247,39 @@ http::Reply Pages::Password(const http::Request& request, const SignedIn& sender
           "</form>";
   const int status = message.empty() || changed ? 200 : 400;
   return HtmlReply(status, Frame("Password", body, &viewer), true);
+}
+
+// The key the add-in signs its requests with, so that no one else can send
+// in the sender's name. Shown once, when made: the service keeps it only
+// encrypted and never shows it again.
+http::Reply Pages::AddinKey(const http::Request& request, const SignedIn& sender) {
+  const Viewer viewer{sender.account.address, sender.session.csrf};
+  std::string body = "<h1>Add-in key</h1>\n";
+  if (request.method == "POST") {
+    const std::optional<std::string> made =
+        options_.sealingKey ? keys::MakeAddinKey(store_, *options_.sealingKey, sender.account.address) : std::nullopt;
+    if (!made)
+      return Problem(503, "Not now", "The service cannot make add-in keys now. Please tell your administrator.",
+                     &viewer);
+    body +=
+        "<p class=\"notice\" role=\"alert\">Your new add-in key is below. Copy it now: it is shown this once. Any key "
+        "you had before no longer works.</p>\n<p><code class=\"key\">" +
+        Escape(*made) +
+        "</code></p>\n<h2>Put it into the add-in</h2>\n<ol>\n<li>Run the Corvanta setup program again (it keeps "
+        "your settings) and paste the key into \"Add-in key\" on the page that asks for the service. Your "
+        "administrator can install it for you with <code>/SERVICEKEY=</code> and the key.</li>\n<li>Restart "
+        "Outlook. From then on the add-in signs every request with the key.</li>\n</ol>\n";
+    return HtmlReply(200, Frame("Add-in key", body, &viewer), true);
+  }
+  const bool has = !sender.account.addinKey.empty();
+  body += has ? "<p>Your add-in signs its requests with your add-in key, so no one else can ask for stamps, send "
+                "certified mail or spend your credit in your name.</p>\n"
+              : "<p>You have no add-in key yet. Without one, anyone who knows your address can ask for stamps, send "
+                "certified mail and spend your credit in your name.</p>\n";
+  body += "<p>A new key replaces the old one at once: the add-in sends nothing until the new key is in it.</p>\n";
+  body += "<form method=\"post\" action=\"" + std::string(kAddinKeyPath) + "\">" + CsrfField(sender.session.csrf) +
+          "<button type=\"submit\">Make a new key</button></form>";
+  return HtmlReply(200, Frame("Add-in key", body, &viewer), true);
 }
 
 }  // namespace mailwarden::pages

@@ -1,21 +1,30 @@
 #pragma once
 // The sender's web pages under "/cvx/" (sign-in, messages, a message's
 // recipients and their events, cancelling a certified delivery, password,
+// the add-in key,
 // CSV and JSON) and the public pages "/" and "/cvx/donation/".
+#include <optional>
 #include <string>
 
 #include "service/http/exchange.h"
+#include "service/keys/sealing.h"
 #include "service/pages/layout.h"
 #include "service/pages/sessions.h"
 #include "service/store/store.h"
 
 namespace mailwarden::pages {
 
+// A longer search is cut to this many bytes, on the page and in the API:
+// each byte costs a look through every subject.
+inline constexpr std::size_t kLongestSearch = 200;
+
 struct PagesOptions {
   Clock clock;               // the system clock when empty
   std::string donationText;  // replaces the donation page's text (plain text; blank lines part paragraphs)
   SignInLimits limits;
   int pageSize = 50;  // messages per page
+  // What the senders' add-in keys are sealed with; without it no key is made here.
+  std::optional<keys::SealingKey> sealingKey;
 };
 
 class Pages {
@@ -38,6 +47,7 @@ class Pages {
   http::Reply MessagePage(const http::Request& request, const SignedIn& sender, std::int64_t id);
   http::Reply CancelDelivery(const http::Request& request, const SignedIn& sender, std::int64_t id);
   http::Reply Password(const http::Request& request, const SignedIn& sender);
+  http::Reply AddinKey(const http::Request& request, const SignedIn& sender);
   http::Reply Export(const SignedIn& sender);
 
   store::Store& store_;

@@ -41,31 +41,34 @@ bool TokenShaped(std::string_view token) {
   return true;
 }
 
-std::optional<store::Session> Lookup(store::Store& store, const http::Request& request, const char* cookie,
-                                     store::Time now, std::string* tokenHash) {
+// The hash of the cookie's token; empty without a token-shaped one.
+std::string CookieTokenHash(const http::Request& request, const char* cookie) {
   const auto cookies = ParseCookies(request);
   const auto found = cookies.find(cookie);
-  if (found == cookies.end() || !TokenShaped(found->second)) return std::nullopt;
-  std::string hash = HashToken(found->second);
-  auto session = store.TouchSession(hash, now - kSessionIdle, now);
-  if (tokenHash) *tokenHash = std::move(hash);
-  return session;
+  if (found == cookies.end() || !TokenShaped(found->second)) return {};
+  return HashToken(found->second);
 }
 
 }  // namespace
 
 std::optional<SignedIn> CurrentSender(store::Store& store, const http::Request& request, store::Time now) {
-  std::string hash;
-  auto session = Lookup(store, request, kSessionCookie, now, &hash);
+  std::string hash = CookieTokenHash(request, kSessionCookie);
+  if (hash.empty()) return std::nullopt;
+  auto session = store.TouchSession(hash, now - kSessionIdle, now);
   if (!session) return std::nullopt;
+  if (session->created < now - kSessionLifetime) {
+    store.DeleteSession(hash);
+    return std::nullopt;
+  }
   auto account = store.FindAccountById(session->accountId);
   if (!account) return std::nullopt;
   return SignedIn{std::move(*account), std::move(*session), std::move(hash)};
 }
 
 std::int64_t SenderOfBrowser(store::Store& store, const http::Request& request, store::Time now) {
-  auto session = Lookup(store, request, kSenderCookie, now, nullptr);
-  return session ? session->accountId : 0;
+  const std::string hash = CookieTokenHash(request, kSenderCookie);
+  if (hash.empty()) return 0;
+  return store.MarkedAccount(hash, now - kSessionIdle, now - kSessionLifetime).value_or(0);
 }
 
 std::string SessionCookie(std::string_view name, std::string_view value, std::string_view path, bool secure, bool lax) {

@@ -1,8 +1,10 @@
 #pragma once
 // Signing in to the sender's pages: a random 256-bit token in a cookie for
 // "/cvx/" (HttpOnly, SameSite=Strict), kept by the store only as a hash,
-// ending after 12 hours idle or at sign-out. A second cookie with the same
-// token for "/p/" lets the recipients' links tell the sender's own browser.
+// ending after 12 hours idle, 7 days after sign-in, at sign-out or at a
+// change of password. A second cookie for "/p/" holds a token of its own,
+// the marker: it lets the recipients' links tell the sender's own browser,
+// and opens no page nor keeps the session alive.
 #include <functional>
 #include <optional>
 #include <string>
@@ -16,6 +18,7 @@ using Clock = std::function<store::Time()>;
 
 inline constexpr store::Time kSecond = 1000000;
 inline constexpr store::Time kSessionIdle = 12 * 3600 * kSecond;
+inline constexpr store::Time kSessionLifetime = 7 * 24 * 3600 * kSecond;
 
 inline constexpr const char* kSessionCookie = "cvx_session";
 inline constexpr const char* kSenderCookie = "cvx_sender";

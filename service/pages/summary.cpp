@@ -7,10 +7,11 @@ namespace mailwarden::pages {
 
 namespace {
 
-void Add(Tally& tally, store::Time time) {
-  if (tally.count == 0 || time < tally.first) tally.first = time;
-  if (tally.count == 0 || time > tally.last) tally.last = time;
-  ++tally.count;
+// One event row, standing for event.count alike.
+void Add(Tally& tally, const store::Event& event) {
+  if (tally.count == 0 || event.time < tally.first) tally.first = event.time;
+  if (tally.count == 0 || event.time > tally.last) tally.last = event.time;
+  tally.count += event.count;
 }
 
 std::size_t Index(store::EventClass eventClass) {
@@ -55,13 +56,13 @@ RecipientSummary Summarize(const store::RecipientView& recipient) {
     }
     switch (event.type) {
       case store::EventType::kImage:
-        Add(summary.images[who], event.time);
+        Add(summary.images[who], event);
         break;
       case store::EventType::kReceipt:
-        Add(summary.receipts[who], event.time);
+        Add(summary.receipts[who], event);
         break;
       case store::EventType::kRead:
-        Add(summary.reads[who], event.time);
+        Add(summary.reads[who], event);
         break;
       case store::EventType::kCancel:
         summary.cancelled = true;

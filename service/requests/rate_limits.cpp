@@ -1,10 +1,9 @@
 #include "service/requests/rate_limits.h"
 
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "service/store/address_key.h"
+#include "service/store/attempt_key.h"
 
 namespace mailwarden {
 
@@ -12,21 +11,16 @@ bool RateLimits::Allow(std::string_view kind, std::string_view address, std::str
   const store::Time window = std::chrono::duration_cast<std::chrono::microseconds>(options_.window).count();
   if (window <= 0) return true;
   const store::Time start = now - now % window;
-  // Both counted in one go: a refused request counts against both.
-  std::vector<std::pair<std::string, std::string>> keys;
-  std::vector<int> limits;
-  if (options_.perAddress > 0 && !address.empty()) {
-    keys.emplace_back(std::string(kind) + ":address", store::AddressKey(address));
-    limits.push_back(options_.perAddress);
+  // The IP first: a client over its limit does not get to count against
+  // the addresses it names. Keys are kept hashed, whatever their size.
+  if (options_.perIp > 0 && !ip.empty() &&
+      store_.CountAttempt(std::string(kind) + ":ip", store::AttemptKey(ip), start, now) > options_.perIp) {
+    return false;
   }
-  if (options_.perIp > 0 && !ip.empty()) {
-    keys.emplace_back(std::string(kind) + ":ip", std::string(ip));
-    limits.push_back(options_.perIp);
-  }
-  if (keys.empty()) return true;
-  std::vector<int> counts = store_.CountAttempts(keys, start, now);
-  for (std::size_t i = 0; i < counts.size() && i < limits.size(); ++i) {
-    if (counts[i] > limits[i]) return false;
+  if (options_.perAddress > 0 && !address.empty() &&
+      store_.CountAttempt(std::string(kind) + ":address", store::AttemptKey(store::AddressKey(address)), start, now) >
+          options_.perAddress) {
+    return false;
   }
   return true;
 }

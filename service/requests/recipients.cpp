@@ -1,7 +1,7 @@
 #include "service/requests/recipients.h"
 
 #include <cstdint>
-#include <set>
+#include <unordered_set>
 #include <utility>
 
 #include "service/requests/bad_request.h"
@@ -31,34 +31,56 @@ std::vector<std::string_view> SplitTerminated(std::string_view list) {
 }
 
 // Finds where each recipient's address ends. A recipient's address is either
-// one word or, when the display name stood in for it, that whole name.
+// one word or, when the display name stood in for it, that whole name. The
+// search remembers the places that led nowhere, and gives up past a fixed
+// budget of steps and compared bytes: lists made to branch at every name
+// would otherwise cost time and memory far beyond their size.
 class AddressSplitter {
  public:
   AddressSplitter(std::string_view list, const std::vector<std::string>& names) : list_(list), names_(names) {}
 
   bool Split(std::size_t index, std::size_t pos, std::vector<std::string>& out) {
     if (index == names_.size()) return pos == list_.size();
-    if (failed_.count({index, pos})) return false;
+    if (++steps_ > kMaxSteps) GiveUp();
+    const std::uint64_t state = static_cast<std::uint64_t>(index) * (list_.size() + 1) + pos;
+    if (failed_.count(state)) return false;
     const std::string& name = names_[index];
-    if (name.find(' ') != std::string::npos && list_.substr(pos).starts_with(name + " ")) {
-      out.push_back(name);
-      if (Split(index + 1, pos + name.size() + 1, out)) return true;
-      out.pop_back();
+    if (name.find(' ') != std::string::npos && list_.size() - pos > name.size()) {
+      Spend(name.size());
+      if (list_.substr(pos, name.size()) == name && list_[pos + name.size()] == ' ') {
+        out.push_back(name);
+        if (Split(index + 1, pos + name.size() + 1, out)) return true;
+        out.pop_back();
+      }
     }
     std::size_t space = list_.find(' ', pos);
+    Spend((space == std::string_view::npos ? list_.size() : space) - pos);
     if (space != std::string_view::npos && space > pos) {
       out.emplace_back(list_.substr(pos, space - pos));
       if (Split(index + 1, space + 1, out)) return true;
       out.pop_back();
     }
-    failed_.insert({index, pos});
+    failed_.insert(state);
     return false;
   }
 
  private:
+  void Spend(std::size_t bytes) {
+    compared_ += bytes;
+    if (compared_ > kMaxCompared) GiveUp();
+  }
+  [[noreturn]] static void GiveUp() { throw BadRequest("Address list does not match the name list."); }
+
+  // Far above what a real list needs: there, names standing in for addresses
+  // are rare and the first choice nearly always holds.
+  static constexpr std::size_t kMaxSteps = 100'000;
+  static constexpr std::size_t kMaxCompared = 8 << 20;
+
   std::string_view list_;
   const std::vector<std::string>& names_;
-  std::set<std::pair<std::size_t, std::size_t>> failed_;
+  std::unordered_set<std::uint64_t> failed_;
+  std::size_t steps_ = 0;
+  std::size_t compared_ = 0;
 };
 
 }  // namespace

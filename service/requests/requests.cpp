@@ -6,6 +6,7 @@
 #include "service/requests/bad_request.h"
 #include "service/requests/form.h"
 #include "service/requests/recipients.h"
+#include "service/requests/signature_check.h"
 #include "service/requests/values.h"
 
 namespace mailwarden {
@@ -23,8 +24,16 @@ bool Matches(const std::string& text, std::string_view pattern) {
   return true;
 }
 
-void CheckLimits(Context& context, const char* kind, std::string_view address, std::string_view ip) {
+// No e-mail address is longer (RFC 5321's path limit).
+constexpr std::size_t kLongestAddress = 254;
+
+// The sender's address read and counted against the limits, before anything
+// that costs more than reading the fields (the pairing of the recipients).
+std::string CountedSender(Context& context, const char* kind, const std::string& address, std::string_view ip) {
+  if (address.empty()) throw BadRequest("Missing sender address.");
+  if (address.size() > kLongestAddress) throw BadRequest("The sender address is too long.", "address");
   if (!context.limits.Allow(kind, address, ip, context.Now())) throw BadRequest(kTooManyRequests + 3, "limit");
+  return address;
 }
 
 // What the stamp request and the upload share: the message as the store takes it.
@@ -84,12 +93,12 @@ Answer Answered(Handle&& handle) {
 
 Answer CreditQuery(Context& context, std::string_view query, std::string_view ip) {
   return Answered([&] {
-    Form form = ParseForm(query);
+    const SignedText request = TakeSignature(query);
+    Form form = ParseForm(request.text);
     Values values(context, form, "email");
     values.CheckHash({"email"});
-    std::string address = values.Text("email");
-    if (address.empty()) throw BadRequest("Missing sender address.");
-    CheckLimits(context, "credit", address, ip);
+    const std::string address = CountedSender(context, "credit", values.Text("email"), ip);
+    CheckSender(context, address, request);
     std::optional<int> left = context.store.CreditLeft(address, context.Now());
     if (!left && context.options.newSenderCredit > 0) left = context.options.newSenderCredit;
     if (!left) throw BadRequest(kNoAccount, "unknown-sender");
@@ -99,19 +108,22 @@ Answer CreditQuery(Context& context, std::string_view query, std::string_view ip
 
 Answer StampRequest(Context& context, std::string_view query, std::string_view ip) {
   return Answered([&] {
-    Form form = ParseForm(query);
+    const SignedText request = TakeSignature(query);
+    Form form = ParseForm(request.text);
     for (const char* key : {"fromAddy", "toAddy", "toName", "subject", "curDate", "curTime"}) form.Required(key);
     Values values(context, form, "fromAddy");
     values.CheckHash({"fromAddy", "toAddy", "subject", "curDate", "curTime"});
+    // Counted and signed before the recipients are paired, the costly part.
+    CheckSender(context, CountedSender(context, "stamp", values.Text("fromAddy"), ip), request);
     store::NewMessage message = ToMessage(context, values, ip);
-    CheckLimits(context, "stamp", message.sender, ip);
     return Issue(context, values, message);
   });
 }
 
 Answer CertifiedUpload(Context& context, std::string_view body, std::string_view ip) {
   return Answered([&] {
-    Form form = ParseForm(body);
+    const SignedText request = TakeSignature(body);
+    Form form = ParseForm(request.text);
     for (const char* key :
          {"fromAddy", "toAddy", "toName", "subject", "curDate", "curTime", "fromName", "content", "isHTML"}) {
       form.Required(key);
@@ -120,8 +132,9 @@ Answer CertifiedUpload(Context& context, std::string_view body, std::string_view
     values.CheckHash({"fromAddy", "fromName", "toAddy", "toName", "subject", "curDate", "curTime"});
     const std::string& isHtml = values.Bytes("isHTML");
     if (isHtml != "0" && isHtml != "1") throw BadRequest("Malformed field isHTML.");
+    // Counted and signed before the recipients are paired, the costly part.
+    CheckSender(context, CountedSender(context, "upload", values.Text("fromAddy"), ip), request);
     store::NewMessage message = ToMessage(context, values, ip);
-    CheckLimits(context, "upload", message.sender, ip);
     message.kind = store::Kind::kCertified;
     message.fromName = values.Text("fromName");
     message.content = values.Text("content");

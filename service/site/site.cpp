@@ -10,6 +10,7 @@ http::Handler Handler(Context& context) {
   pages::PagesOptions options;
   options.clock = context.clock;
   options.donationText = context.options.donation;
+  options.sealingKey = context.options.sealingKey;
   auto site = std::make_shared<pages::Pages>(context.store, options);
   return [site](const http::Request& request) { return site->Handle(request); };
 }

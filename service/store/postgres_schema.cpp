@@ -152,11 +152,87 @@ $body$;
       R"sql(
 ALTER TABLE messages ADD COLUMN received text, ADD COLUMN received_content text;
 )sql",
-      // 3: why each event was taken for a person, a machine or the sender;
+      // 3: the senders' add-in keys (sealed), and the request signatures
+      // seen while they are still good.
+      R"sql(
+ALTER TABLE accounts ADD COLUMN addin_key text NOT NULL DEFAULT '';
+CREATE TABLE seen_signatures (
+  signature text PRIMARY KEY,
+  expires bigint NOT NULL
+);
+CREATE INDEX seen_signatures_by_expiry ON seen_signatures (expires);
+)sql",
+      // 4: an event row may stand for several alike (one stamp, type, class
+      // and client within a minute, or any past the stamp's cap); a session
+      // has an absolute end, and a marker token of its own for the
+      // recipients' links.
+      R"sql(
+ALTER TABLE events ADD COLUMN count integer NOT NULL DEFAULT 1;
+ALTER TABLE sessions ADD COLUMN created bigint NOT NULL DEFAULT 0;
+UPDATE sessions SET created = last_seen;
+ALTER TABLE sessions ADD COLUMN marker_hash text UNIQUE;
+CREATE INDEX sessions_by_last_seen ON sessions (last_seen);
+-- One event: added to the latest alike within a minute, or past the cap to
+-- the stamp's latest of its type; a new row otherwise. The stamp's row is
+-- locked, so processes writing events of one stamp count together.
+CREATE FUNCTION record_event(p_stamp text, p_type smallint, p_class smallint, p_time bigint, p_ip text,
+                             p_user_agent text, p_count integer, p_cap integer, p_alike bigint)
+RETURNS void LANGUAGE plpgsql AS $body$
+DECLARE
+  v_stamp bigint;
+  v_event bigint;
+BEGIN
+  SELECT id INTO v_stamp FROM stamps WHERE stamp = p_stamp FOR UPDATE;
+  IF v_stamp IS NULL THEN
+    RETURN;
+  END IF;
+  SELECT id INTO v_event FROM events
+    WHERE stamp_id = v_stamp AND type = p_type AND class = p_class AND ip = p_ip AND time >= p_time - p_alike
+    ORDER BY id DESC LIMIT 1;
+  IF v_event IS NULL AND (SELECT count(*) FROM events WHERE stamp_id = v_stamp) >= p_cap THEN
+    SELECT id INTO v_event FROM events WHERE stamp_id = v_stamp AND type = p_type ORDER BY id DESC LIMIT 1;
+  END IF;
+  IF v_event IS NULL THEN
+    INSERT INTO events (stamp_id, type, class, time, ip, user_agent, count)
+      VALUES (v_stamp, p_type, p_class, p_time, p_ip, p_user_agent, p_count);
+  ELSE
+    UPDATE events SET count = count + p_count WHERE stamp_id = v_stamp AND id = v_event;
+  END IF;
+END
+$body$;
+)sql",
+      // 5: why each event was taken for a person, a machine or the sender;
       // the service's own secrets (the key that binds the recipients' forms
       // to their stamps).
       R"sql(
 ALTER TABLE events ADD COLUMN reason text NOT NULL DEFAULT '';
+-- The events' folding, as before, keeping the reason of an event given a row of its own.
+DROP FUNCTION record_event(text, smallint, smallint, bigint, text, text, integer, integer, bigint);
+CREATE FUNCTION record_event(p_stamp text, p_type smallint, p_class smallint, p_time bigint, p_ip text,
+                             p_user_agent text, p_count integer, p_cap integer, p_alike bigint, p_reason text)
+RETURNS void LANGUAGE plpgsql AS $body$
+DECLARE
+  v_stamp bigint;
+  v_event bigint;
+BEGIN
+  SELECT id INTO v_stamp FROM stamps WHERE stamp = p_stamp FOR UPDATE;
+  IF v_stamp IS NULL THEN
+    RETURN;
+  END IF;
+  SELECT id INTO v_event FROM events
+    WHERE stamp_id = v_stamp AND type = p_type AND class = p_class AND ip = p_ip AND time >= p_time - p_alike
+    ORDER BY id DESC LIMIT 1;
+  IF v_event IS NULL AND (SELECT count(*) FROM events WHERE stamp_id = v_stamp) >= p_cap THEN
+    SELECT id INTO v_event FROM events WHERE stamp_id = v_stamp AND type = p_type ORDER BY id DESC LIMIT 1;
+  END IF;
+  IF v_event IS NULL THEN
+    INSERT INTO events (stamp_id, type, class, time, ip, user_agent, count, reason)
+      VALUES (v_stamp, p_type, p_class, p_time, p_ip, p_user_agent, p_count, p_reason);
+  ELSE
+    UPDATE events SET count = count + p_count WHERE stamp_id = v_stamp AND id = v_event;
+  END IF;
+END
+$body$;
 CREATE TABLE service_keys (
   name text PRIMARY KEY,
   value text NOT NULL

@@ -18,17 +18,22 @@ namespace {
 // Every statement the store runs, prepared once on each connection.
 const std::vector<std::pair<const char*, const char*>> kStatements = {
     {"find_account",
-     "SELECT id, address, password_hash, monthly_credit, codepage, created FROM accounts WHERE address = $1"},
+     "SELECT id, address, password_hash, monthly_credit, codepage, created, addin_key FROM accounts WHERE address = "
+     "$1"},
     {"find_account_by_id",
-     "SELECT id, address, password_hash, monthly_credit, codepage, created FROM accounts WHERE id = $1"},
+     "SELECT id, address, password_hash, monthly_credit, codepage, created, addin_key FROM accounts WHERE id = $1"},
     {"add_account",
      "INSERT INTO accounts (address, monthly_credit, created) VALUES ($1, $2, $3) ON CONFLICT (address) DO NOTHING "
-     "RETURNING id, address, password_hash, monthly_credit, codepage, created"},
+     "RETURNING id, address, password_hash, monthly_credit, codepage, created, addin_key"},
     {"list_accounts",
-     "SELECT id, address, password_hash, monthly_credit, codepage, created FROM accounts ORDER BY address"},
+     "SELECT id, address, password_hash, monthly_credit, codepage, created, addin_key FROM accounts ORDER BY address"},
     {"set_credit", "UPDATE accounts SET monthly_credit = $2 WHERE address = $1"},
     {"set_password", "UPDATE accounts SET password_hash = $2 WHERE address = $1"},
     {"set_codepage", "UPDATE accounts SET codepage = $2 WHERE address = $1"},
+    {"set_addin_key", "UPDATE accounts SET addin_key = $2 WHERE address = $1"},
+    {"forget_signatures", "DELETE FROM seen_signatures WHERE expires < $1"},
+    {"remember_signature",
+     "INSERT INTO seen_signatures (signature, expires) VALUES ($1, $2) ON CONFLICT (signature) DO NOTHING"},
     // Events name their stamp without a foreign key (checking one per event
     // halves the rate of image hits recorded), so they go here by hand.
     {"remove_account",
@@ -52,15 +57,15 @@ const std::vector<std::pair<const char*, const char*>> kStatements = {
      "WHERE s.stamp = $1"},
     {"lock_stamp", "SELECT cancelled FROM stamps WHERE stamp = $1 FOR UPDATE"},
     {"stamp_ids", "SELECT stamp, id FROM stamps WHERE stamp = ANY($1::text[])"},
-    {"add_event",
-     "INSERT INTO events (stamp_id, type, class, time, ip, user_agent, reason) "
-     "SELECT id, $2::smallint, $3::smallint, $4::bigint, $5::text, $6::text, $7::text FROM stamps WHERE stamp = $1"},
     // Locks the stamp's row, so of two presses at once the second sees the first's event.
     {"has_event",
      "SELECT EXISTS (SELECT 1 FROM events e WHERE e.stamp_id = s.id AND e.type = $2 AND e.class = $3) "
      "FROM stamps s WHERE s.stamp = $1 FOR UPDATE"},
     {"add_service_key", "INSERT INTO service_keys (name, value) VALUES ($1, $2) ON CONFLICT (name) DO NOTHING"},
     {"service_key", "SELECT value FROM service_keys WHERE name = $1"},
+    {"record_event",
+     "SELECT record_event($1, $2::smallint, $3::smallint, $4::bigint, $5::text, $6::text, $7::integer, $8::integer, "
+     "$9::bigint, $10::text)"},
     {"cancel_stamp", "UPDATE stamps SET cancelled = true WHERE stamp = $1"},
     // A certified message whose every delivery is cancelled is not kept.
     {"drop_cancelled_content",
@@ -93,12 +98,18 @@ const std::vector<std::pair<const char*, const char*>> kStatements = {
      "SELECT message_id, stamp, recipient, recipient_name, cancelled FROM stamps "
      "WHERE message_id = ANY($1::bigint[]) ORDER BY message_id, position"},
     {"message_events",
-     "SELECT s.stamp, e.type, e.class, e.time, e.ip, e.user_agent, e.reason FROM stamps s JOIN events e ON e.stamp_id "
-     "= s.id "
+     "SELECT s.stamp, e.type, e.class, e.time, e.ip, e.user_agent, e.reason, e.count FROM stamps s "
+     "JOIN events e ON e.stamp_id = s.id "
      "WHERE s.message_id = ANY($1::bigint[]) ORDER BY e.id"},
-    {"create_session", "INSERT INTO sessions (token_hash, account_id, csrf, last_seen) VALUES ($1, $2, $3, $4)"},
+    {"create_session",
+     "INSERT INTO sessions (token_hash, account_id, csrf, last_seen, created, marker_hash) "
+     "VALUES ($1, $2, $3, $4, $5, NULLIF($6, ''))"},
     {"touch_session",
-     "UPDATE sessions SET last_seen = $3 WHERE token_hash = $1 AND last_seen >= $2 RETURNING account_id, csrf"},
+     "UPDATE sessions SET last_seen = $3 WHERE token_hash = $1 AND last_seen >= $2 RETURNING account_id, csrf, "
+     "created"},
+    {"marked_account", "SELECT account_id FROM sessions WHERE marker_hash = $1 AND last_seen >= $2 AND created >= $3"},
+    {"end_sessions", "DELETE FROM sessions WHERE account_id = $1 AND token_hash <> $2"},
+    {"purge_sessions", "DELETE FROM sessions WHERE last_seen < $1 OR created < $2"},
     {"delete_session", "DELETE FROM sessions WHERE token_hash = $1"},
     // Earlier windows of the same key go with the count of the new one, and
     // every key's windows of days ago ($4; keys seen once would stay for good).
@@ -114,6 +125,8 @@ const std::vector<std::pair<const char*, const char*>> kStatements = {
      "INSERT INTO attempts (kind, key, window_start, count) SELECT k.kind, k.key, $3, 1 "
      "FROM unnest($1::text[], $2::text[]) AS k (kind, key) "
      "ON CONFLICT (kind, key, window_start) DO UPDATE SET count = attempts.count + 1 RETURNING kind, key, count"},
+    {"attempt_count", "SELECT count FROM attempts WHERE kind = $1 AND key = $2 AND window_start = $3"},
+    {"forget_attempts", "DELETE FROM attempts WHERE kind = $1"},
     {"healthy", "SELECT 1"},
 };
 
@@ -146,6 +159,7 @@ Account ReadAccount(const pqxx::row& row) {
   account.monthlyCredit = row[3].as<int>();
   account.codepage = row[4].as<int>();
   account.created = row[5].as<Time>();
+  account.addinKey = row[6].as<std::string>();
   return account;
 }
 
@@ -196,9 +210,12 @@ MessageView ReadMessageRow(const pqxx::row& row) {
   return view;
 }
 
+// Bounded as store.h says; nothing for an unknown stamp.
 void AddEvent(pqxx::transaction_base& work, const NewEvent& event) {
-  work.exec_prepared("add_event", Text(event.stamp), static_cast<int>(event.type), static_cast<int>(event.eventClass),
-                     event.time, Text(event.ip), Text(event.userAgent), Text(event.reason));
+  work.exec_prepared("record_event", Text(event.stamp), static_cast<int>(event.type),
+                     static_cast<int>(event.eventClass), event.time, Text(event.ip),
+                     Text(StoredUserAgent(event.userAgent)), event.count, kMaxEventRows, kAlikeWithin,
+                     Text(event.reason));
 }
 
 constexpr auto kStatement = PostgresPool::Mode::kStatement;
@@ -259,6 +276,9 @@ class PostgresStore final : public Store {
   }
   bool SetCodepage(std::string_view address, int codepage) override {
     return Changes("set_codepage", Address(address), codepage);
+  }
+  bool SetAddinKey(std::string_view address, std::string_view sealedKey) override {
+    return Changes("set_addin_key", Address(address), Text(sealedKey));
   }
   bool RemoveAccount(std::string_view address) override { return Changes("remove_account", Address(address)); }
 
@@ -321,37 +341,18 @@ class PostgresStore final : public Store {
         "find_stamp", [](const pqxx::row& row) { return ReadStampRow(row).info; }, StampKey(stamp));
   }
 
-  // Two round trips for a whole batch: the stamps' numbers (events of
-  // unknown stamps are left out), then the events as one COPY, far cheaper
-  // for the server than rows it must parse from statements.
+  // Each event through record_event, which folds it into one alike or past
+  // the stamp's cap. In stamp order: of two processes writing batches, each
+  // locks the stamps' rows in the same order.
   void RecordEvents(const std::vector<NewEvent>& events) override {
     if (events.empty()) return;
-    std::vector<std::string> stamps;
-    for (const auto& event : events) stamps.push_back(StampKey(event.stamp));
-    std::vector<std::string> distinct = stamps;
-    std::sort(distinct.begin(), distinct.end());
-    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
-    const std::string stampArray = TextArray(distinct);
-    relaxed_.Transact(
-        [&](pqxx::transaction_base& work) {
-          std::map<std::string, std::int64_t> ids;
-          for (const auto& row : work.exec_prepared("stamp_ids", stampArray)) {
-            ids.emplace(row[0].as<std::string>(), row[1].as<std::int64_t>());
-          }
-          if (ids.empty()) return;
-          pqxx::stream_to copy(
-              work, "events",
-              std::vector<std::string>{"stamp_id", "type", "class", "time", "ip", "user_agent", "reason"});
-          for (size_t i = 0; i < events.size(); ++i) {
-            auto id = ids.find(stamps[i]);
-            if (id == ids.end()) continue;
-            const NewEvent& event = events[i];
-            copy << std::make_tuple(id->second, static_cast<int>(event.type), static_cast<int>(event.eventClass),
-                                    event.time, Text(event.ip), Text(event.userAgent), Text(event.reason));
-          }
-          copy.complete();
-        },
-        kStatement);
+    std::vector<const NewEvent*> ordered;
+    for (const auto& event : events) ordered.push_back(&event);
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [](const NewEvent* a, const NewEvent* b) { return a->stamp < b->stamp; });
+    relaxed_.Transact([&](pqxx::transaction_base& work) {
+      for (const NewEvent* event : ordered) AddEvent(work, *event);
+    });
   }
 
   bool RecordOnce(const NewEvent& event) override {
@@ -484,8 +485,8 @@ class PostgresStore final : public Store {
   void CreateSession(std::string_view tokenHash, const Session& session) override {
     pool_.Transact(
         [&](pqxx::transaction_base& work) {
-          work.exec_prepared("create_session", Text(tokenHash), session.accountId, Text(session.csrf),
-                             session.lastSeen);
+          work.exec_prepared("create_session", Text(tokenHash), session.accountId, Text(session.csrf), session.lastSeen,
+                             session.created, Text(session.markerHash));
         },
         kStatement);
   }
@@ -498,13 +499,41 @@ class PostgresStore final : public Store {
           session.reset();
           pqxx::result result = work.exec_prepared("touch_session", token, idleSince, now);
           if (result.empty()) return;
-          session = Session{result[0][0].as<std::int64_t>(), result[0][1].as<std::string>(), now};
+          session = Session{
+              result[0][0].as<std::int64_t>(), result[0][1].as<std::string>(), now, result[0][2].as<Time>(), {}};
         },
         kStatement);
     return session;
   }
 
   void DeleteSession(std::string_view tokenHash) override { Changes("delete_session", Text(tokenHash)); }
+
+  bool RememberSignature(std::string_view signature, Time expires, Time now) override {
+    // The expired ones go first, in a statement of their own: a statement
+    // does not see what its own sub-statements deleted.
+    bool added = false;
+    pool_.Transact(
+        [&](pqxx::transaction_base& work) {
+          work.exec_prepared("forget_signatures", now);
+          added = work.exec_prepared("remember_signature", Text(signature), expires).affected_rows() > 0;
+        },
+        kStatement);
+    return added;
+  }
+
+  std::optional<std::int64_t> MarkedAccount(std::string_view markerHash, Time idleSince, Time createdSince) override {
+    return FindOne<std::int64_t>(
+        "marked_account", [](const pqxx::row& row) { return row[0].as<std::int64_t>(); }, Text(markerHash), idleSince,
+        createdSince);
+  }
+
+  void EndSessions(std::int64_t accountId, std::string_view keepTokenHash) override {
+    Changes("end_sessions", accountId, Text(keepTokenHash));
+  }
+
+  int PurgeSessions(Time idleSince, Time createdSince) override {
+    return Changes("purge_sessions", idleSince, createdSince);
+  }
 
   int CountAttempt(std::string_view kind, std::string_view key, Time windowStart, Time /*now*/) override {
     int count = 0;
@@ -543,6 +572,23 @@ class PostgresStore final : public Store {
     for (size_t i = 0; i < kinds.size(); ++i) counts.push_back(counted[{kinds[i], keys[i]}]);
     return counts;
   }
+
+  std::vector<int> AttemptCounts(const std::vector<std::pair<std::string, std::string>>& kindsAndKeys,
+                                 Time windowStart) override {
+    std::vector<int> counts;
+    relaxed_.Transact(
+        [&](pqxx::transaction_base& work) {
+          counts.clear();
+          for (const auto& [kind, key] : kindsAndKeys) {
+            pqxx::result row = work.exec_prepared("attempt_count", Text(kind), Text(key), windowStart);
+            counts.push_back(row.empty() ? 0 : row[0][0].as<int>());
+          }
+        },
+        kStatement);
+    return counts;
+  }
+
+  void ForgetAttempts(std::string_view kind) override { Changes("forget_attempts", Text(kind)); }
 
   bool Healthy() override {
     try {
@@ -613,6 +659,7 @@ class PostgresStore final : public Store {
       event.ip = row[4].as<std::string>();
       event.userAgent = row[5].as<std::string>();
       event.reason = row[6].as<std::string>();
+      event.count = row[7].as<int>();
     }
   }
 

@@ -93,7 +93,26 @@ DROP INDEX messages_by_account;
 ALTER TABLE messages ADD COLUMN received TEXT;
 ALTER TABLE messages ADD COLUMN received_content TEXT;
 )",
-    // 4: why each event was taken for a person, a machine or the sender; the service's own secrets (the key that
+    // 4: the senders' add-in keys (sealed), and the request signatures seen while they are still good.
+    R"(
+ALTER TABLE accounts ADD COLUMN addin_key TEXT NOT NULL DEFAULT '';
+CREATE TABLE seen_signatures (
+  signature TEXT PRIMARY KEY,
+  expires INTEGER NOT NULL
+) WITHOUT ROWID;
+CREATE INDEX seen_signatures_by_expiry ON seen_signatures(expires);
+)",
+    // 5: an event row may stand for several alike (one stamp, type and client within a minute, or any past the
+    // stamp's cap); a session has an absolute end, and a marker token of its own for the recipients' links.
+    R"(
+ALTER TABLE events ADD COLUMN count INTEGER NOT NULL DEFAULT 1;
+ALTER TABLE sessions ADD COLUMN created INTEGER NOT NULL DEFAULT 0;
+UPDATE sessions SET created = last_seen;
+ALTER TABLE sessions ADD COLUMN marker_hash TEXT;
+CREATE UNIQUE INDEX sessions_by_marker ON sessions(marker_hash);
+CREATE INDEX sessions_by_last_seen ON sessions(last_seen);
+)",
+    // 6: why each event was taken for a person, a machine or the sender; the service's own secrets (the key that
     // binds the recipients' forms to their stamps).
     R"(
 ALTER TABLE events ADD COLUMN reason TEXT NOT NULL DEFAULT '';

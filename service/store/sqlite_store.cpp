@@ -32,11 +32,12 @@ void Configure(Connection& connection, bool file) {
 }
 
 Account ReadAccount(const Query& q) {
-  return Account{q.Int(0), q.Text(1), q.Text(2), static_cast<int>(q.Int(3)), static_cast<int>(q.Int(4)), q.Int(5)};
+  return Account{q.Int(0), q.Text(1), q.Text(2), static_cast<int>(q.Int(3)), static_cast<int>(q.Int(4)),
+                 q.Int(5), q.Text(6)};
 }
 
 constexpr const char* kAccountColumns =
-    "SELECT id, address, password_hash, monthly_credit, codepage, created FROM accounts ";
+    "SELECT id, address, password_hash, monthly_credit, codepage, created, addin_key FROM accounts ";
 
 std::optional<Account> AccountByAddress(Connection& c, std::string_view address) {
   Query q(c, std::string(kAccountColumns) + "WHERE address = ?");
@@ -85,15 +86,45 @@ StampInfo ReadStampInfo(const Query& q) {
                    SplitLines(q.Text(16))};
 }
 
-void InsertEvent(Connection& c, std::int64_t stampId, const NewEvent& e) {
-  Query q(c, "INSERT INTO events (stamp_id, type, class, time, ip, user_agent, reason) VALUES (?, ?, ?, ?, ?, ?, ?)");
+// In the caller's write transaction; bounded as store.h says.
+void RecordEvent(Connection& c, std::int64_t stampId, const NewEvent& e) {
+  std::int64_t alike = 0;
+  {
+    Query q(c,
+            "SELECT id FROM events WHERE stamp_id = ? AND type = ? AND class = ? AND ip = ? AND time >= ? "
+            "ORDER BY id DESC LIMIT 1");
+    q.Bind(1, stampId)
+        .Bind(2, static_cast<std::int64_t>(e.type))
+        .Bind(3, static_cast<std::int64_t>(e.eventClass))
+        .Bind(4, e.ip)
+        .Bind(5, e.time - kAlikeWithin);
+    if (q.Step()) alike = q.Int(0);
+  }
+  if (!alike) {
+    Query rows(c, "SELECT COUNT(*) FROM events WHERE stamp_id = ?");
+    rows.Bind(1, stampId);
+    if (rows.Step() && rows.Int(0) >= kMaxEventRows) {
+      Query q(c, "SELECT id FROM events WHERE stamp_id = ? AND type = ? ORDER BY id DESC LIMIT 1");
+      q.Bind(1, stampId).Bind(2, static_cast<std::int64_t>(e.type));
+      if (q.Step()) alike = q.Int(0);
+    }
+  }
+  if (alike) {
+    Query q(c, "UPDATE events SET count = count + ? WHERE id = ?");
+    q.Bind(1, e.count).Bind(2, alike).Run();
+    return;
+  }
+  Query q(c,
+          "INSERT INTO events (stamp_id, type, class, time, ip, user_agent, count, reason) "
+          "VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
   q.Bind(1, stampId)
       .Bind(2, static_cast<std::int64_t>(e.type))
       .Bind(3, static_cast<std::int64_t>(e.eventClass))
       .Bind(4, e.time)
       .Bind(5, e.ip)
-      .Bind(6, e.userAgent)
-      .Bind(7, e.reason)
+      .Bind(6, StoredUserAgent(e.userAgent))
+      .Bind(7, e.count)
+      .Bind(8, e.reason)
       .Run();
 }
 
@@ -119,11 +150,11 @@ std::vector<RecipientView> Recipients(Connection& c, std::int64_t messageId) {
     }
   }
   for (std::size_t i = 0; i < ids.size(); ++i) {
-    Query q(c, "SELECT type, class, time, ip, user_agent, reason FROM events WHERE stamp_id = ? ORDER BY id");
+    Query q(c, "SELECT type, class, time, ip, user_agent, reason, count FROM events WHERE stamp_id = ? ORDER BY id");
     q.Bind(1, ids[i]);
     while (q.Step()) {
       recipients[i].events.push_back(Event{static_cast<EventType>(q.Int(0)), static_cast<EventClass>(q.Int(1)),
-                                           q.Int(2), q.Text(3), q.Text(4), q.Text(5)});
+                                           q.Int(2), q.Text(3), q.Text(4), q.Text(5), static_cast<int>(q.Int(6))});
     }
   }
   return recipients;
@@ -242,6 +273,14 @@ class SqliteStore final : public Store {
     return Update("UPDATE accounts SET codepage = ? WHERE address = ?", codepage, address);
   }
 
+  bool SetAddinKey(std::string_view address, std::string_view sealedKey) override {
+    return Write([&] {
+      Query q(writer_, "UPDATE accounts SET addin_key = ? WHERE address = ?");
+      q.Bind(1, sealedKey).Bind(2, AddressKey(address)).Run();
+      return writer_.Changes() > 0;
+    });
+  }
+
   bool RemoveAccount(std::string_view address) override {
     return Write([&] {
       Query q(writer_, "DELETE FROM accounts WHERE address = ?");
@@ -325,17 +364,14 @@ class SqliteStore final : public Store {
     if (events.empty()) return;
     Write([&] {
       for (const NewEvent& e : events) {
-        Query q(writer_,
-                "INSERT INTO events (stamp_id, type, class, time, ip, user_agent, reason) "
-                "SELECT id, ?, ?, ?, ?, ?, ? FROM stamps WHERE stamp = ?");
-        q.Bind(1, static_cast<std::int64_t>(e.type))
-            .Bind(2, static_cast<std::int64_t>(e.eventClass))
-            .Bind(3, e.time)
-            .Bind(4, e.ip)
-            .Bind(5, e.userAgent)
-            .Bind(6, e.reason)
-            .Bind(7, e.stamp)
-            .Run();
+        std::int64_t stampId = 0;
+        {
+          Query q(writer_, "SELECT id FROM stamps WHERE stamp = ?");
+          q.Bind(1, e.stamp);
+          if (!q.Step()) continue;
+          stampId = q.Int(0);
+        }
+        RecordEvent(writer_, stampId, e);
       }
     });
   }
@@ -349,7 +385,7 @@ class SqliteStore final : public Store {
           .Bind(2, static_cast<std::int64_t>(event.eventClass))
           .Bind(3, event.stamp);
       if (!q.Step() || q.Int(1) != 0) return false;
-      InsertEvent(writer_, q.Int(0), event);
+      RecordEvent(writer_, q.Int(0), event);
       return true;
     });
   }
@@ -388,7 +424,7 @@ class SqliteStore final : public Store {
           found.isHtml = q.Int(15) != 0;
         }
       }
-      if (found.state == CertifiedState::kFound) InsertEvent(writer_, stampId, read);
+      if (found.state == CertifiedState::kFound) RecordEvent(writer_, stampId, read);
       return found;
     });
   }
@@ -407,7 +443,7 @@ class SqliteStore final : public Store {
       }
       Query mark(writer_, "UPDATE stamps SET cancelled = 1 WHERE id = ?");
       mark.Bind(1, stampId).Run();
-      InsertEvent(writer_, stampId, cancel);
+      RecordEvent(writer_, stampId, cancel);
       // The content goes once no recipient may read it any more.
       Query drop(writer_,
                  "UPDATE messages SET content = NULL, received_content = NULL WHERE id = ?1 AND NOT EXISTS "
@@ -530,8 +566,17 @@ class SqliteStore final : public Store {
 
   void CreateSession(std::string_view tokenHash, const Session& session) override {
     Write([&] {
-      Query q(writer_, "INSERT INTO sessions (token_hash, account_id, csrf, last_seen) VALUES (?, ?, ?, ?)");
-      q.Bind(1, tokenHash).Bind(2, session.accountId).Bind(3, session.csrf).Bind(4, session.lastSeen).Run();
+      Query q(writer_,
+              "INSERT INTO sessions (token_hash, account_id, csrf, last_seen, created, marker_hash) "
+              "VALUES (?, ?, ?, ?, ?, ?)");
+      q.Bind(1, tokenHash).Bind(2, session.accountId).Bind(3, session.csrf).Bind(4, session.lastSeen);
+      q.Bind(5, session.created);
+      if (session.markerHash.empty()) {
+        q.BindNull(6);
+      } else {
+        q.Bind(6, session.markerHash);
+      }
+      q.Run();
     });
   }
 
@@ -539,10 +584,10 @@ class SqliteStore final : public Store {
     return Write([&]() -> std::optional<Session> {
       Session session;
       {
-        Query q(writer_, "SELECT account_id, csrf FROM sessions WHERE token_hash = ? AND last_seen >= ?");
+        Query q(writer_, "SELECT account_id, csrf, created FROM sessions WHERE token_hash = ? AND last_seen >= ?");
         q.Bind(1, tokenHash).Bind(2, idleSince);
         if (!q.Step()) return std::nullopt;
-        session = Session{q.Int(0), q.Text(1), now};
+        session = Session{q.Int(0), q.Text(1), now, q.Int(2), {}};
       }
       Query q(writer_, "UPDATE sessions SET last_seen = ? WHERE token_hash = ?");
       q.Bind(1, now).Bind(2, tokenHash).Run();
@@ -557,6 +602,30 @@ class SqliteStore final : public Store {
     });
   }
 
+  std::optional<std::int64_t> MarkedAccount(std::string_view markerHash, Time idleSince, Time createdSince) override {
+    return Read([&](Connection& c) -> std::optional<std::int64_t> {
+      Query q(c, "SELECT account_id FROM sessions WHERE marker_hash = ? AND last_seen >= ? AND created >= ?");
+      q.Bind(1, markerHash).Bind(2, idleSince).Bind(3, createdSince);
+      if (!q.Step()) return std::nullopt;
+      return q.Int(0);
+    });
+  }
+
+  void EndSessions(std::int64_t accountId, std::string_view keepTokenHash) override {
+    Write([&] {
+      Query q(writer_, "DELETE FROM sessions WHERE account_id = ? AND token_hash <> ?");
+      q.Bind(1, accountId).Bind(2, keepTokenHash).Run();
+    });
+  }
+
+  int PurgeSessions(Time idleSince, Time createdSince) override {
+    return Write([&] {
+      Query q(writer_, "DELETE FROM sessions WHERE last_seen < ? OR created < ?");
+      q.Bind(1, idleSince).Bind(2, createdSince).Run();
+      return writer_.Changes();
+    });
+  }
+
   int CountAttempt(std::string_view kind, std::string_view key, Time windowStart, Time) override {
     return Write([&] { return Count(kind, key, windowStart); });
   }
@@ -567,6 +636,38 @@ class SqliteStore final : public Store {
       std::vector<int> counts;
       for (const auto& [kind, key] : kindsAndKeys) counts.push_back(Count(kind, key, windowStart));
       return counts;
+    });
+  }
+
+  bool RememberSignature(std::string_view signature, Time expires, Time now) override {
+    return Write([&] {
+      {
+        Query old(writer_, "DELETE FROM seen_signatures WHERE expires < ?");
+        old.Bind(1, now).Run();
+      }
+      Query q(writer_, "INSERT INTO seen_signatures (signature, expires) VALUES (?, ?) ON CONFLICT DO NOTHING");
+      q.Bind(1, signature).Bind(2, expires).Run();
+      return writer_.Changes() > 0;
+    });
+  }
+
+  std::vector<int> AttemptCounts(const std::vector<std::pair<std::string, std::string>>& kindsAndKeys,
+                                 Time windowStart) override {
+    return Read([&](Connection& c) {
+      std::vector<int> counts;
+      for (const auto& [kind, key] : kindsAndKeys) {
+        Query q(c, "SELECT count FROM attempts WHERE kind = ? AND key = ? AND window_start = ?");
+        q.Bind(1, kind).Bind(2, key).Bind(3, windowStart);
+        counts.push_back(q.Step() ? static_cast<int>(q.Int(0)) : 0);
+      }
+      return counts;
+    });
+  }
+
+  void ForgetAttempts(std::string_view kind) override {
+    Write([&] {
+      Query q(writer_, "DELETE FROM attempts WHERE kind = ?");
+      q.Bind(1, kind).Run();
     });
   }
 
@@ -609,7 +710,7 @@ class SqliteStore final : public Store {
   Account CreateAccount(std::string_view address, int monthlyCredit, Time now) {
     Query q(writer_, "INSERT INTO accounts (address, monthly_credit, created) VALUES (?, ?, ?)");
     q.Bind(1, AddressKey(address)).Bind(2, monthlyCredit).Bind(3, now).Run();
-    return Account{writer_.LastInsertId(), AddressKey(address), "", monthlyCredit, 1252, now};
+    return Account{writer_.LastInsertId(), AddressKey(address), "", monthlyCredit, 1252, now, ""};
   }
 
   std::string InsertStamp(std::int64_t messageId, int position, const NewRecipient& recipient,

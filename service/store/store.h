@@ -33,6 +33,9 @@ struct Account {
   int monthlyCredit = 0;
   int codepage = 1252;  // the sender's Windows code page, for the escapes
   Time created = 0;
+  // The add-in key the sender's requests are signed with, sealed with the
+  // service's own key; empty: the sender has none.
+  std::string addinKey;
 };
 
 enum class Kind { kTracked, kCertified };
@@ -96,9 +99,27 @@ struct NewEvent {
   EventClass eventClass = EventClass::kPerson;
   Time time = 0;
   std::string ip;
-  std::string userAgent;
-  std::string reason;  // why it was taken for a person, a machine or the sender, in the sender's words
+  std::string userAgent;  // kept cut to kMaxUserAgent bytes
+  std::string reason;     // why it was taken for a person, a machine or the sender, in the sender's words
+  int count = 1;          // this many alike, folded into one before the store
 };
+
+// Events a stranger can cause are bounded per stamp: an event alike to one
+// of the stamp within kAlikeWithin (same type, class and client) only adds
+// to that one's count; past kMaxEventRows rows of a stamp, an event adds to
+// the stamp's latest of its type (a type's first event always gets a row).
+inline constexpr Time kAlikeWithin = 60LL * 1000000;
+inline constexpr int kMaxEventRows = 200;
+inline constexpr std::size_t kMaxUserAgent = 300;
+
+// The User-Agent as kept: at most kMaxUserAgent bytes, cut before a UTF-8
+// continuation byte.
+inline std::string StoredUserAgent(std::string_view userAgent) {
+  if (userAgent.size() <= kMaxUserAgent) return std::string(userAgent);
+  std::size_t cut = kMaxUserAgent;
+  while (cut > 0 && (static_cast<unsigned char>(userAgent[cut]) & 0xC0) == 0x80) --cut;
+  return std::string(userAgent.substr(0, cut));
+}
 
 // What the service knows of a stamp, for recording and classifying events.
 struct StampInfo {
@@ -134,10 +155,11 @@ struct Certified {
 struct Event {
   EventType type = EventType::kImage;
   EventClass eventClass = EventClass::kPerson;
-  Time time = 0;
+  Time time = 0;  // the first of them
   std::string ip;
   std::string userAgent;
   std::string reason;
+  int count = 1;  // events alike folded into this one
 };
 
 struct RecipientView {
@@ -172,6 +194,8 @@ struct Session {
   std::int64_t accountId = 0;
   std::string csrf;
   Time lastSeen = 0;
+  Time created = 0;        // the session ends a fixed time after, used or not
+  std::string markerHash;  // of the token that marks the sender's own fetches; written at the start only
 };
 
 class Store {
@@ -194,6 +218,8 @@ class Store {
   virtual bool SetMonthlyCredit(std::string_view address, int monthlyCredit) = 0;
   virtual bool SetPasswordHash(std::string_view address, std::string_view hash) = 0;
   virtual bool SetCodepage(std::string_view address, int codepage) = 0;
+  // The sealed add-in key, replacing any before.
+  virtual bool SetAddinKey(std::string_view address, std::string_view sealedKey) = 0;
   // With every message, stamp, event and session of the account.
   virtual bool RemoveAccount(std::string_view address) = 0;
 
@@ -248,6 +274,15 @@ class Store {
   // lastSeen becomes now.
   virtual std::optional<Session> TouchSession(std::string_view tokenHash, Time idleSince, Time now) = 0;
   virtual void DeleteSession(std::string_view tokenHash) = 0;
+  // The account of the live session whose marker token has this hash (not
+  // kept alive by it); nothing when none.
+  virtual std::optional<std::int64_t> MarkedAccount(std::string_view markerHash, Time idleSince, Time createdSince) = 0;
+  // Ends every session of the account but the one with keepTokenHash (none
+  // when empty): after a change of password.
+  virtual void EndSessions(std::int64_t accountId, std::string_view keepTokenHash) = 0;
+  // Deletes sessions idle since before idleSince or begun before
+  // createdSince; how many.
+  virtual int PurgeSessions(Time idleSince, Time createdSince) = 0;
 
   // Counts an attempt of the given kind ("signin", "stamp", ...) by key
   // (an address or an IP) in the window starting at windowStart, and returns
@@ -266,6 +301,16 @@ class Store {
   // The service's secret of this name, shared by every service process:
   // the one stored, or fresh when there is none yet (then stored).
   virtual std::string ServiceKey(std::string_view name, std::string_view fresh) = 0;
+  // Remembers a request's signature until it expires, shared by every
+  // service process; false when it is remembered already (a replay).
+  // Signatures expired by now are forgotten.
+  virtual bool RememberSignature(std::string_view signature, Time expires, Time now) = 0;
+  // The counts of attempts (kind and key each) in the window starting at
+  // windowStart, without counting one; 0 for none.
+  virtual std::vector<int> AttemptCounts(const std::vector<std::pair<std::string, std::string>>& kindsAndKeys,
+                                         Time windowStart) = 0;
+  // Forgets every count of that kind, in every window.
+  virtual void ForgetAttempts(std::string_view kind) = 0;
 
   // True when the database answers.
   virtual bool Healthy() = 0;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "host/sim/mail_store.h"
+#include "service/keys/account_keys.h"
 #include "support/local_service.h"
 
 namespace {
@@ -121,12 +122,14 @@ TEST_F(ProgramTest, WrongCommandLinesExitWithTwo) {
       {"send", "--mode", "automatic", "--from", "a@b.c", "--answer", "maybe"},
       {"send", "--mode", "automatic", "--from", "a@b.c", "--text", "/no/such/file", "--registry", Registry()},
       {"send", "--mode", "automatic", "--from", "a@b.c", "--codepage", "4", "--registry", Registry()},
+      {"send", "--mode", "automatic", "--from", "a@b.c", "--service-key", "c0ffee-secret", "--registry", Registry()},
   };
   for (const auto& arguments : wrong) {
     Outcome run = Corvanta(arguments);
     std::string joined;
     for (const auto& argument : arguments) joined += argument + " ";
     EXPECT_EQ(run.status, 2) << joined << "\n" << run.output;
+    EXPECT_EQ(run.output.find("c0ffee"), std::string::npos) << "a key is never shown back: " << run.output;
   }
   EXPECT_FALSE(fs::exists(Registry())) << "a wrong command line must not touch the registry";
 }
@@ -192,6 +195,31 @@ TEST_F(ServiceTest, NonInteractiveRunDeclinesTheTermsWithoutAcceptTerms) {
   EXPECT_NE(run.output.find("Failed to install Corvanta Add-in!"), std::string::npos) << run.output;
   EXPECT_TRUE(LogEvents("sent").empty());
   EXPECT_EQ(RegistryText().find("TOUA"), std::string::npos) << "a refusal stores nothing";
+}
+
+TEST_F(ServiceTest, ASenderWithAnAddinKeySendsWithItAndNotWithout) {
+  mailwarden::ServeOptions options = mailwarden::LoopbackOptions(0);
+  options.service.sealingKey = mailwarden::keys::NewSealingKey();
+  server_ = std::make_unique<testsupport::LocalService>(options);
+  server_->Store().AddAccount("ann@example.com", 10, mailwarden::SystemNow());
+  const std::string key =
+      *mailwarden::keys::MakeAddinKey(server_->Store(), *options.service.sealingKey, "ann@example.com");
+
+  Outcome refused = Corvanta(Send(server_->Host(), "automatic"));
+  EXPECT_EQ(refused.status, 1) << refused.output;
+  EXPECT_NE(refused.output.find("This service needs your add-in key."), std::string::npos) << refused.output;
+
+  std::vector<std::string> arguments = Send(server_->Host(), "guaranteed");
+  arguments.insert(arguments.end(), {"--service-key", key});
+  Outcome sent = Corvanta(arguments);
+  ASSERT_EQ(sent.status, 0) << sent.output;
+  EXPECT_EQ(LogEvents("moved").size(), 2u);
+  EXPECT_EQ(sent.output.find(key), std::string::npos) << "the key is never shown back";
+  EXPECT_EQ(server_->Credit("ann@example.com"), 8);
+
+  // The registry keeps it: the next run signs without being told.
+  ASSERT_EQ(Corvanta(Send(server_->Host(), "automatic", false)).status, 0);
+  EXPECT_EQ(server_->Credit("ann@example.com"), 6);
 }
 
 TEST_F(ServiceTest, AFailureTheUserWasToldAboutExitsWithOne) {

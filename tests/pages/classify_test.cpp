@@ -149,10 +149,13 @@ TEST(ClassifySignedIn, BrowserSignedInAsTheStampsSenderIsTheSender) {
   auto store = store::OpenStore("sqlite::memory:");
   const auto ann = store->AddAccount("ann@example.com", 10, kIssued);
   const auto bea = store->AddAccount("bea@example.com", 10, kIssued);
+  // The "/p/" cookie holds the session's marker token, not its session token.
+  const std::string session = pages::NewToken();
   const std::string token = pages::NewToken();
-  store->CreateSession(pages::HashToken(token), {ann.id, "csrf", kIssued});
+  store->CreateSession(pages::HashToken(session), {ann.id, "csrf", kIssued, kIssued, pages::HashToken(token)});
   const std::string other = pages::NewToken();
-  store->CreateSession(pages::HashToken(other), {bea.id, "csrf", kIssued});
+  store->CreateSession(pages::HashToken(pages::NewToken()),
+                       {bea.id, "csrf", kIssued, kIssued, pages::HashToken(other)});
 
   store::StampInfo stamp;
   stamp.accountId = ann.id;
@@ -172,6 +175,7 @@ TEST(ClassifySignedIn, BrowserSignedInAsTheStampsSenderIsTheSender) {
   // Another sender of the service reading the mail it received is a person.
   EXPECT_EQ(classify(stamp, request(other), hour, store.get()).eventClass, EventClass::kPerson);
   EXPECT_EQ(classify(stamp, request(pages::NewToken()), hour, store.get()).eventClass, EventClass::kPerson);
+  EXPECT_EQ(classify(stamp, request(session), hour, store.get()).eventClass, EventClass::kPerson);
   // A session idle for more than 12 hours no longer counts.
   EXPECT_EQ(classify(stamp, request(token), hour + 13 * 3600 * kSecond, store.get()).eventClass, EventClass::kPerson);
 }

@@ -70,6 +70,14 @@ TEST_F(DataViewsTest, ApiPagesWithNextAndAnswers401And404AsJson) {
   EXPECT_EQ(nlohmann::json::parse(reply.body)["error"], "Sign in at /cvx/ first.");
 }
 
+TEST_F(DataViewsTest, ApiSearchIsCutLikeThePagesSearch) {
+  const std::string subject(pages::kLongestSearch, 'a');
+  Send("ann@example.com", subject, {{"bob@example.net", "Bob"}});
+  // What lies past the cut is not searched for: the subject matches.
+  const std::string longer = subject + std::string(7000, 'z');
+  EXPECT_EQ(Json("/cvx/api/messages?q=" + longer)["messages"].size(), 1u);
+}
+
 TEST_F(DataViewsTest, CsvHasARowPerEventQuotesTextAndDisarmsFormulas) {
   const auto sent = Send("ann@example.com", "Figures, \"final\"", {{"bob@example.net", "Bob"}, {"cy@example.org", ""}});
   Event(sent.stamps[0], store::EventType::kImage, store::EventClass::kPerson, "127.0.0.2", "=HYPERLINK(\"x\")");

@@ -1,6 +1,7 @@
 // Signing in and out, sessions, CSRF tokens and the sign-in limits.
 #include "pages_world.h"
 #include "service/pages/sessions.h"
+#include "service/store/attempt_key.h"
 
 namespace pages_test {
 namespace {
@@ -62,26 +63,52 @@ TEST_F(SignInTest, SignInFormWithoutItsCookieTokenIsRefused) {
   EXPECT_EQ(other.Cookie("cvx_session", "/cvx/"), "");
 }
 
-TEST_F(SignInTest, AttemptsAreLimitedPerAddressAndPerIp) {
+TEST_F(SignInTest, FailuresRefuseTheFailingClientNeverTheOwnerElsewhere) {
   options_.limits.perAddress = 3;
   options_.limits.perIp = 5;
   pages_ = std::make_unique<pages::Pages>(*store_, options_);
-  Browser browser;
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(SignIn(browser, "ann@example.com", "guess").status, 403);
-  // Even the right password waits once the address had its attempts.
-  EXPECT_EQ(SignIn(browser, "ann@example.com", kPassword).status, 429);
-  Browser elsewhere;
-  elsewhere.ip = "127.0.0.9";
-  EXPECT_EQ(SignIn(elsewhere, "ann@example.com", kPassword).status, 429);
-  // A quarter of an hour later the address may try again.
-  now_ += 16 * 60 * kSecond;
-  EXPECT_EQ(SignIn(elsewhere, "ann@example.com", kPassword).status, 303);
+  // Right passwords are not failures: the owner signs in as often as she likes.
+  const auto owner = [] {
+    Browser fresh;
+    fresh.ip = "127.0.0.9";
+    return fresh;
+  };
+  for (int i = 0; i < 4; ++i) {
+    Browser browser = owner();
+    ASSERT_EQ(SignIn(browser, "ann@example.com", kPassword).status, 303) << i;
+  }
 
-  // One IP trying many addresses.
+  Browser guesser;
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(SignIn(guesser, "ann@example.com", "guess").status, 403);
+  // The failing client waits, even with the right password.
+  EXPECT_EQ(SignIn(guesser, "ann@example.com", kPassword).status, 429);
+  // Many clients failing for the address do not lock the owner out.
+  for (int client = 10; client < 14; ++client) {
+    Browser other;
+    other.ip = "127.0.1." + std::to_string(client);
+    for (int i = 0; i < 3; ++i) SignIn(other, "ann@example.com", "guess");
+  }
+  Browser browser = owner();
+  EXPECT_EQ(SignIn(browser, "ann@example.com", kPassword).status, 303);
+  // A quarter of an hour later the failing client may try again.
+  now_ += 16 * 60 * kSecond;
+  EXPECT_EQ(SignIn(guesser, "ann@example.com", kPassword).status, 303);
+
+  // One client failing for many addresses.
   Browser scanner;
   scanner.ip = "127.0.0.7";
   for (int i = 0; i < 5; ++i) SignIn(scanner, "user" + std::to_string(i) + "@example.com", "guess");
   EXPECT_EQ(SignIn(scanner, "ann@example.com", kPassword).status, 429);
+}
+
+TEST_F(SignInTest, UnlockingTheAddressClearsItsFailures) {
+  options_.limits.perAddress = 3;
+  pages_ = std::make_unique<pages::Pages>(*store_, options_);
+  Browser owner;
+  for (int i = 0; i < 3; ++i) SignIn(owner, "ann@example.com", "misremembered");
+  ASSERT_EQ(SignIn(owner, "ann@example.com", kPassword).status, 429);
+  store_->ForgetAttempts(store::SignInFailureKind("Ann@Example.com"));
+  EXPECT_EQ(SignIn(owner, "ann@example.com", kPassword).status, 303);
 }
 
 TEST_F(SignInTest, SessionEndsAfterTwelveHoursIdleButLivesWhileUsed) {
@@ -95,6 +122,46 @@ TEST_F(SignInTest, SessionEndsAfterTwelveHoursIdleButLivesWhileUsed) {
   EXPECT_THAT(Get(browser, "/cvx/").body, HasSubstr("Sign in"));
   EXPECT_EQ(Get(browser, "/cvx/messages/1").status, 303);
   EXPECT_EQ(Get(browser, "/cvx/api/messages").status, 401);
+}
+
+TEST_F(SignInTest, SessionEndsSevenDaysAfterSignInEvenWhileUsed) {
+  Browser browser;
+  const store::Time signedIn = now_;
+  ASSERT_EQ(SignIn(browser, "ann@example.com", kPassword).status, 303);
+  const std::string token = browser.Cookie("cvx_session", "/cvx/");
+  for (int i = 0; i < 15; ++i) {  // 165 hours, never 12 idle
+    now_ += 11 * 3600 * kSecond;
+    ASSERT_THAT(Get(browser, "/cvx/").body, HasSubstr("Your messages")) << i;
+  }
+  now_ = signedIn + 7 * 24 * 3600 * kSecond + kSecond;
+  EXPECT_THAT(Get(browser, "/cvx/").body, HasSubstr("Sign in"));
+  EXPECT_FALSE(store_->TouchSession(pages::HashToken(token), 0, now_));  // deleted, not just refused
+}
+
+TEST_F(SignInTest, TheLinksCookieIsAMarkerThatOpensNoPage) {
+  Browser browser;
+  ASSERT_EQ(SignIn(browser, "ann@example.com", kPassword).status, 303);
+  const std::string marker = browser.Cookie("cvx_sender", "/p/");
+  ASSERT_EQ(marker.size(), 43u);
+  EXPECT_NE(marker, browser.Cookie("cvx_session", "/cvx/"));
+  Browser thief;
+  thief.cookies[{"cvx_session", "/cvx/"}] = marker;
+  EXPECT_THAT(Get(thief, "/cvx/").body, HasSubstr("Sign in"));
+  EXPECT_EQ(Get(thief, "/cvx/api/messages").status, 401);
+}
+
+TEST_F(SignInTest, PasswordChangeEndsEveryOtherSession) {
+  Browser laptop, phone, stolen;
+  for (Browser* browser : {&laptop, &phone, &stolen})
+    ASSERT_EQ(SignIn(*browser, "ann@example.com", kPassword).status, 303);
+  const std::string csrf = Csrf(Get(laptop, "/cvx/password").body);
+  const http::Reply done =
+      Post(laptop, "/cvx/password",
+           "csrf=" + csrf + "&current=" + pages::QueryEscape(kPassword) + "&new=new+password&repeat=new+password");
+  ASSERT_THAT(done.body, HasSubstr("Your password has been changed."));
+  EXPECT_THAT(Get(laptop, "/cvx/").body, HasSubstr("Your messages"));
+  EXPECT_THAT(Get(phone, "/cvx/").body, HasSubstr("Sign in"));
+  EXPECT_EQ(Get(stolen, "/cvx/api/messages").status, 401);
 }
 
 TEST_F(SignInTest, SignOutNeedsTheFormTokenAndEndsTheSession) {

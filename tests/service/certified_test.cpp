@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "service_fixture.h"
+#include "support/loopback_client.h"
 
 namespace service_test {
 namespace {
@@ -187,6 +188,32 @@ TEST_F(ServiceTest, CertifiedContentGoesAfterThirtyDaysAndRecordsAfterTheRetenti
   EXPECT_NE(Press(kCertifiedPath, fortnight)->body.find("the old terms"), std::string::npos);
   EXPECT_FALSE(server_->Store().FindStamp(ancient));
   EXPECT_EQ(Get(kCertifiedPath, ancient)->status, 404);
+}
+
+TEST_F(ServiceTest, CertifiedContentPastThirtyDaysIsRefusedBeforeTheUpkeepDeletesIt) {
+  constexpr mailwarden::store::Time kDay = 86400LL * 1000000;
+  mailwarden::store::NewMessage message;
+  message.sender = "ann.sender@example.com";
+  message.kind = mailwarden::store::Kind::kCertified;
+  message.subject = "Contract";
+  message.content = "the old terms";
+  message.issued = mailwarden::SystemNow() - 30 * kDay - 60LL * 1000000;
+  message.recipients = {{"bob@example.com", "Bob"}};
+  const std::string stamp =
+      server_->Store().IssueStamps(message, 100, [] { return std::string("JustPastThirtyDays"); }).stamps.at(0);
+  // The upkeep runs hourly: the content is in the store still.
+  httplib::Result expired = Get(kCertifiedPath, stamp);
+  ASSERT_TRUE(expired);
+  EXPECT_EQ(expired->status, 410);
+  EXPECT_EQ(expired->body.find("the old terms"), std::string::npos);
+}
+
+TEST_F(ServiceTest, TheBarePagesAddressRedirectsToThePages) {
+  httplib::Client client = testsupport::LoopbackClient(server_->Port());
+  auto reply = client.Get("/cvx");
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->status / 100, 3);
+  EXPECT_EQ(reply->get_header_value("Location"), "/cvx/");
 }
 
 }  // namespace

@@ -25,6 +25,7 @@ class DownStore final : public Store {
   bool SetMonthlyCredit(std::string_view, int) override { Fail(); }
   bool SetPasswordHash(std::string_view, std::string_view) override { Fail(); }
   bool SetCodepage(std::string_view, int) override { Fail(); }
+  bool SetAddinKey(std::string_view, std::string_view) override { Fail(); }
   bool RemoveAccount(std::string_view) override { Fail(); }
   std::optional<int> CreditLeft(std::string_view, Time) override { Fail(); }
   Issued IssueStamps(const NewMessage&, int, const std::function<std::string()>&) override { Fail(); }
@@ -43,8 +44,14 @@ class DownStore final : public Store {
   void CreateSession(std::string_view, const Session&) override { Fail(); }
   std::optional<Session> TouchSession(std::string_view, Time, Time) override { Fail(); }
   void DeleteSession(std::string_view) override { Fail(); }
+  std::optional<std::int64_t> MarkedAccount(std::string_view, Time, Time) override { Fail(); }
+  void EndSessions(std::int64_t, std::string_view) override { Fail(); }
+  int PurgeSessions(Time, Time) override { Fail(); }
   int CountAttempt(std::string_view, std::string_view, Time, Time) override { Fail(); }
   std::string ServiceKey(std::string_view, std::string_view) override { Fail(); }
+  bool RememberSignature(std::string_view, Time, Time) override { Fail(); }
+  std::vector<int> AttemptCounts(const std::vector<std::pair<std::string, std::string>>&, Time) override { Fail(); }
+  void ForgetAttempts(std::string_view) override { Fail(); }
   bool Healthy() override { return false; }
 };
 

@@ -39,6 +39,31 @@ TEST_F(ServiceTest, TooManyRequestsFromOneAddressOrIpAreTurnedAway) {
   EXPECT_EQ(server_->Credit("late@example.com"), 100);  // nothing taken for a refused request
 }
 
+// The limits are counted before the recipients are paired: a request a
+// client may send without end costs no more than reading its fields.
+TEST_F(ServiceTest, LimitsCountBeforeTheRecipientsArePaired) {
+  mailwarden::ServeOptions options = mailwarden::LoopbackOptions(100);
+  options.service.limits.perAddress = 1;
+  Restart(options);
+  AddinSend send = ThreeRecipients();
+  std::string query = StampQuery(send, Draws());
+  // The name list is outside the hash: anyone may put what they like there.
+  const std::size_t names = query.find("&toName=") + 8;
+  query.replace(names, query.find('&', names) - names, "B-");
+  EXPECT_EQ(GetText(kStampPath, query), "qx;Malformed name list.");
+  EXPECT_EQ(GetText(kStampPath, query), "qx;Too many requests, please try again later.");
+}
+
+TEST_F(ServiceTest, AddressesLongerThanAnyAreRefusedUncounted) {
+  mailwarden::ServeOptions options = mailwarden::LoopbackOptions(100);
+  options.service.limits.perIp = 2;
+  Restart(options);
+  const std::string tooLong = std::string(250, 'a') + "@b.cd";
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(AskCredit(tooLong), "qx;The sender address is too long.") << i;
+  // Refused before counting: the client still has its share.
+  EXPECT_EQ(AskCredit("ann@example.com"), "qo;100");
+}
+
 TEST_F(ServiceTest, BehindAProxyTheClientIsTheAddressItForwardedFor) {
   AddinSend send = ThreeRecipients();
   auto issuer = [&](bool behindProxy) {
@@ -96,6 +121,32 @@ TEST_F(ServiceTest, AStoppedServiceListensNoMore) {
     server_->Stop();
     EXPECT_TRUE(testsupport::NothingListens(server_->Port())) << round;
   }
+}
+
+TEST_F(ServiceTest, HealthAndMetricsAreForLoopbackOrTheAdministratorsListenerOnly) {
+  auto status = [](int port, const char* path, const char* forwardedFor) {
+    httplib::Client client = testsupport::LoopbackClient(port);
+    httplib::Headers headers;
+    if (forwardedFor) headers.emplace("X-Forwarded-For", forwardedFor);
+    auto reply = client.Get(path, headers);
+    return reply ? reply->status : -1;
+  };
+  mailwarden::ServeOptions options = mailwarden::LoopbackOptions(100);
+  options.server.behindProxy = true;
+  Restart(options);
+  for (const char* path : {"/metrics", "/healthz"}) {
+    EXPECT_EQ(status(server_->Port(), path, nullptr), 200) << path;
+    EXPECT_EQ(status(server_->Port(), path, "203.0.113.5"), 404) << path;  // a visitor through the proxy
+  }
+  options.admin.emplace();
+  options.admin->port = 0;
+  Restart(options);
+  ASSERT_NE(server_->instance().AdminPort(), 0);
+  for (const char* path : {"/metrics", "/healthz"}) {
+    EXPECT_EQ(status(server_->Port(), path, nullptr), 404) << path;
+    EXPECT_EQ(status(server_->instance().AdminPort(), path, nullptr), 200) << path;
+  }
+  EXPECT_EQ(status(server_->instance().AdminPort(), "/cvx/", nullptr), 404);
 }
 
 TEST_F(ServiceTest, HealthAndMetricsTellHowTheServiceIsDoing) {

@@ -133,6 +133,46 @@ TEST(ParseRecipients, RefusesTooManyRecipients) {
   EXPECT_THROW(mailwarden::ParseRecipients(addresses, names), BadRequest);
 }
 
+// Lists made so that every name could stand in for its address or not: the
+// pairing must end (refused or paired) in time and memory bounded by the
+// list's size, not search every combination.
+TEST(ParseRecipients, AnswersWorstCaseListsWithoutSearchingEveryPairing) {
+  struct Hostile {
+    const char* what;
+    std::size_t count;
+    std::size_t shortWords, longWords;  // names alternate between these word counts
+    long extraWords;                    // address words beyond what every name standing in uses
+    bool pairs;
+  };
+  const Hostile cases[] = {
+      {"300, one word too many", 300, 2, 9, 1, false},
+      {"400, one word too many", 400, 1, 12, 1, false},
+      {"the most recipients, one word too many", mailwarden::kMaxRecipients, 2, 9, 1, false},
+      {"the most recipients, one word short", mailwarden::kMaxRecipients, 3, 7, -1, false},
+      {"the most recipients, every name standing in", mailwarden::kMaxRecipients, 2, 9, 0, true},
+  };
+  for (const Hostile& c : cases) {
+    std::vector<mailwarden::Recipient> recipients;
+    long words = c.extraWords;
+    for (std::size_t i = 0; i < c.count; ++i) {
+      std::size_t n = i % 2 ? c.longWords : c.shortWords;
+      std::string name = "x";
+      for (std::size_t w = 1; w < n; ++w) name += " x";
+      recipients.push_back({name, name});
+      words += static_cast<long>(n);
+    }
+    std::string addresses;
+    for (long w = 0; w < words; ++w) addresses += "x ";
+    if (!c.pairs) {
+      EXPECT_THROW(mailwarden::ParseRecipients(addresses, NameList(recipients)), BadRequest) << c.what;
+      continue;
+    }
+    auto parsed = mailwarden::ParseRecipients(addresses, NameList(recipients));
+    ASSERT_EQ(parsed.size(), recipients.size()) << c.what;
+    EXPECT_EQ(parsed.back().address, recipients.back().address) << c.what;
+  }
+}
+
 TEST(ToUtf8, KeepsUtf8AndReadsTheRestAsWindows1252) {
   const std::pair<std::string, std::string> cases[] = {
       {"plain", "plain"},

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -13,15 +14,19 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "addin_requests.h"
+#include "protocol/request_signature.h"
 #include "protocol/service.h"
+#include "service/store/attempt_key.h"
 #include "service/store/store.h"
 #include "support/child_program.h"
 #include "support/loopback_client.h"
@@ -131,12 +136,13 @@ class DatabaseFileTest : public ProgramTest {
     std::filesystem::remove(path_);
   }
   void TearDown() override {
-    for (const char* end : {"", "-wal", "-shm"}) std::filesystem::remove(path_.string() + end);
+    for (const char* end : {"", "-wal", "-shm", ".key"}) std::filesystem::remove(path_.string() + end);
   }
   std::string Url() const { return "sqlite:" + path_.string(); }
 
   std::filesystem::path path_ =
       std::filesystem::temp_directory_path() / ("mailwarden-program-" + std::to_string(::getpid()) + ".db");
+  std::string keyOutput_;
 };
 
 TEST_F(DatabaseFileTest, KeepsItsStateInTheDatabaseAcrossRestarts) {
@@ -254,7 +260,7 @@ TEST_F(DatabaseFileTest, AccountCommandsManageTheSenders) {
       {{"credit", "nobody@example.com", "7"}, 1, ""},
       {{"codepage", "ann@example.com", "932"}, 0, "code page of ann@example.com set to 932\n"},
       {{"codepage", "ann@example.com", "4"}, 1, ""},
-      {{"password", "ann@example.com"}, 0, "password of ann@example.com set\n", "correct horse\n"},
+      {{"password", "ann@example.com"}, 0, "password of ann@example.com set; its sessions ended\n", "correct horse\n"},
       {{"password", "ann@example.com"}, 1, "", ""},
       {{"password", "ann@example.com"}, 1, "", "short\n"},
       {{"list"},
@@ -286,6 +292,118 @@ TEST_F(DatabaseFileTest, AccountCommandsManageTheSenders) {
   EXPECT_EQ(ann->codepage, 932);
   EXPECT_TRUE(ann->passwordHash.starts_with("$argon2id$")) << ann->passwordHash;
   EXPECT_FALSE(store->FindAccount("bob@example.com"));
+}
+
+// The whole text of the files, for looking for what must not be there.
+std::string FileBytes(const std::vector<std::string>& paths) {
+  std::string bytes;
+  for (const std::string& path : paths) {
+    std::ifstream in(path, std::ios::binary);
+    bytes.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  return bytes;
+}
+
+TEST_F(DatabaseFileTest, AnAddinKeyIsShownOnceKeptEncryptedAndAskedForByTheService) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"account", "add", "ann@example.com"},
+                                               std::vector<std::string>{"account", "key", "ann@example.com"}}) {
+    std::vector<std::string> line = args;
+    line.insert(line.end(), {"--database", Url()});
+    Program program(line);
+    keyOutput_ = program.Rest();
+    ASSERT_EQ(program.Wait(), 0) << keyOutput_;
+  }
+  const std::string digits = keyOutput_.substr(keyOutput_.rfind('\n', keyOutput_.size() - 2) + 1, 64);
+  const auto key = corvanta::protocol::ParseAddinKey(digits);
+  ASSERT_TRUE(key) << keyOutput_;
+  EXPECT_NE(keyOutput_.find("shown this once"), std::string::npos) << keyOutput_;
+
+  // The service's own key sits beside the database, for its user alone; the
+  // database keeps the add-in key only encrypted with it.
+  const std::string keyFile = path_.string() + ".key";
+  ASSERT_TRUE(std::filesystem::exists(keyFile));
+  EXPECT_EQ(std::filesystem::status(keyFile).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  EXPECT_EQ(FileBytes({path_.string(), path_.string() + "-wal"}).find(digits), std::string::npos);
+  EXPECT_FALSE(mailwarden::store::OpenStore(Url())->FindAccount("ann@example.com")->addinKey.empty());
+
+  Program missing({"account", "key", "nobody@example.com", "--database", Url()});
+  EXPECT_EQ(missing.Rest(), "");
+  EXPECT_EQ(missing.Wait(), 1);
+
+  for (bool requireKeys : {false, true}) {
+    std::vector<std::string> args = {"serve", "--listen", "127.0.0.1:0", "--database", Url(), "--new-sender-credit",
+                                     "5"};
+    if (requireKeys) args.push_back("--require-keys");
+    Program program(args);
+    const int port = PortOf(program.Line());
+    ASSERT_GT(port, 0);
+    // Draws of their own each time: the same query in the same second would be a replay.
+    const std::string query = CreditQuery("ann@example.com", {1, 2, 3, requireKeys ? 5 : 4});
+    httplib::Client client = testsupport::LoopbackClient(port);
+    const auto path = std::string(corvanta::protocol::kCreditPath) + "?";
+    EXPECT_TRUE(client.Get(path + query)->body.starts_with("qx;This service needs your add-in key."));
+    const std::string signature = corvanta::protocol::SignRequest(query, *key, std::time(nullptr));
+    EXPECT_EQ(client.Get(path + query + signature)->body, "qo;100");
+    EXPECT_EQ(AskCredit(port, "new@example.com"), requireKeys ? client.Get(path + query)->body : std::string("qo;5"));
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.Wait(), 0);
+  }
+}
+
+// An administrator setting a sender's password ends the sender's sessions
+// and clears the failed sign-ins for the address; unlock clears them alone.
+TEST_F(DatabaseFileTest, PasswordAndUnlockClearFailedSignInsAndPasswordEndsSessions) {
+  const mailwarden::store::Time window = 0;
+  const auto failures = [&](mailwarden::store::Store& store) {
+    return store.AttemptCounts({{mailwarden::store::SignInFailureKind("ann@example.com"), "client"}}, window)[0];
+  };
+  {
+    auto store = mailwarden::store::OpenStore(Url());
+    const auto ann = store->AddAccount("ann@example.com", 5, 1);
+    store->CreateSession("ann-session", {ann.id, "csrf", 1, 1, {}});
+    store->CountAttempt(mailwarden::store::SignInFailureKind("ann@example.com"), "client", window, 1);
+  }
+  std::string none;
+  std::string input = "correct horse\n";
+  for (const char* command : {"unlock", "password"}) {
+    {
+      auto store = mailwarden::store::OpenStore(Url());
+      store->CountAttempt(mailwarden::store::SignInFailureKind("ann@example.com"), "client", window, 1);
+      ASSERT_GT(failures(*store), 0) << command;
+    }
+    Program program({"account", command, "Ann@example.com", "--database", Url()},
+                    std::string(command) == "password" ? &input : &none);
+    program.Rest();
+    ASSERT_EQ(program.Wait(), 0) << command;
+    auto store = mailwarden::store::OpenStore(Url());
+    EXPECT_EQ(failures(*store), 0) << command;
+    EXPECT_EQ(store->TouchSession("ann-session", 0, 1).has_value(), std::string(command) == "unlock") << command;
+  }
+}
+
+// The shipped unit runs the service behind the proxy it is meant for, with a
+// bound on its memory, and its command line is one the program takes.
+TEST_F(DatabaseFileTest, TheSystemdUnitServesBehindTheProxyWithinAMemoryBound) {
+  std::ifstream unit(std::string(CORVANTA_SOURCE_DIR) + "/packaging/linux/mailwarden.service");
+  std::vector<std::string> args;
+  bool memoryMax = false;
+  for (std::string line; std::getline(unit, line);) {
+    memoryMax = memoryMax || line.starts_with("MemoryMax=");
+    if (!line.starts_with("ExecStart=")) continue;
+    std::istringstream words(line.substr(line.find(' ') + 1));
+    for (std::string word; words >> word;) args.push_back(word);
+  }
+  EXPECT_TRUE(memoryMax);
+  ASSERT_FALSE(args.empty());
+  EXPECT_NE(std::find(args.begin(), args.end(), "--behind-proxy"), args.end());
+  // The unit's own command line, on a free port and this test's database.
+  for (std::size_t i = 0; i + 1 < args.size(); ++i) {
+    if (args[i] == "--listen") args[i + 1] = "127.0.0.1:0";
+    if (args[i] == "--database") args[i + 1] = Url();
+  }
+  Program program(args);
+  EXPECT_GT(PortOf(program.Line()), 0);
 }
 
 TEST_F(ProgramTest, ExplainsItsOptionsAndRefusesBadOnes) {

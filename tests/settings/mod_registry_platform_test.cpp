@@ -38,6 +38,8 @@ class MockRegistry : public host::Registry {
               (const std::string&, const std::string&, std::int32_t, const std::string&), (override));
   MOCK_METHOD(bool, WritePrivateProfileString,
               (const std::string&, const std::string&, const std::string&, const std::string&), (override));
+  MOCK_METHOD(std::optional<std::string>, ProtectData, (const std::string&), (override));
+  MOCK_METHOD(std::optional<std::string>, UnprotectData, (const std::string&), (override));
 };
 
 class ModRegistryPlatformTest : public ::testing::Test {

@@ -71,7 +71,7 @@ TEST_P(StoreTest, RemovingAnAccountTakesAllItsDataAndNothingElse) {
   store_->RecordEvents({EventOn(annStamps[0], EventType::kImage, kMarch14 + kSecond),
                         EventOn(bobStamps[0], EventType::kImage, kMarch14 + kSecond)});
   Account ann = *store_->FindAccount("ann@example.com");
-  store_->CreateSession("token-of-ann", Session{ann.id, "csrf", kMarch14});
+  store_->CreateSession("token-of-ann", Session{ann.id, "csrf", kMarch14, kMarch14, {}});
 
   EXPECT_TRUE(store_->RemoveAccount("ANN@example.com"));
   EXPECT_FALSE(store_->FindAccount("ann@example.com"));

@@ -55,7 +55,7 @@ TEST_P(StoreTest, SearchLooksAtSubjectRecipientAddressAndName) {
 
 TEST_P(StoreTest, SessionsLastWhileInUse) {
   const std::int64_t ann = store_->AddAccount("ann@example.com", 1, kMarch14).id;
-  store_->CreateSession("hash-1", Session{ann, "csrf-1", kMarch14});
+  store_->CreateSession("hash-1", Session{ann, "csrf-1", kMarch14, kMarch14, {}});
   auto touched = store_->TouchSession("hash-1", kMarch14 - kDay, kMarch14 + kSecond);
   ASSERT_TRUE(touched);
   EXPECT_EQ(touched->accountId, ann);
@@ -67,6 +67,39 @@ TEST_P(StoreTest, SessionsLastWhileInUse) {
   EXPECT_FALSE(store_->TouchSession("hash-2", 0, kMarch14));
   store_->DeleteSession("hash-1");
   EXPECT_FALSE(store_->TouchSession("hash-1", 0, kMarch14));
+}
+
+TEST_P(StoreTest, MarkersFindTheirLiveSessionWithoutKeepingItAlive) {
+  const std::int64_t ann = store_->AddAccount("ann@example.com", 1, kMarch14).id;
+  store_->CreateSession("hash-1", Session{ann, "csrf-1", kMarch14, kMarch14, "marker-1"});
+  store_->CreateSession("hash-2", Session{ann, "csrf-2", kMarch14, kMarch14 - 8 * kDay, "marker-2"});
+  EXPECT_EQ(store_->MarkedAccount("marker-1", kMarch14, kMarch14), ann);
+  EXPECT_FALSE(store_->MarkedAccount("hash-1", 0, 0));                      // a session token is no marker
+  EXPECT_FALSE(store_->MarkedAccount("marker-2", 0, kMarch14 - 7 * kDay));  // begun too long ago
+  EXPECT_FALSE(store_->MarkedAccount("marker-1", kMarch14 + kSecond, 0));   // idle too long
+  // Looking the marker up did not keep the session alive.
+  EXPECT_FALSE(store_->TouchSession("hash-1", kMarch14 + kSecond, kMarch14 + kDay));
+}
+
+TEST_P(StoreTest, SessionsEndTogetherAndExpiredOnesAreDeleted) {
+  const std::int64_t ann = store_->AddAccount("ann@example.com", 1, kMarch14).id;
+  const std::int64_t bea = store_->AddAccount("bea@example.com", 1, kMarch14).id;
+  for (const char* hash : {"ann-1", "ann-2", "ann-3"})
+    store_->CreateSession(hash, Session{ann, "c", kMarch14, kMarch14, {}});
+  store_->CreateSession("bea-1", Session{bea, "c", kMarch14, kMarch14, {}});
+  store_->EndSessions(ann, "ann-2");
+  EXPECT_FALSE(store_->TouchSession("ann-1", 0, kMarch14));
+  EXPECT_TRUE(store_->TouchSession("ann-2", 0, kMarch14));
+  EXPECT_FALSE(store_->TouchSession("ann-3", 0, kMarch14));
+  EXPECT_TRUE(store_->TouchSession("bea-1", 0, kMarch14));
+  store_->EndSessions(ann, "");
+  EXPECT_FALSE(store_->TouchSession("ann-2", 0, kMarch14));
+
+  store_->CreateSession("idle", Session{bea, "c", kMarch14 - kDay, kMarch14 - kDay, {}});
+  store_->CreateSession("old", Session{bea, "c", kMarch14, kMarch14 - 8 * kDay, {}});
+  EXPECT_EQ(store_->PurgeSessions(kMarch14 - 12 * 3600 * kSecond, kMarch14 - 7 * kDay), 2);
+  EXPECT_TRUE(store_->TouchSession("bea-1", 0, kMarch14));
+  EXPECT_FALSE(store_->TouchSession("old", 0, kMarch14));
 }
 
 TEST_P(StoreTest, AttemptsAreCountedPerKindKeyAndWindow) {

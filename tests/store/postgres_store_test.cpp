@@ -144,7 +144,9 @@ TEST(PostgresStoreTest, EventsGoWithTheirStamps) {
   const std::string bobOld = store->IssueStamps(old, 5, stamps).stamps[0];
   const std::string bobNew = store->IssueStamps(OneRecipient("bob@example.com", 3), 5, stamps).stamps[0];
   store->RecordEvents(
-      {eventsOf(ann, kMarch15), eventsOf(ann, kMarch15 + 1), eventsOf(bobOld, kMarch15), eventsOf(bobNew, kMarch15)});
+      // Two minutes apart: events alike within a minute would be one.
+      {eventsOf(ann, kMarch15), eventsOf(ann, kMarch15 + 120'000'000), eventsOf(bobOld, kMarch15),
+       eventsOf(bobNew, kMarch15)});
   const std::string database = DatabaseOf(url);
   ASSERT_EQ(server.Query(database, "SELECT count(*) FROM events"), "4");
 
@@ -170,8 +172,11 @@ TEST(PostgresStoreTest, TextPostgresqlRefusesIsStoredReadably) {
   const std::vector<std::string> agents = {std::string("bad \xff\0 bytes", 12), "{\"a\",b}\\c", "\xe2\x82", "",
                                            "tab\there\r\nnext line \\N"};
   std::vector<NewEvent> events;
-  for (const auto& agent : agents)
-    events.push_back({stamp, EventType::kImage, EventClass::kPerson, kMarch15, "127.0.0.1", agent, agent});
+  // From clients of their own: events alike within a minute would be one.
+  for (const auto& agent : agents) {
+    events.push_back({stamp, EventType::kImage, EventClass::kPerson, kMarch15,
+                      "127.0.0." + std::to_string(events.size() + 1), agent, agent});
+  }
   store->RecordEvents(events);
 
   const auto view = store->GetMessage(store->FindStamp(stamp)->accountId, issued.messageId);

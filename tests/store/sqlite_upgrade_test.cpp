@@ -36,8 +36,11 @@ TEST(SqliteUpgrade, MessagesOfTheFirstSchemaAreSearchableAfterTheUpgrade) {
   }
   // Back to the first schema, as a database of the first release left it.
   Exec(path,
+       "DROP INDEX sessions_by_marker; DROP INDEX sessions_by_last_seen; ALTER TABLE sessions DROP COLUMN marker_hash; "
+       "ALTER TABLE sessions DROP COLUMN created; ALTER TABLE events DROP COLUMN count; "
        "DROP INDEX messages_search; ALTER TABLE messages DROP COLUMN search; "
        "ALTER TABLE messages DROP COLUMN received; ALTER TABLE messages DROP COLUMN received_content; "
+       "ALTER TABLE accounts DROP COLUMN addin_key; DROP TABLE seen_signatures; "
        "CREATE INDEX messages_by_account ON messages(account_id, id); "
        "ALTER TABLE events DROP COLUMN reason; DROP TABLE service_keys; "
        "DELETE FROM schema_migrations WHERE version >= 2;");

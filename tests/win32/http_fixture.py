@@ -42,6 +42,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if url.path == "/text":
             n = int(urllib.parse.parse_qs(url.query).get("n", ["0"])[0])
             self.reply(200, pattern(n))
+        elif url.path == "/query":
+            self.reply(200, url.query.encode("ascii"))
         elif url.path == "/status/500":
             self.reply(500, b"qx;server trouble")
         elif url.path == "/slow":

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <set>
 
 #include "host/win32/win32_api.h"
@@ -22,6 +23,15 @@ TEST(Services, ClockReadsTheLocalTime) {
   EXPECT_LE(now.hour, 23);
   EXPECT_LE(now.minute, 59);
   EXPECT_LE(now.second, 59);
+}
+
+TEST(Services, UtcSecondsCountFrom1970InUtc) {
+  // The C library's time() counts the same seconds; the two readings bracket ours.
+  const std::time_t before = std::time(nullptr);
+  const std::int64_t utc = host::win32::Clock().UtcSeconds();
+  const std::time_t after = std::time(nullptr);
+  EXPECT_GE(utc, static_cast<std::int64_t>(before));
+  EXPECT_LE(utc, static_cast<std::int64_t>(after));
 }
 
 TEST(Services, RndStaysWithinZeroAndOneAndSpreadsOverTheRange) {

@@ -82,6 +82,16 @@ TEST_F(Transfer, OpenUrlReturnsTheWholeDocument) {
   EXPECT_EQ(transfer_.OpenURL(Url("/text?n=300000")), Pattern(300000));
 }
 
+// A stamp request's query may hold 2,000 characters and its signature 82 more,
+// beyond what INTERNET_MAX_URL_LENGTH allows a whole URL; longer ones go whole too.
+TEST_F(Transfer, OpenUrlSendsALongQueryWhole) {
+  for (std::size_t length : {std::size_t{2082}, std::size_t{6000}}) {
+    std::string query = "fromAddy=ann%40example%2Eorg&subject=";
+    query.resize(length, 'x');
+    EXPECT_EQ(transfer_.OpenURL(Url("/query?" + query)), query) << length;
+  }
+}
+
 TEST_F(Transfer, OpenUrlReturnsTheBodyOfAnErrorStatus) {
   EXPECT_EQ(transfer_.OpenURL(Url("/status/500")), "qx;server trouble");
   EXPECT_EQ(transfer_.OpenURL(Url("/nowhere")), "not found");

@@ -2,8 +2,8 @@
 // Finds an installed add-in the way Outlook does, through the registry alone:
 // the Addins keys name the ProgID, the ProgID the class, the class its DLL.
 #define WIN32_LEAN_AND_MEAN
-#include <windows.h>
 #include <objbase.h>
+#include <windows.h>
 
 #include <optional>
 #include <string>

@@ -1,7 +1,7 @@
 // corvanta-outlook-standin: plays Outlook 2000 for the real Corvix.dll under
 // Wine and checks what the add-in does, as a user at the screen would see it.
 //   corvanta-outlook-standin --scenario first-start|service-down|no-redemption|terms-declined
-//       --dll <Corvix.dll> --service <host:port> --artifacts <folder> --credit <n>
+//       --dll <Corvix.dll> --service <host:port> --artifacts <folder> --credit <n> [--service-key <key>]
 //   corvanta-outlook-standin --scenario installed|hold-addin|setup-pages|uninstall-pages
 //       [--setup <setup.exe or Uninstall.exe>]
 //       --service <host:port> --artifacts <folder>      (the add-in as the setup program installed it)
@@ -52,6 +52,8 @@ int main(int argc, char** argv) {
       options.artifacts = value;
     else if (name == "--setup")
       options.setup = value;
+    else if (name == "--service-key")
+      options.serviceKey = value;
     else if (name == "--credit")
       options.startingCredit = std::atoi(value.c_str());
     else {

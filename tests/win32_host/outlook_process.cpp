@@ -118,10 +118,11 @@ void OutlookProcess::RegisterAddin() {
              "loaded at start-up (LoadBehavior 3)");
 }
 
-void OutlookProcess::ResetSettings(const std::string& serviceHost) {
-  for (const char* name : {"TOUA", "opt_send", "currentUserAddress", "currentUserName"})
+void OutlookProcess::ResetSettings(const std::string& serviceHost, const std::string& serviceKey) {
+  for (const char* name : {"TOUA", "opt_send", "currentUserAddress", "currentUserName", "ServiceKey"})
     DeleteValue(HKEY_CURRENT_USER, kAddinKey, name);
   WriteString(HKEY_CURRENT_USER, kAddinKey, "ServiceHost", serviceHost);
+  if (!serviceKey.empty()) WriteString(HKEY_CURRENT_USER, kAddinKey, "ServiceKey", serviceKey);
   DeleteValue(HKEY_CURRENT_USER, kMailOptionsKey, "EditorPreference");
 }
 

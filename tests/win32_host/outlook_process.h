@@ -21,7 +21,8 @@ struct Options {
   std::string service;  // host:port of mailwarden
   std::filesystem::path artifacts;
   int startingCredit = 0;
-  std::string setup;  // the setup program, for the scenarios that run it
+  std::string setup;       // the setup program, for the scenarios that run it
+  std::string serviceKey;  // "ServiceKey", the sender's add-in key; empty: none
 };
 
 inline constexpr const char* kSenderName = "Ann Archer";
@@ -36,8 +37,9 @@ class OutlookProcess {
 
   // regsvr32 on the DLL and the keys it must write.
   void RegisterAddin();
-  // The add-in's own settings as on a first start; "ServiceHost" points at serviceHost.
-  void ResetSettings(const std::string& serviceHost);
+  // The add-in's own settings as on a first start; "ServiceHost" points at
+  // serviceHost, "ServiceKey" holds serviceKey (none when empty).
+  void ResetSettings(const std::string& serviceHost, const std::string& serviceKey = {});
 
   // As Outlook starts an add-in: CoCreateInstance by ProgID (or the object
   // given, made from an installed add-in), IDTExtensibility2, OnConnection

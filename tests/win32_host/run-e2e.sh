@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs the stand-in Outlook host against the real Corvix.dll under Wine, with
-# mailwarden on 127.0.0.1 (SQLite in memory) and every Wine command inside one xvfb-run.
+# mailwarden on 127.0.0.1 (SQLite in memory; and one on a file that requires add-in
+# keys, for the first start with a key) and every Wine command inside one xvfb-run.
 #   tests/win32_host/run-e2e.sh <Windows build folder[:folder...]> <mailwarden program>
 # Screenshots, .eml files and the log go to <build folder>/tests/win32_host/e2e. With
 # several build folders (build/win32:build/win64), it runs for each whose Wine runs here.
@@ -30,21 +31,36 @@ echo "the Wine end-to-end test of $build under $wine_description"
 # The starting credit covers the seven stamps of the first start and leaves one,
 # too little for the last message of two recipients.
 credit=8
-service_log=$out/mailwarden.log
+# Starts mailwarden with these arguments, its output in the log given; its host:port in $started.
+start_service() {  # log, arguments...
+  local log=$1 found=""
+  shift
+  "$service_program" serve --listen 127.0.0.1:0 "$@" >"$log" 2>&1 &
+  service_pids+=($!)
+  for _ in $(seq 100); do
+    found=$(sed -n 's|^mailwarden listening on http://\(127\.0\.0\.1:[0-9]*\).*|\1|p' "$log")
+    [ -n "$found" ] && break
+    kill -0 "${service_pids[-1]}" 2>/dev/null || break
+    sleep 0.1
+  done
+  [ -n "$found" ] || { echo "run-e2e.sh: mailwarden did not start:" >&2; cat "$log" >&2; exit 1; }
+  started=$found
+}
+service_pids=()
+trap 'kill "${service_pids[@]}" 2>/dev/null || true; wait 2>/dev/null || true' EXIT
 # The checks read /status.json, so the status pages are on.
-"$service_program" serve --listen 127.0.0.1:0 --database sqlite::memory: --new-sender-credit "$credit" \
-  --status-pages >"$service_log" 2>&1 &
-service_pid=$!
-trap 'kill "$service_pid" 2>/dev/null || true; wait "$service_pid" 2>/dev/null || true' EXIT
-service=""
-for _ in $(seq 100); do
-  service=$(sed -n 's|^mailwarden listening on http://\(127\.0\.0\.1:[0-9]*\).*|\1|p' "$service_log")
-  [ -n "$service" ] && break
-  kill -0 "$service_pid" 2>/dev/null || break
-  sleep 0.1
-done
-[ -n "$service" ] || { echo "run-e2e.sh: mailwarden did not start:" >&2; cat "$service_log" >&2; exit 1; }
+start_service "$out/mailwarden.log" --database sqlite::memory: --new-sender-credit "$credit" --status-pages
+service=$started
 echo "mailwarden on $service"
+# A second service that takes no unsigned request, where the sender's account and
+# add-in key are made as an administrator makes them: the first start runs again
+# against it with the key in "ServiceKey", so every request must go signed.
+keyed_db=sqlite:$out/keyed.db
+"$service_program" account add ann@example.test --credit "$credit" --database "$keyed_db" >/dev/null
+key=$("$service_program" account key ann@example.test --database "$keyed_db" | tail -n 1)
+start_service "$out/mailwarden-keyed.log" --database "$keyed_db" --require-keys --status-pages
+keyed_service=$started
+echo "mailwarden requiring add-in keys on $keyed_service"
 
 # Everything that talks to the display runs in this one X session.
 inner=$(cat <<'INNER'
@@ -72,6 +88,12 @@ for scenario in no-redemption terms-declined first-start service-down; do
     status=1
   fi
 done
+echo "== first-start with the add-in key"
+if ! timeout 180 wine "$HOST_PROGRAM" --scenario first-start --dll "$dll_path" --service "$KEYED_SERVICE" \
+    --artifacts "$out_path" --credit "$CREDIT" --service-key "$KEY" 2>>"$OUT/host-stderr.log"; then
+  echo "== first-start with the add-in key FAILED"
+  status=1
+fi
 wineserver -k 2>/dev/null || true
 # --- In many languages: the same message on a Western and on a Japanese system
 # (code pages 1252 and 932), against a service that answers every request.
@@ -100,7 +122,7 @@ exit $status
 INNER
 )
 set +e
-HOST_PROGRAM=$host_program DLL=$dll OUT=$out SERVICE=$service CREDIT=$credit \
+HOST_PROGRAM=$host_program DLL=$dll OUT=$out SERVICE=$service CREDIT=$credit KEYED_SERVICE=$keyed_service KEY=$key \
   FIXED_SERVICE=$(dirname "$(realpath "$0")")/fixed_service.py \
   xvfb-run -a -s "-screen 0 1024x768x24" bash -c "$inner" 2>&1 | tee "$out/e2e.log"
 status=${PIPESTATUS[0]}

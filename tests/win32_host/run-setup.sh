@@ -1,29 +1,29 @@
 #!/usr/bin/env bash
 # The setup program under Wine, in one fresh prefix, as an administrator and a user
-# would use it: a silent install pointed at the tracking service on 127.0.0.1; the
+# would use it: a silent install pointed at the tracking service on 127.0.0.1 with the
+# sender's add-in key (the service takes no unsigned request); the
 # stand-in Outlook starting the installed add-in (found through the registry) and
 # sending one message "Automatic"; a setup refused while a program holds the DLL; an
 # upgrade to a newer build that keeps the settings; a silent uninstall that keeps only
 # the settings; one with /REMOVESETTINGS that leaves nothing; an all-users install and its
 # removal; and the interactive setup and uninstaller under Xvfb, every page photographed
 # and pressed through by the test's window watcher.
-#   tests/win32_host/run-setup.sh <Windows build folder[:folder...]> <service command...>
-# The service command starts the tracking service on a free loopback port and prints
-# "... listening on http://127.0.0.1:PORT/". Screenshots and logs go to
+#   tests/win32_host/run-setup.sh <Windows build folder[:folder...]> <mailwarden program>
+# The test makes the sender's account and add-in key with the program, then serves on a
+# free loopback port, requiring add-in keys. Screenshots and logs go to
 # <build folder>/tests/setup. With several build folders (build/win32:build/win64), it
 # runs for each whose Wine runs here: the 64-bit build's setup is the 64-bit twin.
 set -euo pipefail
 
-usage="usage: run-setup.sh <Windows build folder[:folder...]> <service command...>"
+usage="usage: run-setup.sh <Windows build folder[:folder...]> <mailwarden program>"
 . "$(dirname "$(realpath "$0")")/../../scripts/wine-env"
-[ $# -gt 1 ] || { echo "$usage" >&2; exit 2; }
+[ $# -eq 2 ] || { echo "$usage" >&2; exit 2; }
 if [[ "$1" == *:* ]]; then
-  wine_each_build "Setup test" "$0" "$@"
+  wine_each_build "Setup test" "$0" "$1" "$(realpath "$2")"
   exit
 fi
 build=$(realpath "$1")
-shift
-service_command=("$@")
+service_program=$(realpath "$2")
 root=$(cd "$(dirname "$0")/../.." && pwd)
 setup=$(ls "$build"/Corvanta-Setup-*.exe 2>/dev/null | head -n 1 || true)
 newer=$(ls "$build"/packaging/windows/newer/Corvanta-Setup-*.exe 2>/dev/null | head -n 1 || true)
@@ -31,7 +31,7 @@ host_program=$build/tests/win32_host/corvanta-outlook-standin.exe
 dll=$build/host/win32/Corvix.dll
 newer_dll=$build/packaging/windows/newer/dll/Corvix.dll
 out=$build/tests/setup
-for file in "$setup" "$newer" "$host_program" "$dll" "$newer_dll"; do
+for file in "$setup" "$newer" "$host_program" "$dll" "$newer_dll" "$service_program"; do
   [ -n "$file" ] && [ -f "$file" ] || { echo "run-setup.sh: ${file:-a setup program} is missing; run make build first" >&2; exit 1; }
 done
 rm -rf "$out"
@@ -40,8 +40,13 @@ mkdir -p "$out"
 wine_use "$(wine_arch "$build")" "$build/wine-setup-prefix"
 echo "the setup test of $build under $wine_description"
 
+# The stand-in Outlook's sender, with an account of 20 credits a month and an add-in key.
+service_db=sqlite:$out/service.db
+"$service_program" account add ann@example.test --credit 20 --database "$service_db" >/dev/null
+key=$("$service_program" account key ann@example.test --database "$service_db" | tail -n 1)
 service_log=$out/service.log
-"${service_command[@]}" >"$service_log" 2>&1 &
+"$service_program" serve --listen 127.0.0.1:0 --database "$service_db" --require-keys --status-pages \
+  >"$service_log" 2>&1 &
 service_pid=$!
 trap 'kill "$service_pid" 2>/dev/null || true; wait "$service_pid" 2>/dev/null || true' EXIT
 service=""
@@ -127,9 +132,18 @@ registered_as_regsvr32_would() {
     is "$addin" Description "Corvanta Add-In for Windows Outlook 2000/2002" && is "$addin" LoadBehavior 0x3
 }
 
-echo "== silent install, /SERVICEHOST=$SERVICE"
-run_setup "$SETUP" /S /SERVICEHOST="$SERVICE"
+echo "== silent install, /SERVICEKEY= with a malformed key"
+run_setup "$SETUP" /S /SERVICEHOST="$SERVICE" /SERVICEKEY=0123abc
+expect "is refused with exit code 2" [ $? -eq 2 ]
+expect "and says why, without the key: $(tail -n 1 "$log" | tr -d '\r')" \
+  eval 'tail -n 1 "$log" | grep -q "has 64 digits" && ! tail -n 1 "$log" | grep -q 0123abc'
+expect "having installed nothing" eval '[ -z "$(ours_left)" ]'
+
+echo "== silent install, /SERVICEHOST=$SERVICE /SERVICEKEY=<the sender's add-in key>"
+run_setup "$SETUP" /S /SERVICEHOST="$SERVICE" /SERVICEKEY="$KEY"
 expect "the silent install exits with 0" [ $? -eq 0 ]
+expect "\"ServiceKey\" holds the key given" is "$addin" ServiceKey "$KEY"
+expect "the log does not hold the key" eval '! grep -q "$KEY" "$log"'
 expect "Corvix.dll is installed in $folder" cmp -s "$DLL" "$folder_unix/Corvix.dll"
 expect "with its uninstaller" [ -f "$folder_unix/Uninstall.exe" ]
 expect "registered for the current user as regsvr32 would register it" registered_as_regsvr32_would
@@ -144,7 +158,9 @@ expect "the log says it was installed" grep -q 'installed into' "$log"
 echo "== the stand-in Outlook starts the installed add-in and sends \"Automatic\""
 timeout 180 wine "$HOST_PROGRAM" --scenario installed --service "$SERVICE" --artifacts "$out_win" --credit 20 \
   2>>"$OUT/host-stderr.log"
-expect "the installed add-in sent one message \"Automatic\"" [ $? -eq 0 ]
+expect "the installed add-in sent one message \"Automatic\", signed with its key" [ $? -eq 0 ]
+expect "the add-in sealed \"ServiceKey\" with the user's data-protection key" \
+  eval '[[ "$(value "$addin" ServiceKey)" == dpapi:* ]]'
 expect "the add-in wrote \"TOUA\" 1" is "$addin" TOUA 0x1
 # The user's other settings, as a later day leaves them: Send/Receive off, an identity cached.
 wine reg add "$addin" /v opt_send /t REG_DWORD /d 0 /f >/dev/null 2>&1
@@ -235,7 +251,7 @@ INNER
 )
 set +e
 ROOT=$root SETUP=$setup NEWER=$newer HOST_PROGRAM=$host_program DLL=$dll NEWER_DLL=$newer_dll OUT=$out \
-  SERVICE=$service xvfb-run -a -s "-screen 0 1024x768x24" bash -c "$inner" 2>&1 | tee "$out/setup-tests.log"
+  SERVICE=$service KEY=$key xvfb-run -a -s "-screen 0 1024x768x24" bash -c "$inner" 2>&1 | tee "$out/setup-tests.log"
 status=${PIPESTATUS[0]}
 set -e
 if [ "$status" -ne 0 ] || grep -q '^FAIL' "$out/setup-tests.log"; then

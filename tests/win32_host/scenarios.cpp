@@ -154,7 +154,7 @@ void FirstStart(const Options& options) {
   auto& redemption = process.redemption();
   const std::string& service = options.service;
   process.RegisterAddin();
-  process.ResetSettings(service);
+  process.ResetSettings(service, options.serviceKey);
   const std::string served = HttpGet(service, "/cvx/toua.txt");
   Check(served.size() > 200, "mailwarden serves an agreement of more than 200 characters");
 
@@ -315,6 +315,13 @@ void FirstStart(const Options& options) {
   process.user().Verify("About, View credit");
 
   process.Shutdown();
+  // A key written in plain digits (as the setup program writes it) is sealed
+  // with the user's data-protection key at the first start.
+  if (!options.serviceKey.empty()) {
+    const std::string stored = ReadString(HKEY_CURRENT_USER, kAddinKey, "ServiceKey").value_or("(none)");
+    Check(stored.rfind("dpapi:", 0) == 0 && stored.find(options.serviceKey) == std::string::npos,
+          "the add-in sealed \"ServiceKey\" with CryptProtectData (" + stored.substr(0, 12) + "...)");
+  }
 }
 
 void ServiceDown(const Options& options) {

@@ -94,6 +94,13 @@ HWND VisibleEdit(HWND window) {
   return nullptr;
 }
 
+// The visible text field that shows this text ("" for an empty one).
+HWND VisibleEdit(HWND window, const std::string& text) {
+  for (HWND child : Children(window))
+    if (IsWindowVisible(child) && ClassOf(child) == "Edit" && WindowText(child) == text) return child;
+  return nullptr;
+}
+
 std::string WithoutAmpersand(std::string text) {
   std::erase(text, '&');
   return text;
@@ -201,7 +208,22 @@ void SetupPages(const Options& options) {
       PressMain(wizard, "Next >");
     }
     if (AwaitPage(wizard, "Tracking service", "service host")) {
-      HWND field = VisibleEdit(wizard);
+      HWND field = VisibleEdit(wizard, corvanta::protocol::kBuiltInServiceHost);
+      HWND keyField = VisibleEdit(wizard, "");
+      Check(ShowingText(wizard, "Add-in key (optional") != nullptr && keyField != nullptr,
+            "the page has an optional field for the add-in key");
+      if (keyField) {
+        // A key cut short is refused with a message, and the page stays.
+        SendMessageA(keyField, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("0123abcd"));
+        PressMain(wizard, "Next >");
+        HWND box = WaitFor([&] { return MessageBoxOf(process); });
+        if (Check(box != nullptr, "an add-in key of 8 digits is refused with a message")) {
+          Check(MessageText(box).find("has 64 digits") != std::string::npos, "saying why: " + MessageText(box));
+          PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+          WaitFor([&] { return MessageBoxOf(process) ? nullptr : wizard; });
+        }
+        SendMessageA(keyField, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
+      }
       if (Check(field != nullptr, "the page has a text field for the host")) {
         CheckEqual(WindowText(field), corvanta::protocol::kBuiltInServiceHost, "prefilled with the built-in host");
         Check(SaveScreenshot(wizard, Shot(options, "2-service-host")), "screenshot of the service host page");

@@ -1,0 +1,248 @@
+// The HTTP server facing strangers: request framing a proxy in front could
+// read otherwise, HEAD, connection caps and the header time-out, spoken to
+// in raw bytes on loopback.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "service/http/router.h"
+#include "service/http/server.h"
+
+namespace service_test {
+namespace {
+
+using mailwarden::http::Reply;
+using mailwarden::http::Request;
+using mailwarden::http::Runs;
+
+constexpr char kPageBody[] = "the page a GET shows";
+
+// A connection to the server from a chosen loopback address.
+class Connection {
+ public:
+  explicit Connection(int port, const char* from = "127.0.0.1") : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    ::inet_pton(AF_INET, from, &local.sin_addr);
+    ::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    // Only a guard against a server that never answers: every wait below
+    // ends on the server's reply or close long before.
+    timeval limit{60, 0};
+    ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  }
+  ~Connection() { ::close(fd_); }
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  bool Send(const std::string& bytes) {
+    return connected_ && ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+  }
+  // Everything until the server closes; closed() tells whether it did.
+  std::string ReadToClose() {
+    std::string reply;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::recv(fd_, buffer, sizeof buffer, 0)) > 0) reply.append(buffer, n);
+    // A reset closes too: a connection refused at the cap goes with the
+    // request it had sent unread.
+    closed_ = n == 0 || (n < 0 && errno == ECONNRESET);
+    return reply;
+  }
+  // One reply's header and the body its Content-Length announces.
+  std::string ReadReply() {
+    std::string reply;
+    char c;
+    while (!reply.ends_with("\r\n\r\n") && ::recv(fd_, &c, 1, 0) == 1) reply += c;
+    auto at = reply.find("Content-Length: ");
+    std::size_t length = at == std::string::npos ? 0 : std::stoul(reply.substr(at + 16));
+    while (length > 0 && ::recv(fd_, &c, 1, 0) == 1) reply += c, --length;
+    return reply;
+  }
+  bool closed() const { return closed_; }
+
+ private:
+  int fd_;
+  bool connected_ = false;
+  bool closed_ = false;
+};
+
+class HttpServerTest : public ::testing::Test {
+ protected:
+  HttpServerTest() {
+    router_.Add(
+        "/page",
+        [this](const Request& r) {
+          ++pageCalls_;
+          lastMethod_ = r.method;
+          return mailwarden::http::Text(200, kPageBody);
+        },
+        Runs::kOnWorker, {}, true);
+    router_.Add("/change", [this](const Request& r) {
+      ++changes_;
+      return mailwarden::http::Text(200, "changed, body of " + std::to_string(r.body.size()) + " bytes");
+    });
+  }
+  ~HttpServerTest() override {
+    if (server_) server_->Stop();
+  }
+
+  void Start(mailwarden::http::ServerOptions options = {}) {
+    options.port = 0;
+    server_ = std::make_unique<mailwarden::http::Server>(router_, options, nullptr);
+    server_->Start();
+  }
+  int Port() const { return server_->Port(); }
+  // True when a fresh connection from this address is served.
+  bool Served(Connection& connection) {
+    return connection.Send("GET /page HTTP/1.1\r\nHost: x\r\n\r\n") &&
+           connection.ReadReply().starts_with("HTTP/1.1 200");
+  }
+
+  mailwarden::http::Router router_;
+  std::unique_ptr<mailwarden::http::Server> server_;
+  std::atomic<int> pageCalls_{0};
+  std::atomic<int> changes_{0};
+  std::string lastMethod_;
+};
+
+TEST_F(HttpServerTest, RefusesAmbiguousBodyFramingAndCloses) {
+  Start();
+  // After each header, a body that a reader of other framing would take as a
+  // second request.
+  const std::string smuggled = "0\r\n\r\nPOST /change HTTP/1.1\r\nHost: x\r\nContent-Length: 0\r\n\r\n";
+  const struct {
+    const char* what;
+    std::string fields;
+  } cases[] = {
+      {"chunked, then identity", "Transfer-Encoding: chunked, identity\r\n"},
+      {"identity", "Transfer-Encoding: identity\r\n"},
+      {"a coding that only ends in chunked", "Transfer-Encoding: xchunked\r\nContent-Length: 5\r\n"},
+      {"chunked with a length", "Transfer-Encoding: chunked\r\nContent-Length: 5\r\n"},
+      {"a length with chunked", "Content-Length: 5\r\nTransfer-Encoding: chunked\r\n"},
+      {"chunked twice", "Transfer-Encoding: chunked\r\nTransfer-Encoding: chunked\r\n"},
+      {"gzip then chunked", "Transfer-Encoding: gzip, chunked\r\n"},
+      {"an empty coding", "Transfer-Encoding: \r\n"},
+  };
+  for (const auto& c : cases) {
+    Connection connection(Port());
+    ASSERT_TRUE(connection.Send("POST /change HTTP/1.1\r\nHost: x\r\n" + c.fields + "\r\n" + smuggled)) << c.what;
+    const std::string reply = connection.ReadToClose();
+    EXPECT_TRUE(reply.starts_with("HTTP/1.1 400")) << c.what << ": " << reply;
+    EXPECT_EQ(reply.find("HTTP/1.1", 1), std::string::npos) << c.what << ": a second reply";
+    EXPECT_TRUE(connection.closed()) << c.what;
+  }
+  EXPECT_EQ(changes_, 0);
+
+  // Plain chunked and a plain length still work, one request after another.
+  Connection connection(Port());
+  ASSERT_TRUE(
+      connection.Send("POST /change HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n"
+                      "POST /change HTTP/1.1\r\nHost: x\r\nContent-Length: 2\r\n\r\nab"));
+  EXPECT_NE(connection.ReadReply().find("body of 3 bytes"), std::string::npos);
+  EXPECT_NE(connection.ReadReply().find("body of 2 bytes"), std::string::npos);
+  EXPECT_EQ(changes_, 2);
+}
+
+TEST_F(HttpServerTest, HeadAnswersHeadersOnlyAndNeverRunsAChangingRoute) {
+  Start();
+  Connection connection(Port());
+  // A HEAD, then a GET on the same connection: the GET's reply must come
+  // right after the HEAD's header, with no body of the HEAD in between.
+  ASSERT_TRUE(
+      connection.Send("HEAD /page HTTP/1.1\r\nHost: x\r\n\r\nGET /page HTTP/1.1\r\nHost: x\r\n"
+                      "Connection: close\r\n\r\n"));
+  const std::string both = connection.ReadToClose();
+  const std::size_t headEnd = both.find("\r\n\r\n");
+  ASSERT_NE(headEnd, std::string::npos) << both;
+  const std::string head = both.substr(0, headEnd + 4);
+  EXPECT_TRUE(head.starts_with("HTTP/1.1 200")) << head;
+  EXPECT_NE(head.find("Content-Length: " + std::to_string(sizeof kPageBody - 1)), std::string::npos) << head;
+  EXPECT_TRUE(both.substr(headEnd + 4).starts_with("HTTP/1.1 200")) << both;
+  EXPECT_TRUE(both.ends_with(kPageBody)) << both;
+  EXPECT_EQ(pageCalls_, 2);
+  EXPECT_EQ(lastMethod_, "GET");
+
+  Connection change(Port());
+  ASSERT_TRUE(change.Send("HEAD /change HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n"));
+  const std::string refused = change.ReadToClose();
+  EXPECT_TRUE(refused.starts_with("HTTP/1.1 405")) << refused;
+  EXPECT_TRUE(refused.ends_with("\r\n\r\n")) << refused;
+  EXPECT_EQ(changes_, 0);
+}
+
+TEST_F(HttpServerTest, CapsConnectionsInAllAndPerClient) {
+  mailwarden::http::ServerOptions options;
+  options.maxConnections = 4;
+  options.maxPerClient = 3;
+  Start(options);
+  std::vector<std::unique_ptr<Connection>> held;
+  for (int i = 0; i < 3; ++i) {
+    held.push_back(std::make_unique<Connection>(Port(), "127.0.0.1"));
+    ASSERT_TRUE(Served(*held.back())) << i;
+  }
+  Connection fourthOfOne(Port(), "127.0.0.1");
+  fourthOfOne.Send("GET /page HTTP/1.1\r\nHost: x\r\n\r\n");
+  EXPECT_EQ(fourthOfOne.ReadToClose(), "");
+  EXPECT_TRUE(fourthOfOne.closed());
+
+  held.push_back(std::make_unique<Connection>(Port(), "127.0.0.2"));
+  ASSERT_TRUE(Served(*held.back()));
+  Connection fifth(Port(), "127.0.0.3");
+  fifth.Send("GET /page HTTP/1.1\r\nHost: x\r\n\r\n");
+  EXPECT_EQ(fifth.ReadToClose(), "");
+
+  // A closed connection makes room again once the server has seen it go.
+  held.erase(held.begin());
+  bool servedAgain = false;
+  for (int attempt = 0; attempt < 200 && !servedAgain; ++attempt) {
+    Connection again(Port(), "127.0.0.1");
+    servedAgain = Served(again);
+  }
+  EXPECT_TRUE(servedAgain);
+}
+
+TEST_F(HttpServerTest, BehindAProxyItsOwnConnectionsAreNotCappedPerClient) {
+  mailwarden::http::ServerOptions options;
+  options.maxPerClient = 2;
+  options.behindProxy = true;
+  Start(options);
+  std::vector<std::unique_ptr<Connection>> held;
+  for (int i = 0; i < 5; ++i) {
+    held.push_back(std::make_unique<Connection>(Port(), "127.0.0.1"));
+    ASSERT_TRUE(Served(*held.back())) << i;
+  }
+}
+
+TEST_F(HttpServerTest, ClosesAConnectionWhoseHeaderDoesNotArriveInTime) {
+  mailwarden::http::ServerOptions options;
+  options.idle = std::chrono::seconds(300);
+  options.headerTime = std::chrono::seconds(1);
+  Start(options);
+  Connection slow(Port());
+  ASSERT_TRUE(slow.Send("GET /page HTTP/1.1\r\nHost: x\r\n"));  // and never the end of the header
+  slow.ReadToClose();
+  EXPECT_TRUE(slow.closed());
+
+  Connection idle(Port());
+  ASSERT_TRUE(Served(idle));  // then silent between requests
+  idle.ReadToClose();
+  EXPECT_TRUE(idle.closed());
+  EXPECT_EQ(pageCalls_, 1);
+}
+
+}  // namespace
+}  // namespace service_test
