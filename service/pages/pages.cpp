@@ -1,12 +1,15 @@
 #include "service/pages/pages.h"
 
+#include <algorithm>
 #include <iostream>
+#include <iterator>
 
 #include "service/context.h"
 #include "service/keys/account_keys.h"
 #include "service/pages/password.h"
 #include "service/pages/public_pages.h"
 #include "service/pages/web_text.h"
+#include "service/requests/values.h"
 #include "service/store/address_key.h"
 #include "service/store/attempt_key.h"
 
@@ -17,6 +20,29 @@ namespace {
 constexpr std::string_view kMessagesPrefix = "/cvx/messages/";
 constexpr std::size_t kLongestField = 1024;
 constexpr const char* kAddinKeyPath = "/cvx/key";
+constexpr const char* kCodepagePath = "/cvx/codepage";
+
+// The Windows code pages the add-in may write in, as Windows names them.
+struct NamedCodepage {
+  int codepage;
+  const char* name;
+};
+constexpr NamedCodepage kCodepages[] = {
+    {1252, "Western European"},
+    {1250, "Central European"},
+    {1251, "Cyrillic"},
+    {1253, "Greek"},
+    {1254, "Turkish"},
+    {1255, "Hebrew"},
+    {1256, "Arabic"},
+    {1257, "Baltic"},
+    {1258, "Vietnamese"},
+    {874, "Thai"},
+    {932, "Japanese"},
+    {936, "Chinese (Simplified)"},
+    {949, "Korean"},
+    {950, "Chinese (Traditional)"},
+};
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
@@ -94,6 +120,9 @@ http::Reply Pages::Handle(const http::Request& request) {
   }
   if (path == kAddinKeyPath) {
     return IsGet(request) || request.method == "POST" ? AddinKey(request, *sender) : MethodNotAllowed("GET, POST");
+  }
+  if (path == kCodepagePath) {
+    return IsGet(request) || request.method == "POST" ? Codepage(request, *sender) : MethodNotAllowed("GET, POST");
   }
   if (path == "/cvx/export.csv") return IsGet(request) ? Export(*sender) : MethodNotAllowed("GET");
   if (StartsWith(path, kMessagesPrefix)) {
@@ -280,6 +309,45 @@ http::Reply Pages::AddinKey(const http::Request& request, const SignedIn& sender
   body += "<form method=\"post\" action=\"" + std::string(kAddinKeyPath) + "\">" + CsrfField(sender.session.csrf) +
           "<button type=\"submit\">Make a new key</button></form>";
   return HtmlReply(200, Frame("Add-in key", body, &viewer), true);
+}
+
+// The code page of the sender's Windows, which the add-in writes its text in.
+// Setting it reads again the messages whose text no code page read for sure
+// (kept with what was received), so nothing sent before is lost to a guess.
+http::Reply Pages::Codepage(const http::Request& request, const SignedIn& sender) {
+  const Viewer viewer{sender.account.address, sender.session.csrf};
+  int current = sender.account.codepage;
+  std::string message;
+  if (request.method == "POST") {
+    const auto fields = ParseFields(request.body);
+    const auto chosen = fields.find("codepage");
+    const auto known = std::find_if(std::begin(kCodepages), std::end(kCodepages), [&](const NamedCodepage& page) {
+      return chosen != fields.end() && chosen->second == std::to_string(page.codepage);
+    });
+    if (known == std::end(kCodepages)) {
+      return Problem(400, "Unknown code page", "Choose one of the code pages in the list.", &viewer);
+    }
+    store_.SetCodepage(sender.account.address, known->codepage);
+    const int reread = ReadKeptTextsAgain(store_, sender.account.address, known->codepage);
+    current = known->codepage;
+    message = "Your code page is now " + std::to_string(current) + " (" + known->name + ")." +
+              (reread > 0 ? " " + std::to_string(reread) + " earlier messages were read in it again." : "");
+  }
+  std::string body = "<h1>Code page</h1>\n";
+  if (!message.empty()) body += "<p class=\"notice\" role=\"alert\">" + Escape(message) + "</p>\n";
+  body +=
+      "<p>The add-in writes subjects and names in the code page of your Windows. Choose your Windows' language, so "
+      "that they show right here; messages you sent before are shown in it too.</p>\n<form method=\"post\" "
+      "action=\"" +
+      std::string(kCodepagePath) + "\">" + CsrfField(sender.session.csrf) +
+      "<label>Your Windows' language <select name=\"codepage\">";
+  for (const NamedCodepage& page : kCodepages) {
+    const std::string number = std::to_string(page.codepage);
+    body += "<option value=\"" + number + "\"" + (page.codepage == current ? " selected" : "") + ">" + page.name +
+            " (" + number + ")</option>";
+  }
+  body += "</select></label>\n<button type=\"submit\">Save</button></form>";
+  return HtmlReply(200, Frame("Code page", body, &viewer), true);
 }
 
 }  // namespace mailwarden::pages

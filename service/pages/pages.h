@@ -48,6 +48,7 @@ class Pages {
   http::Reply CancelDelivery(const http::Request& request, const SignedIn& sender, std::int64_t id);
   http::Reply Password(const http::Request& request, const SignedIn& sender);
   http::Reply AddinKey(const http::Request& request, const SignedIn& sender);
+  http::Reply Codepage(const http::Request& request, const SignedIn& sender);
   http::Reply Export(const SignedIn& sender);
 
   store::Store& store_;
