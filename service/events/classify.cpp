@@ -5,6 +5,7 @@
 #include <string>
 #include <tuple>
 
+#include "service/events/data_lines.h"
 #include "service/events/machine_data.h"
 #include "service/pages/sessions.h"
 
@@ -19,12 +20,6 @@ std::string Lower(std::string_view text) {
   std::transform(out.begin(), out.end(), out.begin(),
                  [](unsigned char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
   return out;
-}
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) text.remove_suffix(1);
-  return text;
 }
 
 bool Holds(std::string_view text, std::string_view part) {
@@ -65,30 +60,17 @@ bool OpenedThrough(const store::StampInfo& stamp, std::string_view open) {
 
 std::vector<AgentPattern> ReadAgentPatterns(std::string_view text) {
   std::vector<AgentPattern> patterns;
-  bool sourced = false;
-  int number = 0;
-  while (!text.empty()) {
-    const auto end = text.find('\n');
-    const std::string_view line = Trim(text.substr(0, end));
-    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
-    ++number;
-    if (line.empty()) {
-      sourced = false;
-      continue;
-    }
-    if (line.front() == '#') {
-      if (Trim(line.substr(1)).starts_with("Source:")) sourced = true;
-      continue;
-    }
-    const auto bar = line.find('|');
-    const std::string_view pattern = Trim(line.substr(0, bar));
-    const std::string_view reason = bar == std::string_view::npos ? std::string_view() : Trim(line.substr(bar + 1));
-    if (pattern.empty() || reason.empty() || !sourced) {
-      throw std::invalid_argument("machine User-Agents, line " + std::to_string(number) +
-                                  (sourced ? ": not \"PATTERN | REASON\"" : ": no \"# Source:\" above it"));
+  ForEachDataLine(text, [&](const DataLine& line) {
+    const auto bar = line.text.find('|');
+    const std::string_view pattern = Trim(line.text.substr(0, bar));
+    const std::string_view reason =
+        bar == std::string_view::npos ? std::string_view() : Trim(line.text.substr(bar + 1));
+    if (pattern.empty() || reason.empty() || !line.sourced) {
+      throw std::invalid_argument("machine User-Agents, line " + std::to_string(line.number) +
+                                  (line.sourced ? ": not \"PATTERN | REASON\"" : ": no \"# Source:\" above it"));
     }
     patterns.push_back({Lower(pattern), std::string(reason)});
-  }
+  });
   return patterns;
 }
 

@@ -6,16 +6,11 @@
 #include <charconv>
 #include <stdexcept>
 
+#include "service/events/data_lines.h"
 #include "service/events/machine_data.h"
 
 namespace mailwarden::events {
 namespace {
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) text.remove_suffix(1);
-  return text;
-}
 
 Address Masked(Address address, int length) {
   for (int bit = length; bit < 128; ++bit) address[bit / 8] &= static_cast<std::uint8_t>(~(0x80 >> (bit % 8)));
@@ -75,25 +70,12 @@ const Networks& Networks::BuiltIn() {
 }
 
 void Networks::Add(std::string_view text, bool sourced) {
-  bool groupSourced = false;
-  int number = 0;
-  while (!text.empty()) {
-    const auto end = text.find('\n');
-    const std::string_view line = Trim(text.substr(0, end));
-    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
-    ++number;
-    if (line.empty()) {
-      groupSourced = false;
-      continue;
-    }
-    if (line.front() == '#') {
-      if (Trim(line.substr(1)).starts_with("Source:")) groupSourced = true;
-      continue;
-    }
+  ForEachDataLine(text, [&](const DataLine& data) {
+    const std::string_view line = data.text;
     const auto fail = [&](const char* why) {
-      throw std::invalid_argument("line " + std::to_string(number) + ": " + why + ": " + std::string(line));
+      throw std::invalid_argument("line " + std::to_string(data.number) + ": " + why + ": " + std::string(line));
     };
-    if (sourced && !groupSourced) fail("a range without a \"# Source:\" comment above it");
+    if (sourced && !data.sourced) fail("a range without a \"# Source:\" comment above it");
     Network network;
     std::string_view range;
     if (const auto comma = line.find(','); comma != std::string_view::npos) {
@@ -123,7 +105,7 @@ void Networks::Add(std::string_view text, bool sourced) {
       lengths_.push_back(length);
       std::sort(lengths_.rbegin(), lengths_.rend());
     }
-  }
+  });
 }
 
 const Network* Networks::Find(std::string_view ip) const {
