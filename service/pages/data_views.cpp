@@ -18,7 +18,9 @@ std::string Sent(const store::MessageView& message) {
 
 nlohmann::json MessageJson(const store::MessageView& message) {
   nlohmann::json recipients = nlohmann::json::array();
+  std::size_t number = 0;
   for (const store::RecipientView& recipient : message.recipients) {
+    ++number;
     nlohmann::json events = nlohmann::json::array();
     for (const store::Event& event : recipient.events) {
       events.push_back({{"type", TypeName(event.type)},
@@ -31,11 +33,18 @@ nlohmann::json MessageJson(const store::MessageView& message) {
     }
     // The add-in's requests do not say whether a recipient was To, Cc or
     // Bcc, so the service does not know it.
-    recipients.push_back({{"address", recipient.address},
-                          {"name", recipient.name},
-                          {"copy", nullptr},
-                          {"cancelled", recipient.cancelled},
-                          {"events", std::move(events)}});
+    // The events are a page of the timeline, the newest; "olderEvents" asks for the page before.
+    const std::int64_t older = OlderThan(recipient);
+    recipients.push_back(
+        {{"address", recipient.address},
+         {"name", recipient.name},
+         {"copy", nullptr},
+         {"cancelled", recipient.cancelled},
+         {"eventTotal", TimelineRows(recipient)},
+         {"events", std::move(events)},
+         {"olderEvents", older ? nlohmann::json("/cvx/api/messages/" + std::to_string(message.id) + "?recipient=" +
+                                                std::to_string(number) + "&events_before=" + std::to_string(older))
+                               : nlohmann::json(nullptr)}});
   }
   const std::string kind = KindName(message);
   return {{"id", message.id},
@@ -120,7 +129,8 @@ http::Reply Pages::Api(const http::Request& request) {
   }
   if (path.substr(0, kMessages.size() + 1) == std::string(kMessages) + "/") {
     const std::int64_t id = ParseId(path.substr(kMessages.size() + 1));
-    const auto message = id ? store_.GetMessage(sender->account.id, id) : std::nullopt;
+    const auto message =
+        id ? store_.GetMessage(sender->account.id, id, TimelineAsked(ParseFields(request.query))) : std::nullopt;
     if (message) return JsonReply(200, MessageJson(*message));
   }
   return JsonReply(404, {{"error", "No such message."}});
@@ -133,6 +143,7 @@ http::Reply Pages::Export(const SignedIn& sender) {
   store::MessageQuery query;
   query.accountId = sender.account.id;
   query.limit = kExportBatch;
+  query.events.limit = -1;  // every event
   for (;;) {
     const auto messages = store_.ListMessages(query);
     for (const store::MessageView& message : messages) {
