@@ -1,4 +1,5 @@
 // The JSON view for scripts and the CSV export.
+#include <algorithm>
 #include <nlohmann/json.hpp>
 #include <regex>
 
@@ -158,6 +159,30 @@ TEST_F(DataViewsTest, CsvHasARowPerEventQuotesTextAndDisarmsFormulas) {
           id +
           ",2026-12-12 09:30:00,2026-12-12T08:40:00Z,\"Figures, \"\"final\"\"\",Automatic,cy@example.org,,,,,,,,"
           "\r\n");
+}
+
+// The export is made a few messages at a time as it is sent: no piece holds
+// more than a few messages' rows, and together they are the whole CSV.
+TEST_F(DataViewsTest, CsvIsMadeInPiecesOfAFewMessagesEach) {
+  const int messages = 75;
+  for (int i = 0; i < messages; ++i) {
+    const auto sent = Send("ann@example.com", "Report " + std::to_string(i), {{"bob@example.net", "Bob"}});
+    Event(sent.stamps[0], store::EventType::kImage, store::EventClass::kPerson);
+  }
+  http::Reply reply = GetInPieces(ann_, "/cvx/export.csv");
+  ASSERT_TRUE(reply.more);
+  std::string whole = reply.body;
+  std::size_t pieces = 0, most = 0;
+  for (std::string piece = reply.more(); !piece.empty(); piece = reply.more()) {
+    ASSERT_LT(++pieces, 100u);
+    most = std::max(most, Occurrences(piece, "\r\n"));
+    whole += piece;
+  }
+  EXPECT_GT(pieces, 2u);
+  EXPECT_LT(most, static_cast<std::size_t>(messages) / 2);
+  EXPECT_EQ(Occurrences(whole, "\r\n"), static_cast<std::size_t>(messages) + 1);
+  EXPECT_EQ(whole, Get(ann_, "/cvx/export.csv").body);
+  for (int i = 0; i < messages; ++i) EXPECT_THAT(whole, HasSubstr(",Report " + std::to_string(i) + ",")) << i;
 }
 
 }  // namespace
