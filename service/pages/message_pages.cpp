@@ -106,6 +106,7 @@ http::Reply Pages::MessageList(const http::Request& request, const SignedIn& sen
   query.search = search;
   query.beforeId = before;
   query.limit = options_.pageSize + 1;  // one more tells whether an older page exists
+  query.events.limit = 0;               // the list shows the totals only
   auto messages = store_.ListMessages(query);
   const bool more = messages.size() > static_cast<std::size_t>(options_.pageSize);
   if (more) messages.resize(options_.pageSize);
