@@ -58,6 +58,7 @@ nlohmann::json Status(Context& context) {
     store::MessageQuery query;
     query.accountId = account.id;
     query.limit = kMessagesPerSender;
+    query.events.limit = -1;  // every event
     for (const store::MessageView& message : context.store.ListMessages(query)) {
       bool certified = message.kind == store::Kind::kCertified;
       for (const store::RecipientView& recipient : message.recipients) {

@@ -2,6 +2,7 @@
 // One HTTP request and its reply as the service's handlers see them, apart
 // from whichever HTTP library carries them, so routes and pages can be
 // tested without a socket.
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -29,6 +30,10 @@ struct Reply {
   // Why the service refused, as one word ("hash", "credit", ...), for the log
   // and /metrics: the add-in's refusals are answered with 200.
   std::string refused = {};
+  // A body too large to hold at once: after body, the pieces this gives one
+  // by one (on a worker, so it may read the store) until it gives an empty
+  // one; sent chunked. An exception cuts the reply short.
+  std::function<std::string()> more = {};
 
   Reply& Set(std::string name, std::string value) {
     headers.emplace_back(std::move(name), std::move(value));

@@ -270,31 +270,94 @@ class Session : public std::enable_shared_from_this<Session> {
     // insert, not set: a reply may carry a header more than once (several Set-Cookie).
     for (const auto& [name, value] : reply.headers) response_.insert(name, value);
     response_.keep_alive(keepAlive);
+    if (reply.more) return Stream(std::move(reply));
     if (head_) {
       response_.content_length(reply.body.size());
     } else {
       response_.body() = std::move(reply.body);
       response_.prepare_payload();
     }
-    if (server_.observer) {
-      try {
-        server_.observer(request_, route_, Reply{reply.status, {}, {}, std::move(reply.refused)},
-                         Clock::now() - started_);
-      } catch (...) {
-      }
-    }
+    Observe(reply);
     stream_.expires_after(server_.options.idle);
-    bhttp::async_write(stream_, response_, [self = shared_from_this()](beast::error_code error, std::size_t) {
-      if (error) return self->Close();
-      if (!self->response_.keep_alive()) return self->Linger();
-      self->Reset();
-      self->ReadHeader();
+    bhttp::async_write(stream_, response_,
+                       [self = shared_from_this()](beast::error_code error, std::size_t) { self->Done(error); });
+  }
+
+  void Observe(Reply& reply) {
+    if (!server_.observer) return;
+    try {
+      server_.observer(request_, route_, Reply{reply.status, {}, {}, std::move(reply.refused)},
+                       Clock::now() - started_);
+    } catch (...) {
+    }
+  }
+
+  // After the whole reply went out.
+  void Done(beast::error_code error) {
+    handling_ = false;
+    if (error) return Close();
+    if (!response_.keep_alive()) return Linger();
+    Reset();
+    ReadHeader();
+  }
+
+  // The header and the body at once, then each further piece as a chunk once
+  // a worker made it: only one piece is held at a time.
+  void Stream(Reply reply) {
+    handling_ = true;  // a stop waits for the end of the reply
+    more_ = std::move(reply.more);
+    piece_ = std::move(reply.body);
+    response_.chunked(true);
+    Observe(reply);
+    header_.emplace(response_);
+    stream_.expires_after(server_.options.idle);
+    bhttp::async_write_header(stream_, *header_, [self = shared_from_this()](beast::error_code error, std::size_t) {
+      if (error || self->head_) return self->Done(error);  // HEAD: the header alone
+      if (self->piece_.empty()) return self->NextPiece();
+      self->WritePiece(false);
+    });
+  }
+
+  void WritePiece(bool failed) {
+    if (failed) return Close();  // cut short: the chunked body never ends, so the client sees it incomplete
+    stream_.expires_after(server_.options.idle);
+    if (piece_.empty()) {
+      more_ = nullptr;
+      header_.reset();
+      return asio::async_write(
+          stream_, bhttp::make_chunk_last(),
+          [self = shared_from_this()](beast::error_code error, std::size_t) { self->Done(error); });
+    }
+    asio::async_write(stream_, bhttp::make_chunk(asio::buffer(piece_)),
+                      [self = shared_from_this()](beast::error_code error, std::size_t) {
+                        if (error) return self->Close();
+                        self->NextPiece();
+                      });
+  }
+
+  void NextPiece() {
+    asio::post(server_.workers, [self = shared_from_this()] {
+      bool failed = false;
+      std::string piece;
+      try {
+        piece = self->more_();
+      } catch (const std::exception& error) {
+        std::cerr << "mailwarden: " << self->request_.path << " failed: " << error.what() << std::endl;
+        failed = true;
+      }
+      asio::post(self->stream_.get_executor(), [self, failed, piece = std::move(piece)]() mutable {
+        self->piece_ = std::move(piece);
+        self->WritePiece(failed);
+      });
     });
   }
 
   void Reset() {
     route_ = nullptr;
     head_ = false;
+    header_.reset();
+    more_ = nullptr;
+    piece_.clear();
     started_ = {};
     request_ = {};
   }
@@ -330,6 +393,10 @@ class Session : public std::enable_shared_from_this<Session> {
   beast::flat_buffer buffer_;
   std::optional<bhttp::request_parser<bhttp::string_body>> parser_;
   bhttp::response<bhttp::string_body> response_;
+  // A reply sent in pieces: its header's writer, the maker of the pieces and the one being sent.
+  std::optional<bhttp::response_serializer<bhttp::string_body>> header_;
+  std::function<std::string()> more_;
+  std::string piece_;
   Request request_;
   const Route* route_ = nullptr;
   std::string ip_;

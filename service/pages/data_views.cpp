@@ -1,4 +1,5 @@
 // The sender's data for scripts (JSON) and spreadsheets (CSV).
+#include <memory>
 #include <nlohmann/json.hpp>
 
 #include "service/pages/pages.h"
@@ -10,7 +11,9 @@ namespace mailwarden::pages {
 namespace {
 
 constexpr int kLargestApiPage = 500;
-constexpr int kExportBatch = 500;
+// Messages per piece of the CSV export: each holds every event of its
+// recipients (a few hundred rows per recipient at most).
+constexpr int kExportBatch = 20;
 
 std::string Sent(const store::MessageView& message) {
   return message.sentDate + " " + message.sentTime;
@@ -18,7 +21,9 @@ std::string Sent(const store::MessageView& message) {
 
 nlohmann::json MessageJson(const store::MessageView& message) {
   nlohmann::json recipients = nlohmann::json::array();
+  std::size_t number = 0;
   for (const store::RecipientView& recipient : message.recipients) {
+    ++number;
     nlohmann::json events = nlohmann::json::array();
     for (const store::Event& event : recipient.events) {
       events.push_back({{"type", TypeName(event.type)},
@@ -31,11 +36,18 @@ nlohmann::json MessageJson(const store::MessageView& message) {
     }
     // The add-in's requests do not say whether a recipient was To, Cc or
     // Bcc, so the service does not know it.
-    recipients.push_back({{"address", recipient.address},
-                          {"name", recipient.name},
-                          {"copy", nullptr},
-                          {"cancelled", recipient.cancelled},
-                          {"events", std::move(events)}});
+    // The events are a page of the timeline, the newest; "olderEvents" asks for the page before.
+    const std::int64_t older = OlderThan(recipient);
+    recipients.push_back(
+        {{"address", recipient.address},
+         {"name", recipient.name},
+         {"copy", nullptr},
+         {"cancelled", recipient.cancelled},
+         {"eventTotal", TimelineRows(recipient)},
+         {"events", std::move(events)},
+         {"olderEvents", older ? nlohmann::json("/cvx/api/messages/" + std::to_string(message.id) + "?recipient=" +
+                                                std::to_string(number) + "&events_before=" + std::to_string(older))
+                               : nlohmann::json(nullptr)}});
   }
   const std::string kind = KindName(message);
   return {{"id", message.id},
@@ -120,21 +132,31 @@ http::Reply Pages::Api(const http::Request& request) {
   }
   if (path.substr(0, kMessages.size() + 1) == std::string(kMessages) + "/") {
     const std::int64_t id = ParseId(path.substr(kMessages.size() + 1));
-    const auto message = id ? store_.GetMessage(sender->account.id, id) : std::nullopt;
+    const auto message =
+        id ? store_.GetMessage(sender->account.id, id, TimelineAsked(ParseFields(request.query))) : std::nullopt;
     if (message) return JsonReply(200, MessageJson(*message));
   }
   return JsonReply(404, {{"error", "No such message."}});
 }
 
 http::Reply Pages::Export(const SignedIn& sender) {
-  std::string csv;
-  CsvRow(csv, {"message", "sent", "stamped", "subject", "kind", "recipient", "name", "copy", "event", "class", "time",
-               "ip", "user_agent", "reason"});
-  store::MessageQuery query;
-  query.accountId = sender.account.id;
-  query.limit = kExportBatch;
-  for (;;) {
-    const auto messages = store_.ListMessages(query);
+  http::Reply reply;
+  reply.Set("Content-Type", "text/csv; charset=utf-8");
+  reply.Set("Content-Disposition", "attachment; filename=\"mailwarden-messages.csv\"");
+  AddSecurityHeaders(reply, true);
+  CsvRow(reply.body, {"message", "sent", "stamped", "subject", "kind", "recipient", "name", "copy", "event", "class",
+                      "time", "ip", "user_agent", "reason"});
+  // The rows of a few messages at a time, read from the store as they are
+  // sent: a sender's whole history is never held at once.
+  auto query = std::make_shared<store::MessageQuery>();
+  query->accountId = sender.account.id;
+  query->limit = kExportBatch;
+  query->events.limit = -1;  // every event
+  auto done = std::make_shared<bool>(false);
+  reply.more = [&store = store_, query, done]() {
+    std::string csv;
+    if (*done) return csv;
+    const auto messages = store.ListMessages(*query);
     for (const store::MessageView& message : messages) {
       const std::string id = std::to_string(message.id);
       const std::string sent = Sent(message);
@@ -152,14 +174,10 @@ http::Reply Pages::Export(const SignedIn& sender) {
         }
       }
     }
-    if (messages.size() < static_cast<std::size_t>(kExportBatch)) break;
-    query.beforeId = messages.back().id;
-  }
-  http::Reply reply;
-  reply.Set("Content-Type", "text/csv; charset=utf-8");
-  reply.Set("Content-Disposition", "attachment; filename=\"mailwarden-messages.csv\"");
-  AddSecurityHeaders(reply, true);
-  reply.body = std::move(csv);
+    *done = messages.size() < static_cast<std::size_t>(kExportBatch);
+    if (!messages.empty()) query->beforeId = messages.back().id;
+    return csv;
+  };
   return reply;
 }
 

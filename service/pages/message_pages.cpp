@@ -58,6 +58,24 @@ const char* ClassText(store::EventClass eventClass) {
   return "";
 }
 
+// The page's links through one recipient's timeline, newest page first.
+std::string TimelinePager(const store::RecipientView& recipient, std::int64_t messageId, std::size_t number,
+                          bool paged) {
+  const int rows = TimelineRows(recipient);
+  const std::int64_t older = OlderThan(recipient);
+  if (!older && !paged) return "";
+  const std::string page = "/cvx/messages/" + std::to_string(messageId);
+  const std::string anchor = "#recipient-" + std::to_string(number);
+  std::string html = "<nav class=\"pager\"><span>" + std::to_string(recipient.events.size()) + " of " +
+                     std::to_string(rows) + " entries shown.</span> ";
+  if (paged) html += "<a href=\"" + page + anchor + "\">Latest entries</a> ";
+  if (older) {
+    html += "<a rel=\"next\" href=\"" + page + "?recipient=" + std::to_string(number) +
+            "&amp;events_before=" + std::to_string(older) + anchor + "\">Older entries</a>";
+  }
+  return html + "</nav>\n";
+}
+
 std::string Timeline(const store::RecipientView& recipient) {
   if (recipient.events.empty()) return "<p class=\"quiet\">Nothing has happened yet.</p>\n";
   std::string html =
@@ -88,6 +106,7 @@ http::Reply Pages::MessageList(const http::Request& request, const SignedIn& sen
   query.search = search;
   query.beforeId = before;
   query.limit = options_.pageSize + 1;  // one more tells whether an older page exists
+  query.events.limit = 0;               // the list shows the totals only
   auto messages = store_.ListMessages(query);
   const bool more = messages.size() > static_cast<std::size_t>(options_.pageSize);
   if (more) messages.resize(options_.pageSize);
@@ -132,7 +151,9 @@ http::Reply Pages::MessageList(const http::Request& request, const SignedIn& sen
 
 http::Reply Pages::MessagePage(const http::Request& request, const SignedIn& sender, std::int64_t id) {
   const Viewer viewer{sender.account.address, sender.session.csrf};
-  const auto message = store_.GetMessage(sender.account.id, id);
+  auto fields = ParseFields(request.query);
+  const store::TimelinePage events = TimelineAsked(fields);
+  const auto message = store_.GetMessage(sender.account.id, id, events);
   if (!message) return NotFound(&viewer);
 
   std::string body = "<p><a href=\"/cvx/\">&larr; All messages</a></p>\n<h1>" + Subject(*message) +
@@ -147,7 +168,6 @@ http::Reply Pages::MessagePage(const http::Request& request, const SignedIn& sen
   body += "</dl>\n";
 
   // The result of a "Cancel delivery" just made (after its redirect).
-  auto fields = ParseFields(request.query);
   const std::string& done = fields["cancelled"];
   const std::size_t index = static_cast<std::size_t>(ParseId(fields["to"]));
   if (!done.empty() && index >= 1 && index <= message->recipients.size()) {
@@ -163,21 +183,22 @@ http::Reply Pages::MessagePage(const http::Request& request, const SignedIn& sen
   std::size_t number = 0;
   for (const store::RecipientView& recipient : message->recipients) {
     ++number;
-    body += "<section class=\"recipient\"><h2>" + Recipient(recipient) + "</h2>\n<p>" +
-            StatusHtml(Summarize(recipient), message->kind) + "</p>\n";
+    body += "<section class=\"recipient\" id=\"recipient-" + std::to_string(number) + "\"><h2>" + Recipient(recipient) +
+            "</h2>\n<p>" + StatusHtml(Summarize(recipient), message->kind) + "</p>\n";
     if (message->kind == store::Kind::kCertified && !recipient.cancelled) {
       body += "<form class=\"cancel\" method=\"post\" action=\"/cvx/messages/" + std::to_string(message->id) +
               "/cancel\">" + CsrfField(sender.session.csrf) + "<input type=\"hidden\" name=\"to\" value=\"" +
               std::to_string(number) + "\"><button type=\"submit\">Cancel delivery</button></form>\n";
     }
-    body += Timeline(recipient) + "</section>\n";
+    body += Timeline(recipient) + TimelinePager(recipient, message->id, number, events.recipient == number) +
+            "</section>\n";
   }
   return HtmlReply(200, Frame(message->subject.empty() ? "(no subject)" : message->subject, body, &viewer), true);
 }
 
 http::Reply Pages::CancelDelivery(const http::Request& request, const SignedIn& sender, std::int64_t id) {
   const Viewer viewer{sender.account.address, sender.session.csrf};
-  const auto message = store_.GetMessage(sender.account.id, id);
+  const auto message = store_.GetMessage(sender.account.id, id, store::TimelinePage{0});  // no events needed
   if (!message) return NotFound(&viewer);
   auto fields = ParseFields(request.body);
   const std::size_t index = static_cast<std::size_t>(ParseId(fields["to"]));

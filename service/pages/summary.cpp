@@ -7,11 +7,11 @@ namespace mailwarden::pages {
 
 namespace {
 
-// One event row, standing for event.count alike.
-void Add(Tally& tally, const store::Event& event) {
-  if (tally.count == 0 || event.time < tally.first) tally.first = event.time;
-  if (tally.count == 0 || event.time > tally.last) tally.last = event.time;
-  tally.count += event.count;
+// The recipient's events of one type, class and reason.
+void Add(Tally& tally, const store::EventTally& events) {
+  if (tally.count == 0 || events.first < tally.first) tally.first = events.first;
+  if (tally.count == 0 || events.last > tally.last) tally.last = events.last;
+  tally.count += events.count;
 }
 
 std::size_t Index(store::EventClass eventClass) {
@@ -48,10 +48,11 @@ std::string Others(const RecipientSummary& summary) {
 RecipientSummary Summarize(const store::RecipientView& recipient) {
   RecipientSummary summary;
   summary.cancelled = recipient.cancelled;
-  for (const store::Event& event : recipient.events) {
+  // From the totals of the whole timeline: the page of it loaded may hold only the latest.
+  for (const store::EventTally& event : recipient.tallies) {
     const std::size_t who = Index(event.eventClass);
     if (event.eventClass == store::EventClass::kMachine && event.type != store::EventType::kCancel) {
-      ++summary.machineEvents;
+      summary.machineEvents += event.rows;
       if (event.reason == events::kApplePrefetch) summary.prefetched = true;
     }
     switch (event.type) {
@@ -66,7 +67,7 @@ RecipientSummary Summarize(const store::RecipientView& recipient) {
         break;
       case store::EventType::kCancel:
         summary.cancelled = true;
-        if (!summary.cancelledAt) summary.cancelledAt = event.time;
+        if (!summary.cancelledAt) summary.cancelledAt = event.first;
         break;
       case store::EventType::kVisit:
         break;
@@ -75,10 +76,35 @@ RecipientSummary Summarize(const store::RecipientView& recipient) {
   return summary;
 }
 
+int TimelineRows(const store::RecipientView& recipient) {
+  int rows = 0;
+  for (const store::EventTally& tally : recipient.tallies) rows += tally.rows;
+  return rows;
+}
+
+std::int64_t OlderThan(const store::RecipientView& recipient) {
+  if (recipient.events.empty()) return 0;
+  const std::int64_t oldest = recipient.events.front().id;
+  for (const store::EventTally& tally : recipient.tallies)
+    if (tally.firstId < oldest) return oldest;
+  return 0;
+}
+
+store::TimelinePage TimelineAsked(const std::map<std::string, std::string>& fields) {
+  store::TimelinePage page;
+  const auto recipient = fields.find("recipient");
+  const auto before = fields.find("events_before");
+  if (recipient == fields.end() || before == fields.end()) return page;
+  page.recipient = static_cast<std::size_t>(ParseId(recipient->second));
+  page.before = ParseId(before->second);
+  if (!page.before) page.recipient = 0;
+  return page;
+}
+
 std::string KindName(const store::MessageView& message) {
   if (message.kind == store::Kind::kCertified) return "Guaranteed";
   for (const store::RecipientView& recipient : message.recipients) {
-    for (const store::Event& event : recipient.events) {
+    for (const store::EventTally& event : recipient.tallies) {
       if (event.type == store::EventType::kImage) return "Automatic";
       if (event.type == store::EventType::kReceipt) return "Request receipt";
     }

@@ -3,6 +3,8 @@
 // alike: per recipient, how often and when a person, a machine or the
 // sender fetched the image, sent the receipt or read the message.
 #include <array>
+#include <cstdint>
+#include <map>
 #include <string>
 
 #include "service/store/store.h"
@@ -27,6 +29,14 @@ struct RecipientSummary {
 };
 
 RecipientSummary Summarize(const store::RecipientView& recipient);
+
+// The rows of the recipient's whole timeline, of which a page is loaded.
+int TimelineRows(const store::RecipientView& recipient);
+// The id of the oldest event loaded when older ones exist; 0 when none.
+std::int64_t OlderThan(const store::RecipientView& recipient);
+// The page of the timelines a request asks for: "recipient" (counted from 1)
+// and "events_before" (an event's id) page back through one recipient's.
+store::TimelinePage TimelineAsked(const std::map<std::string, std::string>& fields);
 
 // "Automatic", "Request receipt" or "Guaranteed". The stamp request is the
 // same for both tracked kinds, so a tracked message is known as one only

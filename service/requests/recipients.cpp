@@ -1,5 +1,6 @@
 #include "service/requests/recipients.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <unordered_set>
 #include <utility>
@@ -24,7 +25,7 @@ std::vector<std::string_view> SplitTerminated(std::string_view list) {
     std::size_t space = list.find(' ', start);
     if (space == std::string_view::npos) throw BadRequest("Malformed name list.");
     pieces.push_back(list.substr(start, space - start));
-    if (pieces.size() > kMaxRecipients) throw BadRequest("Too many recipients.", "limit");
+    if (pieces.size() > kMaxRecipients) throw BadRequest(kTooManyRecipients, "recipients");
     start = space + 1;
   }
   return pieces;
@@ -95,6 +96,15 @@ std::string DecodeName(std::string_view encoded) {
     name += static_cast<char>(static_cast<std::uint8_t>(high * 62 + low));
   }
   return name;
+}
+
+void CheckListSizes(std::string_view addressList, std::string_view nameList, std::size_t longest) {
+  if (addressList.size() > longest || nameList.size() > longest) {
+    throw BadRequest("The recipient list is too long.", "recipients");
+  }
+  if (static_cast<std::size_t>(std::count(nameList.begin(), nameList.end(), ' ')) > kMaxRecipients) {
+    throw BadRequest(kTooManyRecipients, "recipients");
+  }
 }
 
 std::vector<Recipient> ParseRecipients(std::string_view addressList, std::string_view nameList) {

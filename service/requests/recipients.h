@@ -13,8 +13,17 @@ struct Recipient {
   std::string name;
 };
 
-// More recipients than this in one request is refused.
-inline constexpr std::size_t kMaxRecipients = 1000;
+// More recipients than this in one request is refused. Mail servers need take
+// only 100 recipients per message (RFC 5321) and a tracked send goes to
+// people, not to a mailing list: 500 is well past what one sender addresses
+// by hand in Outlook, and keeps the pairing and the stamps of one request small.
+inline constexpr std::size_t kMaxRecipients = 500;
+inline constexpr const char* kTooManyRecipients = "Too many recipients.";
+
+// Refuses the two lists by their size alone, before anything costlier reads
+// them: either list longer than longest bytes, or more names than
+// kMaxRecipients (each name is followed by one space).
+void CheckListSizes(std::string_view addressList, std::string_view nameList, std::size_t longest);
 
 // Reverses s256to62: each pair of symbols is one character. Throws BadRequest
 // on an odd length, a symbol outside the alphabet or a code above 255.

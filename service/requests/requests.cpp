@@ -27,6 +27,10 @@ bool Matches(const std::string& text, std::string_view pattern) {
 // No e-mail address is longer (RFC 5321's path limit).
 constexpr std::size_t kLongestAddress = 254;
 
+// The add-in's whole stamp request is at most 2,000 characters: a longer
+// recipient list is no add-in's.
+constexpr std::size_t kLongestStampList = 2000;
+
 // The sender's address read and counted against the limits, before anything
 // that costs more than reading the fields (the pairing of the recipients).
 std::string CountedSender(Context& context, const char* kind, const std::string& address, std::string_view ip) {
@@ -111,6 +115,7 @@ Answer StampRequest(Context& context, std::string_view query, std::string_view i
     const SignedText request = TakeSignature(query);
     Form form = ParseForm(request.text);
     for (const char* key : {"fromAddy", "toAddy", "toName", "subject", "curDate", "curTime"}) form.Required(key);
+    CheckListSizes(form.Required("toAddy"), form.Required("toName"), kLongestStampList);
     Values values(context, form, "fromAddy");
     values.CheckHash({"fromAddy", "toAddy", "subject", "curDate", "curTime"});
     // Counted and signed before the recipients are paired, the costly part.
@@ -128,6 +133,8 @@ Answer CertifiedUpload(Context& context, std::string_view body, std::string_view
          {"fromAddy", "toAddy", "toName", "subject", "curDate", "curTime", "fromName", "content", "isHTML"}) {
       form.Required(key);
     }
+    // The body's own cap bounds the lists' bytes; their count is bounded here.
+    CheckListSizes(form.Required("toAddy"), form.Required("toName"), request.text.size());
     Values values(context, form, "fromAddy");
     values.CheckHash({"fromAddy", "fromName", "toAddy", "toName", "subject", "curDate", "curTime"});
     const std::string& isHtml = values.Bytes("isHTML");

@@ -97,10 +97,18 @@ const std::vector<std::pair<const char*, const char*>> kStatements = {
     {"message_stamps",
      "SELECT message_id, stamp, recipient, recipient_name, cancelled FROM stamps "
      "WHERE message_id = ANY($1::bigint[]) ORDER BY message_id, position"},
+    // The newest $2 events of each stamp (all for a negative $2); of the
+    // stamp at position $3 only those before event $4.
     {"message_events",
-     "SELECT s.stamp, e.type, e.class, e.time, e.ip, e.user_agent, e.reason, e.count FROM stamps s "
-     "JOIN events e ON e.stamp_id = s.id "
+     "SELECT s.stamp, e.id, e.type, e.class, e.time, e.ip, e.user_agent, e.reason, e.count FROM stamps s "
+     "CROSS JOIN LATERAL (SELECT * FROM events e WHERE e.stamp_id = s.id AND (s.position <> $3::integer OR e.id < "
+     "$4::bigint) "
+     "ORDER BY e.id DESC LIMIT CASE WHEN $2::integer < 0 THEN NULL ELSE $2::integer END) e "
      "WHERE s.message_id = ANY($1::bigint[]) ORDER BY e.id"},
+    {"message_tallies",
+     "SELECT s.stamp, e.type, e.class, e.reason, MIN(e.time), MAX(e.time), SUM(e.count), COUNT(*), MIN(e.id) "
+     "FROM stamps s JOIN events e ON e.stamp_id = s.id WHERE s.message_id = ANY($1::bigint[]) "
+     "GROUP BY s.stamp, e.type, e.class, e.reason ORDER BY MIN(e.id)"},
     {"create_session",
      "INSERT INTO sessions (token_hash, account_id, csrf, last_seen, created, marker_hash) "
      "VALUES ($1, $2, $3, $4, $5, NULLIF($6, ''))"},
@@ -464,19 +472,20 @@ class PostgresStore final : public Store {
            work.exec_prepared("list_messages", query.accountId, before, Address(query.search), limit)) {
         messages.push_back(ReadMessageRow(row));
       }
-      AddRecipients(work, messages);
+      AddRecipients(work, messages, query.events);
     });
     return messages;
   }
 
-  std::optional<MessageView> GetMessage(std::int64_t accountId, std::int64_t messageId) override {
+  std::optional<MessageView> GetMessage(std::int64_t accountId, std::int64_t messageId,
+                                        const TimelinePage& events) override {
     std::optional<MessageView> message;
     pool_.Transact([&](pqxx::transaction_base& work) {
       message.reset();
       pqxx::result result = work.exec_prepared("get_message", accountId, messageId);
       if (result.empty()) return;
       std::vector<MessageView> one = {ReadMessageRow(result[0])};
-      AddRecipients(work, one);
+      AddRecipients(work, one, events);
       message = std::move(one.front());
     });
     return message;
@@ -626,9 +635,9 @@ class PostgresStore final : public Store {
     return changed;
   }
 
-  // Fills in the recipients and their events of the messages, in two
-  // statements for all of them.
-  void AddRecipients(pqxx::transaction_base& work, std::vector<MessageView>& messages) {
+  // Fills in the recipients of the messages, a page of each one's timeline
+  // and the totals of all of it, in three statements for all of them.
+  void AddRecipients(pqxx::transaction_base& work, std::vector<MessageView>& messages, const TimelinePage& page) {
     if (messages.empty()) return;
     std::vector<std::int64_t> ids;
     std::map<std::int64_t, MessageView*> byId;
@@ -649,17 +658,33 @@ class PostgresStore final : public Store {
     for (auto& message : messages) {
       for (auto& recipient : message.recipients) byStamp[recipient.stamp] = &recipient;
     }
-    for (const auto& row : work.exec_prepared("message_events", idArray)) {
+    const std::int64_t position = static_cast<std::int64_t>(page.recipient) - 1;
+    const std::int64_t before = page.before > 0 ? page.before : std::numeric_limits<std::int64_t>::max();
+    for (const auto& row : work.exec_prepared("message_events", idArray, page.limit, position, before)) {
       auto found = byStamp.find(row[0].as<std::string>());
       if (found == byStamp.end()) continue;
       Event& event = found->second->events.emplace_back();
-      event.type = static_cast<EventType>(row[1].as<int>());
-      event.eventClass = static_cast<EventClass>(row[2].as<int>());
-      event.time = row[3].as<Time>();
-      event.ip = row[4].as<std::string>();
-      event.userAgent = row[5].as<std::string>();
-      event.reason = row[6].as<std::string>();
-      event.count = row[7].as<int>();
+      event.id = row[1].as<std::int64_t>();
+      event.type = static_cast<EventType>(row[2].as<int>());
+      event.eventClass = static_cast<EventClass>(row[3].as<int>());
+      event.time = row[4].as<Time>();
+      event.ip = row[5].as<std::string>();
+      event.userAgent = row[6].as<std::string>();
+      event.reason = row[7].as<std::string>();
+      event.count = row[8].as<int>();
+    }
+    for (const auto& row : work.exec_prepared("message_tallies", idArray)) {
+      auto found = byStamp.find(row[0].as<std::string>());
+      if (found == byStamp.end()) continue;
+      EventTally& tally = found->second->tallies.emplace_back();
+      tally.type = static_cast<EventType>(row[1].as<int>());
+      tally.eventClass = static_cast<EventClass>(row[2].as<int>());
+      tally.reason = row[3].as<std::string>();
+      tally.first = row[4].as<Time>();
+      tally.last = row[5].as<Time>();
+      tally.count = row[6].as<int>();
+      tally.rows = row[7].as<int>();
+      tally.firstId = row[8].as<std::int64_t>();
     }
   }
 

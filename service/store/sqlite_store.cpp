@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <vector>
@@ -138,7 +139,8 @@ std::string LikePattern(std::string_view search) {
   return pattern + "%";
 }
 
-std::vector<RecipientView> Recipients(Connection& c, std::int64_t messageId) {
+// The recipients with a page of each one's timeline and the totals of all of it.
+std::vector<RecipientView> Recipients(Connection& c, std::int64_t messageId, const TimelinePage& page) {
   std::vector<RecipientView> recipients;
   std::vector<std::int64_t> ids;
   {
@@ -146,15 +148,31 @@ std::vector<RecipientView> Recipients(Connection& c, std::int64_t messageId) {
     q.Bind(1, messageId);
     while (q.Step()) {
       ids.push_back(q.Int(0));
-      recipients.push_back(RecipientView{q.Text(1), q.Text(2), q.Text(3), q.Int(4) != 0, {}});
+      recipients.push_back(RecipientView{q.Text(1), q.Text(2), q.Text(3), q.Int(4) != 0, {}, {}});
     }
   }
   for (std::size_t i = 0; i < ids.size(); ++i) {
-    Query q(c, "SELECT type, class, time, ip, user_agent, reason, count FROM events WHERE stamp_id = ? ORDER BY id");
-    q.Bind(1, ids[i]);
+    // The newest of the page, read from the end of the stamp's range of the index.
+    const bool paged = page.recipient == i + 1 && page.before > 0;
+    Query q(c, std::string("SELECT id, type, class, time, ip, user_agent, reason, count FROM events "
+                           "WHERE stamp_id = ?1") +
+                   (paged ? " AND id < ?2" : "") + " ORDER BY id DESC LIMIT ?3");
+    q.Bind(1, ids[i]).Bind(3, page.limit);
+    if (paged) q.Bind(2, page.before);
+    std::vector<Event>& events = recipients[i].events;
     while (q.Step()) {
-      recipients[i].events.push_back(Event{static_cast<EventType>(q.Int(0)), static_cast<EventClass>(q.Int(1)),
-                                           q.Int(2), q.Text(3), q.Text(4), q.Text(5), static_cast<int>(q.Int(6))});
+      events.push_back(Event{q.Int(0), static_cast<EventType>(q.Int(1)), static_cast<EventClass>(q.Int(2)), q.Int(3),
+                             q.Text(4), q.Text(5), q.Text(6), static_cast<int>(q.Int(7))});
+    }
+    std::reverse(events.begin(), events.end());
+    Query totals(c,
+                 "SELECT type, class, reason, MIN(time), MAX(time), SUM(count), COUNT(*), MIN(id) FROM events "
+                 "WHERE stamp_id = ? GROUP BY type, class, reason ORDER BY MIN(id)");
+    totals.Bind(1, ids[i]);
+    while (totals.Step()) {
+      recipients[i].tallies.push_back(EventTally{
+          static_cast<EventType>(totals.Int(0)), static_cast<EventClass>(totals.Int(1)), totals.Text(2), totals.Int(3),
+          totals.Int(4), static_cast<int>(totals.Int(5)), static_cast<int>(totals.Int(6)), totals.Int(7)});
     }
   }
   return recipients;
@@ -545,12 +563,13 @@ class SqliteStore final : public Store {
         if (!query.search.empty()) q.Bind(3, LikePattern(query.search));
         while (q.Step()) messages.push_back(ReadMessage(q));
       }
-      for (MessageView& m : messages) m.recipients = Recipients(c, m.id);
+      for (MessageView& m : messages) m.recipients = Recipients(c, m.id, query.events);
       return messages;
     });
   }
 
-  std::optional<MessageView> GetMessage(std::int64_t accountId, std::int64_t messageId) override {
+  std::optional<MessageView> GetMessage(std::int64_t accountId, std::int64_t messageId,
+                                        const TimelinePage& events) override {
     return Read([&](Connection& c) -> std::optional<MessageView> {
       MessageView m;
       {
@@ -559,7 +578,7 @@ class SqliteStore final : public Store {
         if (!q.Step()) return std::nullopt;
         m = ReadMessage(q);
       }
-      m.recipients = Recipients(c, m.id);
+      m.recipients = Recipients(c, m.id, events);
       return m;
     });
   }

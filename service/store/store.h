@@ -153,6 +153,7 @@ struct Certified {
 
 // The sender's pages: one message with its recipients and their events.
 struct Event {
+  std::int64_t id = 0;  // in the order of writing
   EventType type = EventType::kImage;
   EventClass eventClass = EventClass::kPerson;
   Time time = 0;  // the first of them
@@ -162,12 +163,39 @@ struct Event {
   int count = 1;  // events alike folded into this one
 };
 
+// All of a recipient's events of one type, class and reason added up, over
+// the whole timeline whatever page of it is loaded.
+struct EventTally {
+  EventType type = EventType::kImage;
+  EventClass eventClass = EventClass::kPerson;
+  std::string reason;
+  Time first = 0;
+  Time last = 0;
+  int count = 0;             // events, folded ones included
+  int rows = 0;              // rows of the timeline
+  std::int64_t firstId = 0;  // of its oldest row
+};
+
 struct RecipientView {
   std::string stamp;
   std::string address;
   std::string name;
   bool cancelled = false;
-  std::vector<Event> events;  // oldest first
+  std::vector<Event> events;        // a page of the timeline, oldest first
+  std::vector<EventTally> tallies;  // in the order of their first rows
+};
+
+// How many of a recipient's events the pages show at once.
+inline constexpr int kTimelinePage = 50;
+
+// Which page of each recipient's timeline is loaded: the newest `limit`
+// events (below 0: all of them, at most kMaxEventRows and a row per type
+// anyway); for the recipient at `recipient` (counted from 1; 0 for none)
+// only those written before the event `before`.
+struct TimelinePage {
+  int limit = kTimelinePage;
+  std::size_t recipient = 0;
+  std::int64_t before = 0;
 };
 
 struct MessageView {
@@ -188,6 +216,7 @@ struct MessageQuery {
   // the newest).
   std::int64_t beforeId = 0;
   int limit = 50;
+  TimelinePage events;
 };
 
 struct Session {
@@ -268,7 +297,11 @@ class Store {
 
   // The sender's pages.
   virtual std::vector<MessageView> ListMessages(const MessageQuery& query) = 0;
-  virtual std::optional<MessageView> GetMessage(std::int64_t accountId, std::int64_t messageId) = 0;
+  virtual std::optional<MessageView> GetMessage(std::int64_t accountId, std::int64_t messageId,
+                                                const TimelinePage& events) = 0;
+  std::optional<MessageView> GetMessage(std::int64_t accountId, std::int64_t messageId) {
+    return GetMessage(accountId, messageId, TimelinePage{});
+  }
   virtual void CreateSession(std::string_view tokenHash, const Session& session) = 0;
   // Nothing when unknown or idle since before idleSince; a found session's
   // lastSeen becomes now.

@@ -1,5 +1,7 @@
 // The JSON view for scripts and the CSV export.
+#include <algorithm>
 #include <nlohmann/json.hpp>
+#include <regex>
 
 #include "pages_world.h"
 
@@ -52,6 +54,64 @@ TEST_F(DataViewsTest, ApiGivesMessagesRecipientsAndClassifiedEvents) {
   EXPECT_EQ(message["recipients"][1]["events"][0]["reason"], "Apple Mail Privacy Protection: fetched on delivery");
 }
 
+std::size_t Occurrences(const std::string& text, const std::string& piece) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) ++count;
+  return count;
+}
+
+// The target of the page's "Older entries" link, its "&amp;" read and its anchor cut; empty when none.
+std::string OlderEntries(const std::string& page) {
+  std::smatch link;
+  if (!std::regex_search(page, link, std::regex("<a rel=\"next\" href=\"([^\"#]*)#[^\"]*\">Older entries</a>"))) {
+    return "";
+  }
+  return std::regex_replace(link[1].str(), std::regex("&amp;"), "&");
+}
+
+// A timeline longer than a page shows its newest entries and links back
+// through the rest, on the message page and in its JSON alike, while the
+// status counts all of them.
+TEST_F(DataViewsTest, TimelinesShowTheNewestEntriesAndPageBackThroughTheRest) {
+  const auto sent = Send("ann@example.com", "Flood", {{"bob@example.net", "Bob"}, {"cy@example.org", ""}});
+  const int hits = 2 * store::kTimelinePage + 20;
+  for (int i = 0; i < hits; ++i) {
+    now_ += 2 * 60 * kSecond;  // never folded
+    Event(sent.stamps[0], store::EventType::kImage, store::EventClass::kPerson, "198.51.100." + std::to_string(i));
+  }
+  Event(sent.stamps[1], store::EventType::kImage, store::EventClass::kPerson);
+  const std::string message = "/cvx/messages/" + std::to_string(sent.messageId);
+
+  std::string page = Get(ann_, message).body;
+  EXPECT_THAT(page, HasSubstr("opened " + std::to_string(hits) + "\u00d7"));
+  EXPECT_THAT(page, HasSubstr("50 of " + std::to_string(hits) + " entries shown."));
+  EXPECT_THAT(page, HasSubstr("198.51.100." + std::to_string(hits - 1) + "<"));  // the newest
+  std::size_t seen = Occurrences(page, "Opened (image fetched)");
+  EXPECT_EQ(seen, static_cast<std::size_t>(store::kTimelinePage) + 1);  // and Cy's one
+  std::size_t pages = 1;
+  for (std::string older = OlderEntries(page); !older.empty(); older = OlderEntries(page)) {
+    ASSERT_LT(++pages, 10u);
+    page = Get(ann_, older).body;
+    EXPECT_THAT(page, HasSubstr("Latest entries"));
+    seen += Occurrences(page, "Opened (image fetched)") - 1;
+  }
+  EXPECT_EQ(pages, 3u);
+  EXPECT_THAT(page, HasSubstr("198.51.100.0<"));  // the oldest, on the last page
+  EXPECT_EQ(seen, static_cast<std::size_t>(hits) + 1);
+
+  nlohmann::json bob = Json("/cvx/api/messages/" + std::to_string(sent.messageId))["recipients"][0];
+  EXPECT_EQ(bob["eventTotal"], hits);
+  std::size_t events = bob["events"].size();
+  EXPECT_EQ(events, static_cast<std::size_t>(store::kTimelinePage));
+  while (!bob["olderEvents"].is_null()) {
+    bob = Json(bob["olderEvents"].get<std::string>())["recipients"][0];
+    events += bob["events"].size();
+  }
+  EXPECT_EQ(events, static_cast<std::size_t>(hits));
+  EXPECT_EQ(bob["events"][0]["ip"], "198.51.100.0");
+  EXPECT_TRUE(Json("/cvx/api/messages")["messages"][0]["recipients"][1]["olderEvents"].is_null());
+}
+
 TEST_F(DataViewsTest, ApiPagesWithNextAndAnswers401And404AsJson) {
   for (int i = 1; i <= 3; ++i) Send("ann@example.com", "Report " + std::to_string(i), {{"bob@example.net", "Bob"}});
   nlohmann::json page = Json("/cvx/api/messages?limit=2");
@@ -99,6 +159,30 @@ TEST_F(DataViewsTest, CsvHasARowPerEventQuotesTextAndDisarmsFormulas) {
           id +
           ",2026-12-12 09:30:00,2026-12-12T08:40:00Z,\"Figures, \"\"final\"\"\",Automatic,cy@example.org,,,,,,,,"
           "\r\n");
+}
+
+// The export is made a few messages at a time as it is sent: no piece holds
+// more than a few messages' rows, and together they are the whole CSV.
+TEST_F(DataViewsTest, CsvIsMadeInPiecesOfAFewMessagesEach) {
+  const int messages = 75;
+  for (int i = 0; i < messages; ++i) {
+    const auto sent = Send("ann@example.com", "Report " + std::to_string(i), {{"bob@example.net", "Bob"}});
+    Event(sent.stamps[0], store::EventType::kImage, store::EventClass::kPerson);
+  }
+  http::Reply reply = GetInPieces(ann_, "/cvx/export.csv");
+  ASSERT_TRUE(reply.more);
+  std::string whole = reply.body;
+  std::size_t pieces = 0, most = 0;
+  for (std::string piece = reply.more(); !piece.empty(); piece = reply.more()) {
+    ASSERT_LT(++pieces, 100u);
+    most = std::max(most, Occurrences(piece, "\r\n"));
+    whole += piece;
+  }
+  EXPECT_GT(pieces, 2u);
+  EXPECT_LT(most, static_cast<std::size_t>(messages) / 2);
+  EXPECT_EQ(Occurrences(whole, "\r\n"), static_cast<std::size_t>(messages) + 1);
+  EXPECT_EQ(whole, Get(ann_, "/cvx/export.csv").body);
+  for (int i = 0; i < messages; ++i) EXPECT_THAT(whole, HasSubstr(",Report " + std::to_string(i) + ",")) << i;
 }
 
 }  // namespace

@@ -69,6 +69,15 @@ http::Request Request(Browser& browser, const std::string& method, const std::st
 }  // namespace
 
 http::Reply PagesWorld::Get(Browser& browser, const std::string& target) {
+  http::Reply reply = GetInPieces(browser, target);
+  if (reply.more) {
+    for (std::string piece = reply.more(); !piece.empty(); piece = reply.more()) reply.body += piece;
+    reply.more = nullptr;
+  }
+  return reply;
+}
+
+http::Reply PagesWorld::GetInPieces(Browser& browser, const std::string& target) {
   http::Reply reply = pages_->Handle(Request(browser, "GET", target));
   browser.Keep(reply);
   return reply;

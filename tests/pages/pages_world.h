@@ -38,7 +38,10 @@ class PagesWorld : public ::testing::Test {
  protected:
   PagesWorld();
 
+  // The whole reply, a body sent in pieces joined.
   http::Reply Get(Browser& browser, const std::string& target);
+  // The reply as the server takes it, its further pieces (Reply::more) not yet made.
+  http::Reply GetInPieces(Browser& browser, const std::string& target);
   http::Reply Post(Browser& browser, const std::string& path, const std::string& body);
   // Signs in through the form; the reply of the form's POST.
   http::Reply SignIn(Browser& browser, const std::string& address, const std::string& password);

@@ -169,7 +169,7 @@ TEST_P(CrashTest, EverythingAnsweredSurvivesAKill) {
   // Every stamp kept took its credit, and no credit was taken for a stamp not kept.
   for (const store::Account& account : db->ListAccounts()) {
     std::size_t stamps = 0;
-    for (const auto& message : db->ListMessages({account.id, "", 0, 100000})) stamps += message.recipients.size();
+    for (const auto& message : db->ListMessages({account.id, "", 0, 100000, {}})) stamps += message.recipients.size();
     EXPECT_EQ(db->CreditLeft(account.address, mailwarden::SystemNow()), kCredit - static_cast<int>(stamps))
         << account.address;
   }

@@ -40,7 +40,7 @@ class DownStore final : public Store {
   int ExpireContent(Time) override { Fail(); }
   int PurgeBefore(Time) override { Fail(); }
   std::vector<MessageView> ListMessages(const MessageQuery&) override { Fail(); }
-  std::optional<MessageView> GetMessage(std::int64_t, std::int64_t) override { Fail(); }
+  std::optional<MessageView> GetMessage(std::int64_t, std::int64_t, const TimelinePage&) override { Fail(); }
   void CreateSession(std::string_view, const Session&) override { Fail(); }
   std::optional<Session> TouchSession(std::string_view, Time, Time) override { Fail(); }
   void DeleteSession(std::string_view) override { Fail(); }

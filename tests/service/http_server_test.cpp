@@ -11,6 +11,8 @@
 #include <atomic>
 #include <cerrno>
 #include <memory>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -89,6 +91,23 @@ class HttpServerTest : public ::testing::Test {
           ++pageCalls_;
           lastMethod_ = r.method;
           return mailwarden::http::Text(200, kPageBody);
+        },
+        Runs::kOnWorker, {}, true);
+    // A body in pieces, as the CSV export sends it; "/pieces?broken" fails after its first piece.
+    router_.Add(
+        "/pieces",
+        [](const Request& r) {
+          Reply reply = mailwarden::http::Text(200, "first;");
+          auto left = std::make_shared<std::vector<std::string>>(std::vector<std::string>{"third;", "second;"});
+          const bool broken = r.query == "broken";
+          reply.more = [left, broken]() -> std::string {
+            if (left->empty()) return "";
+            if (broken && left->size() == 1) throw std::runtime_error("the store went away");
+            std::string piece = left->back();
+            left->pop_back();
+            return piece;
+          };
+          return reply;
         },
         Runs::kOnWorker, {}, true);
     router_.Add("/change", [this](const Request& r) {
@@ -182,6 +201,46 @@ TEST_F(HttpServerTest, HeadAnswersHeadersOnlyAndNeverRunsAChangingRoute) {
   EXPECT_TRUE(refused.starts_with("HTTP/1.1 405")) << refused;
   EXPECT_TRUE(refused.ends_with("\r\n\r\n")) << refused;
   EXPECT_EQ(changes_, 0);
+}
+
+// The body of a chunked reply read back; nothing when it does not end.
+std::optional<std::string> Unchunk(std::string chunks) {
+  std::string body;
+  for (;;) {
+    const std::size_t line = chunks.find("\r\n");
+    if (line == std::string::npos) return std::nullopt;
+    const std::size_t size = std::stoul(chunks.substr(0, line), nullptr, 16);
+    if (size == 0) return chunks.substr(line) == "\r\n\r\n" ? std::optional(body) : std::nullopt;
+    if (chunks.size() < line + 2 + size + 2) return std::nullopt;
+    body += chunks.substr(line + 2, size);
+    chunks.erase(0, line + 2 + size + 2);
+  }
+}
+
+TEST_F(HttpServerTest, SendsABodyInPiecesChunkedAndCutsAFailedOneShort) {
+  Start();
+  Connection connection(Port());
+  // The pieces, then a HEAD of them (the header alone), then a page: one
+  // reply after the other on the same connection.
+  ASSERT_TRUE(
+      connection.Send("GET /pieces HTTP/1.1\r\nHost: x\r\n\r\nHEAD /pieces HTTP/1.1\r\nHost: x\r\n\r\n"
+                      "GET /page HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n"));
+  const std::string all = connection.ReadToClose();
+  const std::size_t second = all.find("HTTP/1.1", 1), third = all.find("HTTP/1.1", second + 1);
+  ASSERT_NE(third, std::string::npos) << all;
+  const std::string pieces = all.substr(0, second), head = all.substr(second, third - second);
+  EXPECT_NE(pieces.find("Transfer-Encoding: chunked\r\n"), std::string::npos) << pieces;
+  EXPECT_EQ(Unchunk(pieces.substr(pieces.find("\r\n\r\n") + 4)), "first;second;third;") << pieces;
+  EXPECT_NE(head.find("Transfer-Encoding: chunked\r\n"), std::string::npos) << head;
+  EXPECT_TRUE(head.ends_with("\r\n\r\n")) << head;
+  EXPECT_TRUE(all.ends_with(kPageBody)) << all;
+
+  Connection broken(Port());
+  ASSERT_TRUE(broken.Send("GET /pieces?broken HTTP/1.1\r\nHost: x\r\n\r\n"));
+  const std::string cut = broken.ReadToClose();
+  EXPECT_TRUE(broken.closed());
+  EXPECT_NE(cut.find("second;"), std::string::npos) << cut;
+  EXPECT_EQ(Unchunk(cut.substr(cut.find("\r\n\r\n") + 4)), std::nullopt) << cut;
 }
 
 TEST_F(HttpServerTest, CapsConnectionsInAllAndPerClient) {

@@ -10,6 +10,7 @@
 #include <regex>
 #include <sstream>
 
+#include "service/requests/recipients.h"
 #include "service_fixture.h"
 #include "support/loopback_client.h"
 
@@ -244,6 +245,10 @@ TEST_F(ServiceTest, RefusalsAreLoggedAndCountedByTheirReasonWithoutTheirContent)
   server_->SetCredit(send.from, 2);
   std::string wrongHash = StampQuery(send, Draws());
   wrongHash = wrongHash.substr(0, wrongHash.find("&hash=")) + "&hash=AAAAAAAAAA";
+  // Lists no add-in sends, refused by their size before anything reads them.
+  AddinSend longList = send, manyRecipients = send;
+  longList.to.assign(70, {"recipient.with.a.long.address@example.com", ""});
+  manyRecipients.to.assign(mailwarden::kMaxRecipients + 1, {"a@b", ""});
   struct Case {
     std::function<std::string()> ask;
     std::string reply;
@@ -258,6 +263,8 @@ TEST_F(ServiceTest, RefusalsAreLoggedAndCountedByTheirReasonWithoutTheirContent)
       {[&] { return AskCredit("nobody@example.com"); }, "qx;Too many requests, please try again later.", "limit"},
       {[&] { return GetText(kStampPath, "fromAddy=x"); }, "qx;Missing field toAddy.", "malformed"},
       {[&] { return GetText(kUploadPath, ""); }, "qx;The upload must be posted.", "method"},
+      {[&] { return AskStamps(longList); }, "qx;The recipient list is too long.", "recipients"},
+      {[&] { return Upload(manyRecipients); }, "qx;Too many recipients.", "recipients"},
   };
   for (const Case& c : cases) EXPECT_EQ(c.ask(), c.reply) << c.refused;
   httplib::Result metrics = Get("/metrics", "");
@@ -266,6 +273,7 @@ TEST_F(ServiceTest, RefusalsAreLoggedAndCountedByTheirReasonWithoutTheirContent)
        {"mailwarden_refused_total{reason=\"hash\"} 1\n", "mailwarden_refused_total{reason=\"credit\"} 1\n",
         "mailwarden_refused_total{reason=\"unknown-sender\"} 2\n", "mailwarden_refused_total{reason=\"limit\"} 1\n",
         "mailwarden_refused_total{reason=\"malformed\"} 1\n", "mailwarden_refused_total{reason=\"method\"} 1\n",
+        "mailwarden_refused_total{reason=\"recipients\"} 2\n",
         // Still answered with 200, as the add-in needs.
         "mailwarden_requests_total{path=\"/p/b01/marlo.php\",status=\"200\"} 4\n"}) {
     EXPECT_NE(metrics->body.find(line), std::string::npos) << line << "\nin\n" << metrics->body;

@@ -133,6 +133,30 @@ TEST(ParseRecipients, RefusesTooManyRecipients) {
   EXPECT_THROW(mailwarden::ParseRecipients(addresses, names), BadRequest);
 }
 
+// The lists' size alone settles these, before the names are decoded.
+TEST(CheckListSizes, RefusesListsBeyondTheirBoundsAndTakesThoseAtThem) {
+  const std::size_t most = mailwarden::kMaxRecipients;
+  struct Case {
+    const char* what;
+    std::string addresses, names;
+    bool refused;
+  };
+  const Case cases[] = {
+      {"addresses at the bound", std::string(2000, 'x'), "BC ", false},
+      {"addresses one byte over", std::string(2001, 'x'), "BC ", true},
+      {"names one byte over", "x ", std::string(2001, 'B'), true},
+      {"the most names", "x ", std::string(most, ' '), false},
+      {"one name too many", "x ", std::string(most + 1, ' '), true},
+  };
+  for (const Case& c : cases) {
+    if (c.refused) {
+      EXPECT_THROW(mailwarden::CheckListSizes(c.addresses, c.names, 2000), BadRequest) << c.what;
+    } else {
+      EXPECT_NO_THROW(mailwarden::CheckListSizes(c.addresses, c.names, 2000)) << c.what;
+    }
+  }
+}
+
 // Lists made so that every name could stand in for its address or not: the
 // pairing must end (refused or paired) in time and memory bounded by the
 // list's size, not search every combination.

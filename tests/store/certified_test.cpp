@@ -89,7 +89,7 @@ TEST_P(CertifiedStoreTest, PurgingDeletesOldMessagesWithTheirStampsAndEvents) {
   EXPECT_FALSE(store_->FindStamp(old[1]));
   auto info = store_->FindStamp(kept[0]);
   ASSERT_TRUE(info);
-  MessageQuery query{info->accountId, "", 0, 50};
+  MessageQuery query{info->accountId, "", 0, 50, {}};
   auto messages = store_->ListMessages(query);
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].recipients[0].events.size(), 1u);
@@ -121,7 +121,7 @@ TEST_P(CertifiedStoreTest, TextKeptWithItsEscapesIsReadAgainAndTheEscapesGoWithT
   EXPECT_EQ(read.fromName, "\u5F20\u4F1F");
   EXPECT_EQ(read.info.subject, "\u4F1A\u8BAE");
   EXPECT_EQ(read.info.recipientName, "\u5F20");
-  auto found = store_->ListMessages({info->accountId, "\u5F20", 0, 50});
+  auto found = store_->ListMessages({info->accountId, "\u5F20", 0, 50, {}});
   ASSERT_EQ(found.size(), 1u);
   EXPECT_EQ(found[0].id, info->messageId);
   ASSERT_EQ(store_->KeptTexts("ann@example.com").size(), 1u);

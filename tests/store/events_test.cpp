@@ -13,7 +13,7 @@ int Total(const std::vector<Event>& events) {
 
 std::vector<Event> EventsOf(Store& store, const std::string& stamp) {
   auto info = store.FindStamp(stamp);
-  auto message = store.GetMessage(info->accountId, info->messageId);
+  auto message = store.GetMessage(info->accountId, info->messageId, TimelinePage{-1});
   for (const auto& recipient : message->recipients)
     if (recipient.stamp == stamp) return recipient.events;
   return {};
@@ -63,6 +63,62 @@ TEST_P(StoreTest, PastTheCapOnlyCountsGrowButATypesFirstEventIsKept) {
   EXPECT_EQ(Total(events), sent + 1);
   // The other recipient's stamp has its own room.
   EXPECT_EQ(EventsOf(*store_, stamps[1]).size(), 1u);
+}
+
+// A page of each recipient's timeline is loaded, the newest, with the totals
+// of all of it; one recipient's is paged back through by the id of its oldest.
+TEST_P(StoreTest, TimelinesAreLoadedAPageAtATimeWithTotalsOfAll) {
+  auto stamps = Issue(Message("ann@example.com", {"a@x", "b@x"}, kMarch14), 10);
+  const int hits = 2 * kTimelinePage + 20;
+  std::vector<NewEvent> flood;
+  for (int i = 0; i < hits; ++i) {
+    NewEvent hit = EventOn(stamps[0], EventType::kImage, kMarch14 + i * kSecond);
+    hit.ip = "198.51.100." + std::to_string(i);  // never alike
+    flood.push_back(hit);
+  }
+  flood.push_back(EventOn(stamps[0], EventType::kReceipt, kMarch14 + kDay));
+  for (int i = 0; i < 3; ++i) flood.push_back(EventOn(stamps[1], EventType::kImage, kMarch14 + i * kDay));
+  store_->RecordEvents(flood);
+  const auto info = store_->FindStamp(stamps[0]);
+
+  const auto first = store_->GetMessage(info->accountId, info->messageId);
+  ASSERT_TRUE(first);
+  const RecipientView& a = first->recipients.at(0);
+  ASSERT_EQ(a.events.size(), static_cast<std::size_t>(kTimelinePage));
+  EXPECT_EQ(a.events.back().type, EventType::kReceipt);  // the newest, last
+  ASSERT_EQ(a.tallies.size(), 2u);
+  EXPECT_EQ(a.tallies[0].type, EventType::kImage);
+  EXPECT_EQ(a.tallies[0].rows, hits);
+  EXPECT_EQ(a.tallies[0].count, hits);
+  EXPECT_EQ(a.tallies[0].first, kMarch14);
+  EXPECT_EQ(a.tallies[0].last, kMarch14 + (hits - 1) * kSecond);
+  EXPECT_EQ(a.tallies[1].type, EventType::kReceipt);
+  EXPECT_EQ(first->recipients.at(1).events.size(), 3u);
+  EXPECT_EQ(first->recipients.at(1).tallies.at(0).count, 3);
+
+  // Back through the first recipient's timeline: every row once, in order,
+  // while the other recipient keeps its newest page.
+  std::vector<Event> all = a.events;
+  for (int pages = 1; all.front().id > a.tallies[0].firstId; ++pages) {
+    ASSERT_LT(pages, 10);
+    const auto older =
+        store_->GetMessage(info->accountId, info->messageId, TimelinePage{kTimelinePage, 1, all.front().id});
+    ASSERT_TRUE(older);
+    const auto& page = older->recipients.at(0).events;
+    ASSERT_FALSE(page.empty());
+    EXPECT_LE(page.size(), static_cast<std::size_t>(kTimelinePage));
+    EXPECT_LT(page.back().id, all.front().id);
+    EXPECT_EQ(older->recipients.at(1).events.size(), 3u);
+    all.insert(all.begin(), page.begin(), page.end());
+  }
+  ASSERT_EQ(all.size(), static_cast<std::size_t>(hits) + 1);
+  for (int i = 0; i < hits; ++i) EXPECT_EQ(all[i].time, kMarch14 + i * kSecond) << i;
+
+  // The list loads the same page; every event when asked.
+  MessageQuery query{info->accountId, "", 0, 10, {}};
+  EXPECT_EQ(store_->ListMessages(query).at(0).recipients.at(0).events.size(), static_cast<std::size_t>(kTimelinePage));
+  query.events.limit = -1;
+  EXPECT_EQ(store_->ListMessages(query).at(0).recipients.at(0).events.size(), static_cast<std::size_t>(hits) + 1);
 }
 
 TEST_P(StoreTest, UserAgentsAreKeptCutAtACharacter) {

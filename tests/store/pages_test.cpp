@@ -14,7 +14,7 @@ TEST_P(StoreTest, MessagesComeNewestFirstAPageAtATime) {
   std::vector<std::string> seen;
   std::int64_t before = 0;
   for (int page = 0; page < 4; ++page) {
-    auto messages = store_->ListMessages({ann, "", before, 3});
+    auto messages = store_->ListMessages({ann, "", before, 3, {}});
     EXPECT_LE(messages.size(), 3u);
     if (messages.empty()) break;
     for (const auto& m : messages) seen.push_back(m.subject);
@@ -22,7 +22,7 @@ TEST_P(StoreTest, MessagesComeNewestFirstAPageAtATime) {
   }
   EXPECT_EQ(seen, (std::vector<std::string>{"Message 6", "Message 5", "Message 4", "Message 3", "Message 2",
                                             "Message 1", "Message 0"}));
-  auto first = store_->ListMessages({ann, "", 0, 1});
+  auto first = store_->ListMessages({ann, "", 0, 1, {}});
   ASSERT_EQ(first.size(), 1u);
   EXPECT_TRUE(store_->GetMessage(ann, first[0].id));
   const std::int64_t bob = store_->FindAccount("bob@example.com")->id;
@@ -39,7 +39,7 @@ TEST_P(StoreTest, SearchLooksAtSubjectRecipientAddressAndName) {
   const std::int64_t ann = store_->FindAccount("ann@example.com")->id;
   auto subjects = [&](const std::string& search) {
     std::vector<std::string> found;
-    for (const auto& m : store_->ListMessages({ann, search, 0, 50})) found.push_back(m.subject);
+    for (const auto& m : store_->ListMessages({ann, search, 0, 50, {}})) found.push_back(m.subject);
     return found;
   };
   EXPECT_EQ(subjects("quarterly"), std::vector<std::string>{"Quarterly figures"});

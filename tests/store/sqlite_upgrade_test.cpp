@@ -47,13 +47,13 @@ TEST(SqliteUpgrade, MessagesOfTheFirstSchemaAreSearchableAfterTheUpgrade) {
   auto store = OpenStore("sqlite:" + path);
   const std::int64_t ann = store->FindAccount("ann@example.com")->id;
   for (const char* search : {"quarterly", "bob@", "baker"}) {
-    const auto found = store->ListMessages({ann, search, 0, 50});
+    const auto found = store->ListMessages({ann, search, 0, 50, {}});
     ASSERT_EQ(found.size(), 1u) << search;
     EXPECT_EQ(found[0].subject, "Quarterly figures");
   }
-  EXPECT_TRUE(store->ListMessages({ann, "carol", 0, 50}).empty());
+  EXPECT_TRUE(store->ListMessages({ann, "carol", 0, 50, {}}).empty());
   // Events recorded before reasons were kept have none.
-  const auto events = store->ListMessages({ann, "", 0, 50}).at(0).recipients.at(0).events;
+  const auto events = store->ListMessages({ann, "", 0, 50, {}}).at(0).recipients.at(0).events;
   ASSERT_EQ(events.size(), 1u);
   EXPECT_EQ(events[0].reason, "");
   store.reset();

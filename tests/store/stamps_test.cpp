@@ -48,7 +48,7 @@ TEST_P(StoreTest, IssuingIsAllOrNothing) {
   // A stamp generator that keeps repeating an issued stamp fails the whole issue.
   Issue(Message("ann@example.com", {"a@x"}, kMarch14));
   const std::string taken =
-      store_->ListMessages({store_->FindAccount("ann@example.com")->id, "", 0, 1})[0].recipients[0].stamp;
+      store_->ListMessages({store_->FindAccount("ann@example.com")->id, "", 0, 1, {}})[0].recipients[0].stamp;
   int calls = 0;
   EXPECT_THROW(store_->IssueStamps(Message("ann@example.com", {"b@x", "c@x"}, kMarch14), 0,
                                    [&] { return ++calls == 1 ? std::string("Fresh") : taken; }),
@@ -80,7 +80,7 @@ TEST_P(StoreTest, ConcurrentIssuesNeverSpendMoreThanTheMonthsCredit) {
   EXPECT_EQ(issued, 20);
   EXPECT_EQ(refused, 30);
   EXPECT_EQ(store_->CreditLeft("ann@example.com", kMarch14), 0);
-  MessageQuery query{store_->FindAccount("ann@example.com")->id, "", 0, 100};
+  MessageQuery query{store_->FindAccount("ann@example.com")->id, "", 0, 100, {}};
   EXPECT_EQ(store_->ListMessages(query).size(), 20u);
 }
 
