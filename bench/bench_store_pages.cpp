@@ -67,13 +67,13 @@ Filled& Data() {
 
 void BM_NewestPage(benchmark::State& state) {
   Filled& d = Data();
-  for (auto _ : state) benchmark::DoNotOptimize(d.store->ListMessages({d.account, "", 0, 50}));
+  for (auto _ : state) benchmark::DoNotOptimize(d.store->ListMessages({d.account, "", 0, 50, {}}));
 }
 BENCHMARK(BM_NewestPage)->Unit(benchmark::kMicrosecond);
 
 void BM_PageInTheMiddle(benchmark::State& state) {
   Filled& d = Data();
-  for (auto _ : state) benchmark::DoNotOptimize(d.store->ListMessages({d.account, "", d.middle, 50}));
+  for (auto _ : state) benchmark::DoNotOptimize(d.store->ListMessages({d.account, "", d.middle, 50, {}}));
 }
 BENCHMARK(BM_PageInTheMiddle)->Unit(benchmark::kMicrosecond);
 
@@ -85,13 +85,13 @@ BENCHMARK(BM_OneMessage)->Unit(benchmark::kMicrosecond);
 
 void BM_SearchSubject(benchmark::State& state) {
   Filled& d = Data();
-  for (auto _ : state) benchmark::DoNotOptimize(d.store->ListMessages({d.account, "quarterly", 0, 50}));
+  for (auto _ : state) benchmark::DoNotOptimize(d.store->ListMessages({d.account, "quarterly", 0, 50, {}}));
 }
 BENCHMARK(BM_SearchSubject)->Unit(benchmark::kMicrosecond);
 
 void BM_SearchRecipient(benchmark::State& state) {
   Filled& d = Data();
-  for (auto _ : state) benchmark::DoNotOptimize(d.store->ListMessages({d.account, "r500@", 0, 50}));
+  for (auto _ : state) benchmark::DoNotOptimize(d.store->ListMessages({d.account, "r500@", 0, 50, {}}));
 }
 BENCHMARK(BM_SearchRecipient)->Unit(benchmark::kMicrosecond);
 

@@ -23,7 +23,7 @@ class CodepagePage : public PagesWorld {
                          std::nullopt);
   }
 
-  std::string Subject() { return store_->ListMessages({ann_.id, "", 0, 50}).at(0).subject; }
+  std::string Subject() { return store_->ListMessages({ann_.id, "", 0, 50, {}}).at(0).subject; }
 
   store::Account ann_;
   Browser browser_;
