@@ -28,6 +28,10 @@
 namespace {
 
 constexpr int kStartingCredit = 8;
+// As the service bounds them: an address (RFC 5321), and a stamp request's
+// recipient lists (the add-in's whole query is at most 2,000 characters).
+constexpr std::size_t kLongestAddress = 254;
+constexpr std::size_t kLongestStampList = 2000;
 
 // One service on a database in memory; each input starts with no account.
 struct Fuzzed {
@@ -137,11 +141,18 @@ void Structured(Fuzzed& service, int request, const std::string& text) {
   using corvanta::protocol::MakeHash;
   using corvanta::protocol::UrlEscape;
   const Written w = FromLines(text);
+  // The service refuses, before anything else, a sender longer than any
+  // address can be, and a stamp request's recipient lists longer than the
+  // add-in's whole query can be.
+  const bool senderFits = mailwarden::ToUtf8(w.from).size() <= kLongestAddress;
+  const bool listsFit = w.addressList.size() <= kLongestStampList && w.nameList.size() <= kLongestStampList;
   if (request == 0) {
     const std::string reply = service.Credit("email=" + UrlEscape(w.from) + "&hash=" + MakeHash(w.from, w.draws));
     CheckShape(reply);
     if (w.from.empty()) {
       fuzz::Require(reply.rfind("qx;", 0) == 0, "no credit without a sender");
+    } else if (!senderFits) {
+      fuzz::Require(reply == "qx;The sender address is too long.", "a sender longer than any address is refused");
     } else {
       fuzz::Require(reply == "qo;" + std::to_string(kStartingCredit), "a new sender has the starting credit");
     }
@@ -169,8 +180,8 @@ void Structured(Fuzzed& service, int request, const std::string& text) {
     listsReadable = listsReadable && (w.addresses[i].find(' ') == std::string::npos || w.addresses[i] == w.names[i]);
   }
   const std::size_t n = w.addresses.size();
-  const bool takeable = !w.from.empty() && Matches(w.date, "9999-99-99") && Matches(w.time, "99:99:99") && n >= 1 &&
-                        n <= static_cast<std::size_t>(kStartingCredit);
+  const bool takeable = !w.from.empty() && senderFits && (certified || listsFit) && Matches(w.date, "9999-99-99") &&
+                        Matches(w.time, "99:99:99") && n >= 1 && n <= static_cast<std::size_t>(kStartingCredit);
   if (takeable && listsReadable && reply.rfind("qo;", 0) != 0) {
     fuzz::Fail("a well-formed request with enough credit gets its stamps", reply);
   }
