@@ -196,15 +196,31 @@ http::Reply Pages::SignIn(const http::Request& request) {
   // client and per address from that client. Another client's failures
   // never refuse the owner's right password. Fixed windows, so every process
   // counts the same.
-  const store::Time windowStart = now - now % options_.limits.window;
-  const std::vector<std::pair<std::string, std::string>> failureKeys = {
-      {"signin-failed-ip", store::AttemptKey(request.ip)},
-      {store::SignInFailureKind(address), store::AttemptKey(request.ip)}};
+  const SignInLimits& limits = options_.limits;
+  const store::Time windowStart = now - now % limits.window;
+  const store::Time pauseStart = now - now % limits.pause;
+  const std::string client = store::AttemptKey(request.ip);
+  const std::string clientNow = store::RecentAttemptKey(request.ip);
+  const std::vector<std::pair<std::string, std::string>> failureKeys = {{"signin-failed-ip", client},
+                                                                        {store::SignInFailureKind(address), client}};
+  const std::vector<std::pair<std::string, std::string>> recentKeys = {{"signin-failed-ip", clientNow},
+                                                                       {store::SignInFailureKind(address), clientNow}};
   const std::vector<int> failures = store_.AttemptCounts(failureKeys, windowStart);
-  if (failures[0] >= options_.limits.perIp || failures[1] >= options_.limits.perAddress) {
+  if (failures[0] >= limits.perIp || failures[1] >= limits.perAddress) {
     std::cerr << "mailwarden: sign-in refused: too many failed sign-ins from " << request.ip << std::endl;
     return SignInForm(request, 429, "Too many sign-in attempts. Please wait a quarter of an hour and try again.",
                       address);
+  }
+  if (failures[0] >= limits.freePerIp || failures[1] >= limits.freePerAddress) {
+    const std::vector<int> recent = store_.AttemptCounts(recentKeys, pauseStart);
+    if (recent[0] > 0 || recent[1] > 0) {
+      std::cerr << "mailwarden: sign-in slowed: failed sign-ins from " << request.ip << std::endl;
+      const auto wait = std::to_string((pauseStart + limits.pause - now + kSecond - 1) / kSecond);
+      http::Reply reply = SignInForm(
+          request, 429, "Too many failed sign-ins. Please wait " + wait + " seconds and try again.", address);
+      reply.Set("Retry-After", wait);
+      return reply;
+    }
   }
 
   const auto account = store_.FindAccount(address);
@@ -212,6 +228,7 @@ http::Reply Pages::SignIn(const http::Request& request) {
   const bool right = VerifyPassword(hasPassword ? account->passwordHash : DecoyHash(), password) && hasPassword;
   if (!right) {
     store_.CountAttempts(failureKeys, windowStart, now);
+    store_.CountAttempts(recentKeys, pauseStart, now);
     return SignInForm(request, 403, "The address or the password is wrong.", address);
   }
 

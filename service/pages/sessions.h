@@ -24,11 +24,16 @@ inline constexpr const char* kSessionCookie = "cvx_session";
 inline constexpr const char* kSenderCookie = "cvx_sender";
 inline constexpr const char* kSignInCookie = "cvx_signin";
 
-// Sign-in attempts allowed in a quarter of an hour, per address and per IP.
+// Failed sign-ins allowed in a quarter of an hour from one client, for one
+// address and in all. Past the first few a client is slowed: one more try
+// per pause, until the limit refuses it for the rest of the window.
 struct SignInLimits {
   int perAddress = 10;
   int perIp = 50;
   store::Time window = 15 * 60 * kSecond;
+  int freePerAddress = 3;
+  int freePerIp = 10;
+  store::Time pause = 30 * kSecond;
 };
 
 struct SignedIn {

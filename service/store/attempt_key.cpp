@@ -15,6 +15,10 @@ std::string AttemptKey(std::string_view text) {
   return hex;
 }
 
+std::string RecentAttemptKey(std::string_view text) {
+  return AttemptKey(text) + "-recent";
+}
+
 std::string SignInFailureKind(std::string_view address) {
   return "signin-failed:" + AttemptKey(AddressKey(address));
 }

@@ -101,6 +101,44 @@ TEST_F(SignInTest, FailuresRefuseTheFailingClientNeverTheOwnerElsewhere) {
   EXPECT_EQ(SignIn(scanner, "ann@example.com", kPassword).status, 429);
 }
 
+TEST_F(SignInTest, AFailingClientIsSlowedBeforeItIsRefused) {
+  // Default limits: three failures come freely, then one try per half minute.
+  const auto header = [](const http::Reply& reply, std::string_view name) {
+    for (const auto& [key, value] : reply.headers)
+      if (key == name) return value;
+    return std::string();
+  };
+  now_ -= now_ % (30 * kSecond);
+  Browser guesser;
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(SignIn(guesser, "ann@example.com", "guess").status, 403) << i;
+  EXPECT_EQ(SignIn(guesser, "ann@example.com", "guess").status, 429);
+  now_ += 30 * kSecond;
+  EXPECT_EQ(SignIn(guesser, "ann@example.com", "guess").status, 403);  // one try in the next half minute
+  now_ += 10 * kSecond;
+  const http::Reply slowed = SignIn(guesser, "ann@example.com", kPassword);
+  EXPECT_EQ(slowed.status, 429);
+  EXPECT_EQ(header(slowed, "Retry-After"), "20");
+  EXPECT_THAT(slowed.body, HasSubstr("Please wait 20 seconds"));
+  // The owner elsewhere is not slowed.
+  Browser owner;
+  owner.ip = "127.0.0.9";
+  EXPECT_EQ(SignIn(owner, "ann@example.com", kPassword).status, 303);
+  // Slowed tries are not failures: the next half minute the client gets one try.
+  now_ += 20 * kSecond;
+  EXPECT_EQ(SignIn(guesser, "ann@example.com", "guess").status, 403);
+  EXPECT_EQ(SignIn(guesser, "ann@example.com", "guess").status, 429);
+  now_ += 30 * kSecond;
+  EXPECT_EQ(SignIn(guesser, "ann@example.com", kPassword).status, 303);
+
+  // So a guesser gets a few tries per window, and unlocking lifts the pause.
+  Browser other;
+  other.ip = "127.0.0.8";
+  for (int i = 0; i < 4; ++i) SignIn(other, "ann@example.com", "guess");
+  ASSERT_EQ(SignIn(other, "ann@example.com", kPassword).status, 429);
+  store_->ForgetAttempts(store::SignInFailureKind("ann@example.com"));
+  EXPECT_EQ(SignIn(other, "ann@example.com", kPassword).status, 303);
+}
+
 TEST_F(SignInTest, UnlockingTheAddressClearsItsFailures) {
   options_.limits.perAddress = 3;
   pages_ = std::make_unique<pages::Pages>(*store_, options_);
