@@ -19,6 +19,7 @@ Instance::Instance(ServeOptions options) {
   options.service.adminListener = options.admin.has_value();
   store_ = store::OpenStore(options.database);
   service_ = std::make_unique<Service>(*store_, options.service, options.logFd);
+  options.server.acceptFailed = [&metrics = service_->Metrics()] { metrics.CountAcceptFailure(); };
   server_ = std::make_unique<http::Server>(service_->Router(), options.server, service_->Observer());
   if (options.admin) adminServer_ = std::make_unique<http::Server>(service_->AdminRouter(), *options.admin, nullptr);
 }

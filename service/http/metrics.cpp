@@ -78,6 +78,11 @@ std::string Metrics::Render() const {
   out += "# HELP mailwarden_events_written_total Image fetches and receipt clicks written to the database.\n";
   out += "# TYPE mailwarden_events_written_total counter\n";
   out += "mailwarden_events_written_total " + std::to_string(writtenEvents_.load()) + "\n";
+  out +=
+      "# HELP mailwarden_accept_failures_total Connections that could not be taken (out of descriptors, most "
+      "often), each followed by a pause.\n";
+  out += "# TYPE mailwarden_accept_failures_total counter\n";
+  out += "mailwarden_accept_failures_total " + std::to_string(acceptFailures_.load()) + "\n";
   out += "# HELP mailwarden_events_dropped_total Recipient events given up after the database kept failing.\n";
   out += "# TYPE mailwarden_events_dropped_total counter\n";
   out += "mailwarden_events_dropped_total " + std::to_string(droppedEvents_.load()) + "\n";

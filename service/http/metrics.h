@@ -22,6 +22,7 @@ class Metrics {
                     const std::string& refused = {});
   void CountDatabaseError() { databaseErrors_.fetch_add(1, std::memory_order_relaxed); }
   void CountDroppedEvents(std::uint64_t count) { droppedEvents_.fetch_add(count, std::memory_order_relaxed); }
+  void CountAcceptFailure() { acceptFailures_.fetch_add(1, std::memory_order_relaxed); }
   void CountWrittenEvents(std::uint64_t count) { writtenEvents_.fetch_add(count, std::memory_order_relaxed); }
   void WatchQueue(std::function<std::size_t()> depth);
   std::uint64_t DatabaseErrors() const { return databaseErrors_.load(); }
@@ -45,6 +46,7 @@ class Metrics {
   std::atomic<std::uint64_t> databaseErrors_{0};
   std::atomic<std::uint64_t> droppedEvents_{0};
   std::atomic<std::uint64_t> writtenEvents_{0};
+  std::atomic<std::uint64_t> acceptFailures_{0};
 };
 
 }  // namespace mailwarden::http

@@ -96,6 +96,7 @@ struct Server::Impl {
   std::optional<asio::executor_work_guard<asio::io_context::executor_type>> busy;
   tcp::acceptor acceptor;
   asio::steady_timer backOff;
+  bool backingOff = false;  // only on the accepting strand
   asio::thread_pool workers;
   std::vector<std::thread> threads;
 };
@@ -412,12 +413,16 @@ void Server::Impl::Accept() {
   acceptor.async_accept(asio::make_strand(io), [this](beast::error_code error, tcp::socket socket) {
     if (stopping || !acceptor.is_open()) return;
     if (error) {
+      if (options.acceptFailed) options.acceptFailed();
+      if (!backingOff) std::cerr << "mailwarden: cannot take connections: " << error.message() << std::endl;
+      backingOff = true;
       backOff.expires_after(kAcceptBackOff);
       backOff.async_wait([this](beast::error_code) {
         if (!stopping) Accept();
       });
       return;
     }
+    backingOff = false;
     auto session = std::make_shared<Session>(*this, std::move(socket));
     if (Track(session)) session->Begin();
     Accept();

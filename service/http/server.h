@@ -32,6 +32,9 @@ struct ServerOptions {
   // Behind a reverse proxy: the client is the last address of the
   // X-Forwarded-For header the proxy appended to, when the peer is on loopback.
   bool behindProxy = false;
+  // Told of every failed accept (out of descriptors, most often), before the
+  // back-off; may be empty.
+  std::function<void()> acceptFailed;
 };
 
 // Told of every reply, on the thread that sent it; route is null when no

@@ -406,6 +406,56 @@ TEST_F(DatabaseFileTest, TheSystemdUnitServesBehindTheProxyWithinAMemoryBound) {
   EXPECT_GT(PortOf(program.Line()), 0);
 }
 
+// Out of descriptors, the service pauses between tries to take a
+// connection instead of trying again at once, and serves again once
+// descriptors are free.
+TEST_F(ProgramTest, OutOfDescriptorsItBacksOffAndRecovers) {
+  testsupport::ChildProgram program(
+      "/bin/sh", {"-c", "ulimit -n 40 && exec '" + kProgram +
+                            "' serve --listen 127.0.0.1:0 --database sqlite::memory: --new-sender-credit 5 2>&1"});
+  const int port = PortOf(program.Line());
+  ASSERT_GT(port, 0);
+  std::vector<int> idle;
+  for (int i = 0; i < 60; ++i) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    idle.push_back(fd);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  for (int fd : idle) ::close(fd);
+
+  std::string metrics;
+  for (int tries = 0; tries < 100 && metrics.empty(); ++tries) {
+    httplib::Client client = testsupport::LoopbackClient(port);
+    if (auto reply = client.Get("/metrics"); reply && reply->status == 200)
+      metrics = reply->body;
+    else
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  ASSERT_FALSE(metrics.empty()) << "the service never served again";
+  EXPECT_EQ(AskCredit(port, "ann@example.com"), "qo;5");
+  const std::string name = "\nmailwarden_accept_failures_total ";
+  const auto at = metrics.find(name);
+  ASSERT_NE(at, std::string::npos) << metrics;
+  const long failures = std::stol(metrics.substr(at + name.size()));
+  // It did run out; trying again at once would have failed many thousands
+  // of times, a tenth of a second's pause about fifteen.
+  EXPECT_GT(failures, 0);
+  EXPECT_LT(failures, 200);
+
+  program.Signal(SIGTERM);
+  const std::string said = program.Rest();
+  const std::string once = "cannot take connections: Too many open files";
+  ASSERT_NE(said.find(once), std::string::npos) << said;
+  EXPECT_EQ(said.find(once, said.find(once) + 1), std::string::npos) << "said once per spell: " << said;
+  EXPECT_EQ(program.Wait(), 0);
+}
+
 TEST_F(ProgramTest, ExplainsItsOptionsAndRefusesBadOnes) {
   Program help({"serve", "--help"});
   std::string text = help.Rest();
