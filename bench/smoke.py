@@ -51,9 +51,12 @@ def run(command, env=None):
     return done.stdout
 
 
-def script(path, names, **env):
+def script(path, names, words=None, **env):
     """A benchmark script whose standard output has a line `name: value ...`
-    for each name (value a number) and otherwise only comment lines (#)."""
+    for each name (value a number, or for a name in words one of its words)
+    and otherwise only comment lines (#)."""
+    words = words or {}
+
     def check(build):
         out = run([path], dict(env, BUILD_DIR=build))
         found = {}
@@ -65,11 +68,17 @@ def script(path, names, **env):
                 raise Failed(f"unexpected line {line!r} in\n{out}")
             if match.group(1) in found:
                 raise Failed(f"{match.group(1)} printed twice in\n{out}")
-            found[match.group(1)] = number(match.group(2), match.group(1))
+            name, value = match.group(1), match.group(2)
+            if name in words:
+                if value not in words[name]:
+                    raise Failed(f"{name}: {value!r} is none of {', '.join(words[name])}")
+                found[name] = value
+            else:
+                found[name] = number(value, name)
         missing = [name for name in names if name not in found]
         if missing:
             raise Failed(f"no figure for {', '.join(missing)} in\n{out}")
-        return ", ".join(f"{name} {found[name]:g}" for name in names)
+        return ", ".join(f"{name} {found[name]}" if name in words else f"{name} {found[name]:g}" for name in names)
     return check
 
 
@@ -148,6 +157,12 @@ RUNS = {
                               [f"{figure}{engine}" for engine in ("", "_pg")
                                for figure in ("image_hits_vs_nginx", "stamps_per_second", "p99_stamp_ms")],
                               DURATION="1", CONNECTIONS="8"),
+    # The same traffic with one client attacking beside it.
+    "hostile_load.sh": script("bench/hostile_load.sh",
+                              [f"{figure}{engine}" for engine in ("", "_pg")
+                               for figure in ("hostile_legit_p99_ms", "hostile_db_growth_mb", "hostile_victim_signin")],
+                              words={f"hostile_victim_signin{engine}": ("ok", "refused") for engine in ("", "_pg")},
+                              DURATION="2"),
     "pages_scale.sh": script("bench/pages_scale.sh", ["pages_p99_ms", "pages_p99_ms_pg"], MESSAGES="2000",
                              ROUNDS="5"),
 }
