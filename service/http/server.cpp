@@ -1,5 +1,7 @@
 #include "service/http/server.h"
 
+#include "service/http/fair_workers.h"
+
 // Boost 1.74's Asio uses std::exchange without including <utility>.
 #include <utility>
 // clang-format off
@@ -68,7 +70,7 @@ struct Server::Impl {
         observer(std::move(ob)),
         acceptor(io),
         backOff(io),
-        workers(std::max(1, options.workers)) {}
+        workers(options.workers, std::max(1, options.workers / 2)) {}
 
   void Accept();
   // False when the connection is over a cap: it is not served.
@@ -97,7 +99,7 @@ struct Server::Impl {
   tcp::acceptor acceptor;
   asio::steady_timer backOff;
   bool backingOff = false;  // only on the accepting strand
-  asio::thread_pool workers;
+  FairWorkers workers;
   std::vector<std::thread> threads;
 };
 
@@ -229,7 +231,7 @@ class Session : public std::enable_shared_from_this<Session> {
     handling_ = true;
     if (route_->runs == Runs::kOnNetworkThread || (route_->quick && route_->quick(request_)))
       return Answer(Run(), keepAlive_);
-    asio::post(server_.workers, [self = shared_from_this()] {
+    server_.workers.Post(request_.ip, [self = shared_from_this()] {
       Reply reply = self->Run();
       asio::post(self->stream_.get_executor(),
                  [self, reply = std::move(reply)]() mutable { self->Answer(std::move(reply), self->keepAlive_); });
@@ -337,7 +339,7 @@ class Session : public std::enable_shared_from_this<Session> {
   }
 
   void NextPiece() {
-    asio::post(server_.workers, [self = shared_from_this()] {
+    server_.workers.Post(request_.ip, [self = shared_from_this()] {
       bool failed = false;
       std::string piece;
       try {
@@ -500,7 +502,7 @@ void Server::Stop() {
   if (s.stopped) return;
   s.stopped = true;
   if (!s.started) {
-    s.workers.join();
+    s.workers.Join();
     return;
   }
   s.stopping = true;
@@ -527,7 +529,7 @@ void Server::Stop() {
     std::unique_lock lock(s.sessionsMutex);
     s.sessionsGone.wait_for(lock, kStopGrace, [&] { return s.live.empty(); });
   }
-  s.workers.join();
+  s.workers.Join();
   s.busy.reset();
   s.io.stop();
   for (std::thread& thread : s.threads) thread.join();

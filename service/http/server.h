@@ -18,7 +18,7 @@ struct ServerOptions {
   std::string host = "127.0.0.1";
   int port = 8080;  // 0 picks a free one
   int networkThreads = 1;
-  int workers = 8;
+  int workers = 8;                // one client has at most half of them at work
   std::size_t maxTarget = 8192;   // longer request targets get 414
   std::size_t maxBody = 1 << 20;  // longer bodies get 413
   std::chrono::seconds idle{30};  // a request's body or reply stalled this long closes the connection

@@ -74,8 +74,8 @@ class AddressSplitter {
 
   // Far above what a real list needs: there, names standing in for addresses
   // are rare and the first choice nearly always holds.
-  static constexpr std::size_t kMaxSteps = 100'000;
-  static constexpr std::size_t kMaxCompared = 8 << 20;
+  static constexpr std::size_t kMaxSteps = 20'000;
+  static constexpr std::size_t kMaxCompared = 1 << 20;
 
   std::string_view list_;
   const std::vector<std::string>& names_;

@@ -8,9 +8,12 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -284,6 +287,49 @@ TEST_F(HttpServerTest, BehindAProxyItsOwnConnectionsAreNotCappedPerClient) {
     held.push_back(std::make_unique<Connection>(Port(), "127.0.0.1"));
     ASSERT_TRUE(Served(*held.back())) << i;
   }
+}
+
+// One client's slow requests on many connections hold at most its share of
+// the workers: another client is answered meanwhile.
+TEST_F(HttpServerTest, OneClientsSlowRequestsLeaveWorkersToOthers) {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool released = false;
+  int running = 0, mostRunning = 0;
+  router_.Add(
+      "/slow",
+      [&](const Request&) {
+        std::unique_lock lock(mutex);
+        mostRunning = std::max(mostRunning, ++running);
+        changed.notify_all();
+        changed.wait(lock, [&] { return released; });
+        --running;
+        return mailwarden::http::Text(200, "slow");
+      },
+      Runs::kOnWorker);
+  mailwarden::http::ServerOptions options;
+  options.workers = 4;  // two for a client
+  Start(options);
+  std::vector<std::unique_ptr<Connection>> slow;
+  for (int i = 0; i < 4; ++i) {
+    slow.push_back(std::make_unique<Connection>(Port(), "127.0.0.2"));
+    ASSERT_TRUE(slow.back()->Send("GET /slow HTTP/1.1\r\nHost: x\r\n\r\n"));
+  }
+  {
+    std::unique_lock lock(mutex);
+    changed.wait(lock, [&] { return running == 2; });
+  }
+  Connection other(Port(), "127.0.0.3");
+  const bool answered = Served(other);
+  {
+    std::lock_guard lock(mutex);
+    EXPECT_TRUE(answered && !released);
+    released = true;
+  }
+  changed.notify_all();
+  // The waiting ones run in turn, never more than the share at once.
+  for (auto& connection : slow) EXPECT_TRUE(connection->ReadReply().starts_with("HTTP/1.1 200"));
+  EXPECT_EQ(mostRunning, 2);
 }
 
 TEST_F(HttpServerTest, ClosesAConnectionWhoseHeaderDoesNotArriveInTime) {
