@@ -102,6 +102,8 @@ Service::Service(store::Store& store, ServiceOptions options, int logFd)
   metrics_.WatchQueue([this] { return events_.Depth(); });
   AddRoutes();
   upkeep_ = std::thread([this] { RunUpkeep(); });
+  store_.EnableMailNotices(!options_.notices.smtpUrl.empty());
+  outbox_ = std::make_unique<notices::OutboxWorker>(store_, options_.notices, context_.clock);
 }
 
 Service::~Service() {
@@ -112,6 +114,7 @@ Service::~Service() {
   upkeepWake_.notify_all();
   upkeep_.join();
   events_.Flush();
+  outbox_.reset();
 }
 
 http::Reply Service::Handle(const http::Request& request) const {
