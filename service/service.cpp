@@ -103,7 +103,7 @@ Service::Service(store::Store& store, ServiceOptions options, int logFd)
   AddRoutes();
   upkeep_ = std::thread([this] { RunUpkeep(); });
   store_.EnableMailNotices(!options_.notices.smtpUrl.empty());
-  outbox_ = std::make_unique<notices::OutboxWorker>(store_, options_.notices, context_.clock);
+  outbox_ = std::make_unique<notices::OutboxWorker>(store_, options_.notices, context_.clock, metrics_);
 }
 
 Service::~Service() {

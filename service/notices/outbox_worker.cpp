@@ -41,8 +41,9 @@ store::Time RetryDelay(int failed) {
   return std::min(kLongest, kSecond << (failed - 1));
 }
 
-OutboxWorker::OutboxWorker(store::Store& store, const NoticeOptions& options, std::function<store::Time()> clock)
-    : store_(store), options_(options), clock_(std::move(clock)), thread_([this] { Run(); }) {}
+OutboxWorker::OutboxWorker(store::Store& store, const NoticeOptions& options, std::function<store::Time()> clock,
+                           http::Metrics& metrics)
+    : store_(store), options_(options), clock_(std::move(clock)), metrics_(metrics), thread_([this] { Run(); }) {}
 
 OutboxWorker::~OutboxWorker() {
   {
@@ -80,6 +81,7 @@ void OutboxWorker::Run() {
 int OutboxWorker::RunOnce() {
   const store::Time now = clock_();
   std::vector<store::Delivery> claimed = store_.ClaimDeliveries(now, now + kLease, kBatch);
+  pausedNow_.clear();
   std::vector<store::Delivery> mail;
   for (store::Delivery& delivery : claimed) {
     if (delivery.webhookId) {
@@ -101,7 +103,10 @@ void OutboxWorker::SendMail(std::vector<store::Delivery>& mail, store::Time now)
                               text.html,         id + "@" + domain,         now};
     const std::string failed = notices::SendMail(smtp, deliveries.front().sender, RenderMail(message));
     if (!failed.empty()) return Failed(deliveries, failed, now);
-    for (const store::Delivery& delivery : deliveries) store_.FinishDelivery(delivery, now);
+    for (const store::Delivery& delivery : deliveries) {
+      store_.FinishDelivery(delivery, now);
+      metrics_.CountNotice("mail", "sent");
+    }
   };
   for (store::Delivery& delivery : mail) {
     // Mail turned off since the notice was queued: nobody to tell.
@@ -117,6 +122,7 @@ void OutboxWorker::SendMail(std::vector<store::Delivery>& mail, store::Time now)
     if (delivery.notify == "hourly" || delivery.notify == "daily") {
       const store::Time due = delivery.notify == "hourly" ? zone.NextHour(now) : zone.NextDay(now);
       store_.RetryDelivery(delivery, due, true, "", now);
+      metrics_.CountNotice("mail", "held");
       continue;
     }
     // Past the hour's cap the rest wait for the hour's end, then go in one mail.
@@ -124,6 +130,7 @@ void OutboxWorker::SendMail(std::vector<store::Delivery>& mail, store::Time now)
     if (delivery.attempts == 1 &&
         store_.CountAttempt("notice", std::to_string(delivery.accountId), hour, now) > options_.hourlyCap) {
       store_.RetryDelivery(delivery, hour + kHour, true, "", now);
+      metrics_.CountNotice("mail", "held");
       continue;
     }
     send({delivery}, SingleNotice(delivery, zone, options_.publicUrl), "notice-" + std::to_string(delivery.id));
@@ -139,22 +146,28 @@ void OutboxWorker::SendMail(std::vector<store::Delivery>& mail, store::Time now)
 }
 
 void OutboxWorker::SendWebhook(const store::Delivery& delivery, store::Time now) {
+  if (pausedNow_.contains(delivery.webhookId)) return;
   const std::string body = WebhookBody(delivery);
   const std::string failed = PostWebhook(delivery.url, body, WebhookSignature(delivery.secret, now / kSecond, body),
                                          options_.webhooksAllowPrivate);
   if (!failed.empty()) return Failed({delivery}, failed, now);
   store_.FinishDelivery(delivery, now);
+  metrics_.CountNotice("webhook", "sent");
 }
 
 void OutboxWorker::Failed(const std::vector<store::Delivery>& deliveries, const std::string& error, store::Time now) {
   for (const store::Delivery& delivery : deliveries) {
+    const char* channel = delivery.webhookId ? "webhook" : "mail";
     if (now - delivery.created < kRetryFor) {
       store_.RetryDelivery(delivery, now + RetryDelay(delivery.attempts), delivery.summary, error, now);
+      metrics_.CountNotice(channel, "retry");
       continue;
     }
+    metrics_.CountNotice(channel, "given up");
     if (delivery.webhookId) {
       std::cerr << "mailwarden: webhook " << delivery.url << " paused, failing for a day: " << error << std::endl;
       store_.PauseWebhook(delivery.webhookId, error);
+      pausedNow_.insert(delivery.webhookId);
     } else {
       std::cerr << "mailwarden: notice to " << delivery.sender << " given up after a day: " << error << std::endl;
       store_.FinishDelivery(delivery, now);

@@ -8,9 +8,11 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <vector>
 
+#include "service/http/metrics.h"
 #include "service/options.h"
 #include "service/store/store.h"
 
@@ -24,7 +26,8 @@ store::Time RetryDelay(int failed);
 
 class OutboxWorker {
  public:
-  OutboxWorker(store::Store& store, const NoticeOptions& options, std::function<store::Time()> clock);
+  OutboxWorker(store::Store& store, const NoticeOptions& options, std::function<store::Time()> clock,
+               http::Metrics& metrics);
   ~OutboxWorker();
   OutboxWorker(const OutboxWorker&) = delete;
   OutboxWorker& operator=(const OutboxWorker&) = delete;
@@ -43,6 +46,8 @@ class OutboxWorker {
   store::Store& store_;
   const NoticeOptions& options_;
   std::function<store::Time()> clock_;
+  http::Metrics& metrics_;
+  std::set<std::int64_t> pausedNow_;  // webhooks paused in this round: their other deliveries are gone
   std::mutex mutex_;
   std::condition_variable wake_;
   bool woken_ = false;

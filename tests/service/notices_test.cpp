@@ -199,13 +199,25 @@ class NoticesTest : public ::testing::TestWithParam<std::string> {
     fs::rename(dir_ / "clock.new", dir_ / "clock");
   }
 
-  std::unique_ptr<testsupport::ChildProgram> Serve(int relayPort) {
-    auto program = std::make_unique<testsupport::ChildProgram>(
-        kProgram,
-        std::vector<std::string>{"serve", "--listen", "127.0.0.1:0", "--database", GetParam(), "--testing-clock-file",
-                                 (dir_ / "clock").string(), "--smtp", "smtp://127.0.0.1:" + std::to_string(relayPort),
-                                 "--smtp-user", kRelayUser, "--smtp-from", "notices@track.example.com", "--public-url",
-                                 "https://track.example.com/", "--webhooks-allow-private"});
+  // Without allowPrivate, webhooks on loopback are refused at delivery.
+  std::unique_ptr<testsupport::ChildProgram> Serve(int relayPort, bool allowPrivate = true) {
+    std::vector<std::string> args = {"serve",
+                                     "--listen",
+                                     "127.0.0.1:0",
+                                     "--database",
+                                     GetParam(),
+                                     "--testing-clock-file",
+                                     (dir_ / "clock").string(),
+                                     "--smtp",
+                                     "smtp://127.0.0.1:" + std::to_string(relayPort),
+                                     "--smtp-user",
+                                     kRelayUser,
+                                     "--smtp-from",
+                                     "notices@track.example.com",
+                                     "--public-url",
+                                     "https://track.example.com/"};
+    if (allowPrivate) args.push_back("--webhooks-allow-private");
+    auto program = std::make_unique<testsupport::ChildProgram>(kProgram, args);
     port_ = testsupport::ListeningPort(program->Line());
     return program;
   }
@@ -351,6 +363,64 @@ TEST_P(NoticesTest, PersonsEventsAreToldOnceAcrossAKill) {
   std::ofstream(kExamples + "/webhook-example.txt", std::ios::binary)
       << "POST /hook\nContent-Type: application/json\nMailwarden-Signature: " << example.signature << "\n\n"
       << example.body << "\n";
+}
+
+// The count of mailwarden_notices_total with these labels on /metrics.
+int NoticeCount(httplib::Client& http, const std::string& channel, const std::string& outcome) {
+  auto metrics = http.Get("/metrics");
+  if (!metrics) return -1;
+  const std::string line = "mailwarden_notices_total{channel=\"" + channel + "\",outcome=\"" + outcome + "\"} ";
+  const auto at = metrics->body.find(line);
+  return at == std::string::npos ? 0 : std::stoi(metrics->body.substr(at + line.size()));
+}
+
+// An hourly digest in one mail; a webhook pointed at loopback while the
+// service does not allow it is refused at each delivery (its name could
+// have been pointed there after it was added) and, failing for a day, paused.
+TEST_P(NoticesTest, DigestsGatherAndAReceiverFailingForADayIsPaused) {
+  Relay relay(dir_ / "relay");
+  ASSERT_GT(relay.Port(), 0);
+  Receiver receiver;
+  RunCommand({"account", "add", kSender, "--credit", "100", "--database", GetParam()});
+  RunCommand({"account", "notify", kSender, "--mail", "hourly", "--database", GetParam()});
+  RunCommand({"account", "webhook", kSender, "add", "http://127.0.0.1:" + std::to_string(receiver.Port()) + "/hook",
+              "--allow-private", "--database", GetParam()});
+  auto service = Serve(relay.Port(), false);
+  ASSERT_GT(port_, 0);
+  httplib::Client http = testsupport::LoopbackClient(port_);
+  AddinSend send;
+  send.from = kSender;
+  send.to = {{"bob@example.org", "Bob Brown"}, {"cy@example.org", "Cy Chen"}};
+  auto stamped = http.Get(std::string(kStampPath) + "?" + StampQuery(send, {4, 3, 2, 1}));
+  ASSERT_TRUE(stamped);
+  const std::vector<std::string> stamps = StampsOf(stamped->body);
+  ASSERT_EQ(stamps.size(), 2u) << stamped->body;
+  SetAhead(90000);
+  ASSERT_TRUE(http.Get(std::string(kTrackPath) + "?img=1&" + stamps[0], {{"User-Agent", kReader}}));
+  ASSERT_TRUE(testsupport::PressButton(http, std::string(kTrackPath) + "?" + stamps[1]));
+
+  // Both held for the hour's digest; both webhook deliveries refused before connecting.
+  ASSERT_TRUE(
+      Eventually([&] { return NoticeCount(http, "mail", "held") == 2 && NoticeCount(http, "webhook", "retry") >= 2; }));
+  EXPECT_TRUE(relay.Mail().empty());
+  EXPECT_TRUE(receiver.Deliveries().empty());
+  const std::string failing = RunCommand({"account", "webhook", kSender, "list", "--database", GetParam()});
+  EXPECT_NE(failing.find("failing: the address leads to 127.0.0.1"), std::string::npos) << failing;
+
+  // A day and an hour on: the digest goes, the webhook is paused.
+  SetAhead(90000 + 90000);
+  ASSERT_TRUE(Eventually([&] { return relay.Mail().size() == 1 && NoticeCount(http, "webhook", "given up") >= 1; }));
+  const std::string paused = RunCommand({"account", "webhook", kSender, "list", "--database", GetParam()});
+  EXPECT_NE(paused.find("paused: the address leads to 127.0.0.1"), std::string::npos) << paused;
+  EXPECT_TRUE(receiver.Deliveries().empty());
+  service->Signal(SIGTERM);
+  EXPECT_EQ(service->Wait(), 0);
+
+  const std::string digest = relay.Mail()[0];
+  EXPECT_NE(digest.find("\r\nSubject: Your tracked mail this hour: 2 events\r\n"), std::string::npos) << digest;
+  EXPECT_NE(digest.find("Bob Brown <bob@example.org> opened"), std::string::npos) << digest;
+  EXPECT_NE(digest.find("Cy Chen <cy@example.org> confirmed receipt of"), std::string::npos) << digest;
+  EXPECT_EQ(relay.Mail().size(), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, NoticesTest,
