@@ -148,6 +148,8 @@ RUNS = {
                               [f"{figure}{engine}" for engine in ("", "_pg")
                                for figure in ("image_hits_vs_nginx", "stamps_per_second", "p99_stamp_ms")],
                               DURATION="1", CONNECTIONS="8"),
+    "notice_latency.sh": script("bench/notice_latency.sh", ["notice_latency_median_ms", "notice_latency_max_ms"],
+                                NOTICES="5"),
     "pages_scale.sh": script("bench/pages_scale.sh", ["pages_p99_ms", "pages_p99_ms_pg"], MESSAGES="2000",
                              ROUNDS="5"),
 }
