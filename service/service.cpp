@@ -103,7 +103,8 @@ Service::Service(store::Store& store, ServiceOptions options, int logFd)
   AddRoutes();
   upkeep_ = std::thread([this] { RunUpkeep(); });
   store_.EnableMailNotices(!options_.notices.smtpUrl.empty());
-  outbox_ = std::make_unique<notices::OutboxWorker>(store_, options_.notices, context_.clock, metrics_);
+  outbox_ =
+      std::make_unique<notices::OutboxWorker>(store_, options_.notices, *options_.sealingKey, context_.clock, metrics_);
   // A notice of an open goes out as soon as the open is written, not at the outbox's next look.
   events_.OnWritten([this] { outbox_->Wake(); });
 }

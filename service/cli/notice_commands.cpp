@@ -9,7 +9,7 @@
 #include "service/context.h"
 #include "service/notices/time_zone.h"
 #include "service/notices/webhook_address.h"
-#include "service/notices/webhook_post.h"
+#include "service/notices/webhook_secret.h"
 #include "service/store/store.h"
 
 namespace mailwarden::cli {
@@ -21,6 +21,7 @@ struct NoticeArgs {
   std::string mail;
   std::string timeZone;
   std::string url;
+  std::string keyFile;
   std::int64_t id = 0;
   bool allowPrivate = false;
 };
@@ -71,6 +72,7 @@ void AddNoticeCommands(CLI::App& accounts, Action& action) {
   auto sub = [&](const char* name, const char* description) { return webhook->add_subcommand(name, description); };
   CLI::App* add = sub("add", "Add a webhook and print its signing secret (shown this once)");
   add->add_option("URL", args->url, "http:// or https:// address of the receiver")->required();
+  AddKeyFileOption(*add, args->keyFile);
   add->add_flag("--allow-private", args->allowPrivate,
                 "Allow a receiver on a private, loopback or link-local address (serve needs "
                 "--webhooks-allow-private to deliver there)");
@@ -79,13 +81,16 @@ void AddNoticeCommands(CLI::App& accounts, Action& action) {
       if (std::string refused = notices::CheckWebhookUrl(args->url, args->allowPrivate); !refused.empty()) {
         throw Failure("the webhook " + args->url + " " + refused);
       }
+      const std::optional<keys::SealingKey> sealing = SealingKeyFor(args->database, args->keyFile);
+      if (!sealing) throw Failure("an in-memory database keeps no webhook beyond this command");
       auto store = open();
       FindAccount(*store, args->address);
-      const auto added = store->AddWebhook(args->address, args->url, notices::NewWebhookSecret(), SystemNow());
+      const notices::WebhookSecret secret = notices::NewWebhookSecret(*sealing);
+      const auto added = store->AddWebhook(args->address, args->url, secret.sealed, SystemNow());
       if (!added) throw Failure("no account " + args->address);
       std::cout << "webhook " << added->id << " of " << args->address << " added: " << added->url
                 << "\nits signing secret (shown this once):\n"
-                << added->secret << std::endl;
+                << secret.text << std::endl;
       return 0;
     };
   });

@@ -9,6 +9,7 @@
 #include "service/notices/smtp_sender.h"
 #include "service/notices/time_zone.h"
 #include "service/notices/webhook_post.h"
+#include "service/notices/webhook_secret.h"
 
 namespace mailwarden::notices {
 namespace {
@@ -41,9 +42,11 @@ store::Time RetryDelay(int failed) {
   return std::min(kLongest, kSecond << (failed - 1));
 }
 
-OutboxWorker::OutboxWorker(store::Store& store, const NoticeOptions& options, std::function<store::Time()> clock,
-                           http::Metrics& metrics)
-    : store_(store), options_(options), clock_(std::move(clock)), metrics_(metrics), thread_([this] { Run(); }) {}
+OutboxWorker::OutboxWorker(store::Store& store, const NoticeOptions& options, const keys::SealingKey& sealing,
+                           std::function<store::Time()> clock, http::Metrics& metrics)
+    : store_(store), options_(options), sealing_(sealing), clock_(std::move(clock)), metrics_(metrics), thread_([this] {
+        Run();
+      }) {}
 
 OutboxWorker::~OutboxWorker() {
   {
@@ -147,9 +150,11 @@ void OutboxWorker::SendMail(std::vector<store::Delivery>& mail, store::Time now)
 
 void OutboxWorker::SendWebhook(const store::Delivery& delivery, store::Time now) {
   if (pausedNow_.contains(delivery.webhookId)) return;
+  const std::optional<std::string> secret = OpenWebhookSecret(delivery.secret, sealing_);
+  if (!secret) return Failed({delivery}, "its secret cannot be read with this service's key (--key-file)", now);
   const std::string body = WebhookBody(delivery);
-  const std::string failed = PostWebhook(delivery.url, body, WebhookSignature(delivery.secret, now / kSecond, body),
-                                         options_.webhooksAllowPrivate);
+  const std::string failed =
+      PostWebhook(delivery.url, body, WebhookSignature(*secret, now / kSecond, body), options_.webhooksAllowPrivate);
   if (!failed.empty()) return Failed({delivery}, failed, now);
   store_.FinishDelivery(delivery, now);
   metrics_.CountNotice("webhook", "sent");

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "service/http/metrics.h"
+#include "service/keys/sealing.h"
 #include "service/options.h"
 #include "service/store/store.h"
 
@@ -26,8 +27,9 @@ store::Time RetryDelay(int failed);
 
 class OutboxWorker {
  public:
-  OutboxWorker(store::Store& store, const NoticeOptions& options, std::function<store::Time()> clock,
-               http::Metrics& metrics);
+  // sealing: what the webhooks' secrets are sealed with.
+  OutboxWorker(store::Store& store, const NoticeOptions& options, const keys::SealingKey& sealing,
+               std::function<store::Time()> clock, http::Metrics& metrics);
   ~OutboxWorker();
   OutboxWorker(const OutboxWorker&) = delete;
   OutboxWorker& operator=(const OutboxWorker&) = delete;
@@ -45,6 +47,7 @@ class OutboxWorker {
 
   store::Store& store_;
   const NoticeOptions& options_;
+  const keys::SealingKey sealing_;
   std::function<store::Time()> clock_;
   http::Metrics& metrics_;
   std::set<std::int64_t> pausedNow_;  // webhooks paused in this round: their other deliveries are gone

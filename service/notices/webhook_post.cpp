@@ -83,14 +83,6 @@ std::string WebhookSignature(std::string_view secret, std::int64_t seconds, std:
   return "t=" + t + ",v1=" + hex;
 }
 
-std::string NewWebhookSecret() {
-  unsigned char key[32];
-  randombytes_buf(key, sizeof key);
-  char hex[sizeof key * 2 + 1];
-  sodium_bin2hex(hex, sizeof hex, key, sizeof key);
-  return std::string("whsec_") + hex;
-}
-
 std::string PostWebhook(const std::string& url, const std::string& body, const std::string& signature,
                         bool allowPrivate) {
   CurlHandle curl;

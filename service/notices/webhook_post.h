@@ -16,8 +16,6 @@ inline constexpr const char* kSignatureHeader = "Mailwarden-Signature";
 std::string WebhookBody(const store::Delivery& event);
 // "t=1765432100,v1=5f2b..."; seconds since 1970.
 std::string WebhookSignature(std::string_view secret, std::int64_t seconds, std::string_view body);
-// A new secret: "whsec_" and 32 random bytes in hex.
-std::string NewWebhookSecret();
 
 // POSTs the body; empty when the receiver answered 2xx, else why not. The
 // address connected to is checked as CheckWebhookAddress says.

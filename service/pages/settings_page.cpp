@@ -3,7 +3,7 @@
 // with why, to resume).
 #include "service/notices/time_zone.h"
 #include "service/notices/webhook_address.h"
-#include "service/notices/webhook_post.h"
+#include "service/notices/webhook_secret.h"
 #include "service/pages/pages.h"
 #include "service/pages/web_text.h"
 #include "service/time_text.h"
@@ -104,8 +104,12 @@ http::Reply Pages::Settings(const http::Request& request, const SignedIn& sender
         message = "That webhook address " + refused + ".";
       } else if (store_.ListWebhooks(account.id).size() >= kMaxWebhooks) {
         message = "You have " + std::to_string(kMaxWebhooks) + " webhooks already; remove one first.";
-      } else if (const auto added = store_.AddWebhook(account.address, url, notices::NewWebhookSecret(), Now())) {
-        secret = added->secret;
+      } else if (!options_.sealingKey) {
+        return Problem(503, "Not now", "The service cannot keep webhooks now. Please tell your administrator.",
+                       &viewer);
+      } else if (const notices::WebhookSecret made = notices::NewWebhookSecret(*options_.sealingKey);
+                 store_.AddWebhook(account.address, url, made.sealed, Now())) {
+        secret = made.text;
         message = "The webhook is added. Its signing secret is below: copy it now, it is shown this once.";
         failed = false;
       }

@@ -49,7 +49,7 @@ struct Webhook {
   std::int64_t id = 0;
   std::int64_t accountId = 0;
   std::string url;
-  std::string secret;  // the signing key, as shown to the sender once
+  std::string secret;  // the signing key, sealed (see service/notices/webhook_secret.h)
   Time created = 0;
   Time failingSince = 0;  // 0: its last delivery went through
   std::string lastError;

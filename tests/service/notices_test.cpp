@@ -187,8 +187,11 @@ class NoticesTest : public ::testing::TestWithParam<std::string> {
     fs::create_directories(dir_ / "relay");
     SetAhead(0);
     ::setenv("MAILWARDEN_SMTP_PASSWORD", kRelayPassword, 1);
+    // The service's own key, which seals the webhooks' secrets, for the commands and the service alike.
+    ::setenv("MAILWARDEN_KEY", std::string(64, 'c').c_str(), 1);
   }
   void TearDown() override {
+    ::unsetenv("MAILWARDEN_KEY");
     testsupport::EmptyDatabase(GetParam());
     fs::remove_all(dir_);
   }
@@ -298,6 +301,11 @@ TEST_P(NoticesTest, PersonsEventsAreToldOnceAcrossAKill) {
   // Nothing left to send, nothing sent twice.
   auto db = store::OpenStore(GetParam());
   EXPECT_TRUE(db->ClaimDeliveries(std::numeric_limits<store::Time>::max() / 2, 0, 100).empty());
+  // The database keeps the webhook's secret only sealed.
+  const auto kept = db->ListWebhooks(db->FindAccount(kSender)->id);
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_TRUE(kept[0].secret.starts_with("sb1:")) << kept[0].secret;
+  EXPECT_EQ(kept[0].secret.find(added.substr(secretAt + 6, 64)), std::string::npos);
   db.reset();
 
   // Mail: Bob's first open and Cy's receipt, each once, to the sender.
