@@ -431,6 +431,31 @@ TEST_P(NoticesTest, DigestsGatherAndAReceiverFailingForADayIsPaused) {
   EXPECT_EQ(relay.Mail().size(), 1u);
 }
 
+// A relay set up by halves stops the service with the reason; its password
+// is taken from the environment only.
+TEST(NoticeOptions, AnIncompleteRelayIsRefusedWithTheReason) {
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    const char* said;
+  };
+  const Case cases[] = {
+      {{"--smtp", "ftp://127.0.0.1:25"}, 1, "must start with smtp:// or smtps://"},
+      {{"--smtp", "smtp://127.0.0.1:25"}, 1, "--smtp needs --smtp-from"},
+      {{"--smtp", "smtps://127.0.0.1:465", "--smtp-from", "n@example.com"}, 1, "--smtp needs --public-url"},
+      {{"--smtp-user", "notices"}, 1, "--smtp-user and --smtp-from need --smtp"},
+      {{"--smtp", "smtp://127.0.0.1:25", "--smtp-password", "secret"}, 2, "--smtp-password"},
+  };
+  for (const Case& c : cases) {
+    std::string line = "exec '" + kProgram + "' serve --listen 127.0.0.1:0 --database sqlite::memory:";
+    for (const std::string& arg : c.args) line += " '" + arg + "'";
+    testsupport::ChildProgram program("/bin/sh", {"-c", line + " 2>&1"});
+    const std::string said = program.Rest();
+    EXPECT_EQ(program.Wait(), c.status) << line << "\n" << said;
+    EXPECT_NE(said.find(c.said), std::string::npos) << line << "\n" << said;
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, NoticesTest,
                          ::testing::Values(testsupport::StoreEngineUrls()[1], testsupport::StoreEngineUrls()[2]),
                          [](const auto& engine) { return testsupport::EngineName(engine.param); });
