@@ -86,6 +86,18 @@ std::string QuotedPrintable(std::string_view text) {
   return out;
 }
 
+bool MailableAddress(std::string_view address) {
+  static constexpr std::string_view kSpecials = "<>()[]\\,;:\"";
+  if (address.empty() || address.size() > 254) return false;
+  for (char c : address) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte <= 0x20 || byte >= 0x7f || kSpecials.find(c) != std::string_view::npos) return false;
+  }
+  const auto at = address.find('@');
+  return at != std::string_view::npos && at > 0 && at + 1 < address.size() &&
+         address.find('@', at + 1) == std::string_view::npos;
+}
+
 std::string MailDate(store::Time time) {
   return FormatUtc(time, "%a, %d %b %Y %H:%M:%S +0000");
 }

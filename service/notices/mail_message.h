@@ -21,6 +21,12 @@ struct MailMessage {
 
 std::string RenderMail(const MailMessage& mail);
 
+// An address that may stand in a header and in the relay's envelope as it
+// is: printable ASCII without blanks, quotes, brackets or separators, one
+// "@" between a name and a domain. Accounts the service makes take the
+// address the add-in sent, which may hold anything, line breaks included.
+bool MailableAddress(std::string_view address);
+
 // The text as it may stand in a header: itself when plain printable ASCII,
 // else RFC 2047 encoded words (UTF-8, base64) that split no character.
 std::string HeaderText(std::string_view text);

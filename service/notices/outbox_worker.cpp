@@ -117,6 +117,13 @@ void OutboxWorker::SendMail(std::vector<store::Delivery>& mail, store::Time now)
       store_.FinishDelivery(delivery, now);
       continue;
     }
+    if (!MailableAddress(delivery.sender)) {
+      std::cerr << "mailwarden: no notice mailed to account " << delivery.accountId
+                << ": its address cannot be written in a mail's header" << std::endl;
+      metrics_.CountNotice("mail", "given up");
+      store_.FinishDelivery(delivery, now);
+      continue;
+    }
     if (delivery.summary) {
       gathered[delivery.accountId].push_back(std::move(delivery));
       continue;

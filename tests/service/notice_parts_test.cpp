@@ -167,6 +167,18 @@ TEST(MailMessage, HeaderTextIsEncodedWordsThatDecodeToTheText) {
   }
 }
 
+TEST(MailMessage, OnlyAnAddressThatCannotBreakTheHeaderOrTheEnvelopeIsMailed) {
+  for (const char* good : {"ann@example.com", "ann.sender+notices@mail.example.co.uk", "a@b"}) {
+    EXPECT_TRUE(MailableAddress(good)) << good;
+  }
+  for (const char* bad : {"", "ann", "@example.com", "ann@", "ann@@example.com", "a@b@c", "ann @example.com",
+                          "ann@example.com\r\nBcc: all@example.com", "ann@example.com>\r\nRCPT TO:<x@y",
+                          "\"ann\"@example.com", "ann@exämple.com", "ann@[127.0.0.1]", "a,b@example.com"}) {
+    EXPECT_FALSE(MailableAddress(bad)) << bad;
+  }
+  EXPECT_FALSE(MailableAddress(std::string(250, 'a') + "@x.com"));
+}
+
 TEST(MailMessage, QuotedPrintableKeepsTheTextInShortSafeLines) {
   const std::string text = "Bob opened \"Quartalszahlen für März\".\n.a line starting with a dot\ntrailing space \n" +
                            std::string(200, 'y') + "=end\n";
