@@ -19,6 +19,20 @@ struct LimitOptions {
   std::chrono::seconds window{60};
 };
 
+// Notices to the senders: by mail through the operator's relay, and to
+// their webhooks.
+struct NoticeOptions {
+  std::string smtpUrl;  // smtp://host:port or smtps://host:port; empty: no mail notices
+  std::string smtpUser;
+  std::string smtpPassword;
+  std::string smtpFrom;
+  std::string publicUrl;  // where the senders reach their pages, for the links in notices
+  // Webhooks may point to private, loopback and link-local addresses (tests, a closed network).
+  bool webhooksAllowPrivate = false;
+  // Mail notices per account and hour; the rest of the hour's come in one mail after it.
+  int hourlyCap = 30;
+};
+
 struct ServiceOptions {
   // A sender without an account gets one with this monthly credit at their
   // first stamp request; 0: only the administrator's accounts may send.
@@ -36,6 +50,7 @@ struct ServiceOptions {
   // Certified content is deleted this long after it was sent, the record kept.
   int contentDays = 30;
   LimitOptions limits;
+  NoticeOptions notices;
   // The operator's address ranges of machines, beside the built-in ones:
   // the text of the file `--networks` names (see service/events/networks.h).
   std::string networks;

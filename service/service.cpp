@@ -102,6 +102,11 @@ Service::Service(store::Store& store, ServiceOptions options, int logFd)
   metrics_.WatchQueue([this] { return events_.Depth(); });
   AddRoutes();
   upkeep_ = std::thread([this] { RunUpkeep(); });
+  store_.EnableMailNotices(!options_.notices.smtpUrl.empty());
+  outbox_ =
+      std::make_unique<notices::OutboxWorker>(store_, options_.notices, *options_.sealingKey, context_.clock, metrics_);
+  // A notice of an open goes out as soon as the open is written, not at the outbox's next look.
+  events_.OnWritten([this] { outbox_->Wake(); });
 }
 
 Service::~Service() {
@@ -112,6 +117,8 @@ Service::~Service() {
   upkeepWake_.notify_all();
   upkeep_.join();
   events_.Flush();
+  events_.OnWritten({});
+  outbox_.reset();
 }
 
 http::Reply Service::Handle(const http::Request& request) const {

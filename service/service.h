@@ -11,6 +11,7 @@
 #include "service/http/request_log.h"
 #include "service/http/router.h"
 #include "service/http/server.h"
+#include "service/notices/outbox_worker.h"
 
 namespace mailwarden {
 
@@ -36,6 +37,8 @@ class Service {
 
   // Writes the recipient events queued so far.
   void Flush() { events_.Flush(); }
+  // Sends what the outbox holds that is due.
+  void SendNotices() { outbox_->Wake(); }
   // Deletes expired certified content and purges old records now.
   void Upkeep();
 
@@ -58,6 +61,7 @@ class Service {
   std::condition_variable upkeepWake_;
   bool stop_ = false;
   std::thread upkeep_;
+  std::unique_ptr<notices::OutboxWorker> outbox_;
 };
 
 }  // namespace mailwarden

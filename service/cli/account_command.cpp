@@ -109,6 +109,7 @@ void AddAccount(CLI::App& app, Action& action) {
     return sub;
   };
   auto open = [args] { return store::OpenStore(args->database); };
+  AddNoticeCommands(*accounts, action);
 
   CLI::App* add = command("add", "Create an account with a monthly credit", true);
   add->add_option("--credit", args->credit, "Credits each calendar month (UTC)")

@@ -20,6 +20,8 @@ using Action = std::function<int()>;
 void AddServe(CLI::App& app, Action& action);
 void AddAccount(CLI::App& app, Action& action);
 void AddBackup(CLI::App& app, Action& action);
+// Under `account`: notify and webhook.
+void AddNoticeCommands(CLI::App& accounts, Action& action);
 
 // --database, required unless MAILWARDEN_DATABASE gives it: no command
 // makes a database in the current folder by surprise.

@@ -17,6 +17,7 @@
 #include "service/cli/commands.h"
 #include "service/events/networks.h"
 #include "service/instance.h"
+#include "service/notices/smtp_sender.h"
 
 namespace mailwarden::cli {
 namespace {
@@ -81,8 +82,26 @@ void SetListen(const std::string& text, http::ServerOptions& server) {
   server.port = std::stoi(port);
 }
 
+// The relay and the sender of the mail notices; the password only from the
+// environment, where no other user sees it (the command line they do).
+void SetNotices(NoticeOptions& notices) {
+  if (notices.smtpUrl.empty()) {
+    if (!notices.smtpUser.empty() || !notices.smtpFrom.empty())
+      throw Failure("--smtp-user and --smtp-from need --smtp");
+    return;
+  }
+  if (std::string bad = notices::CheckSmtpUrl(notices.smtpUrl); !bad.empty()) {
+    throw Failure("--smtp " + notices.smtpUrl + " " + bad + " (smtp://HOST:PORT or smtps://HOST:PORT)");
+  }
+  if (notices.smtpFrom.empty()) throw Failure("--smtp needs --smtp-from, the address notices are sent from");
+  if (notices.publicUrl.empty()) throw Failure("--smtp needs --public-url, where the notices' links lead");
+  while (notices.publicUrl.ends_with('/')) notices.publicUrl.pop_back();
+  if (const char* password = std::getenv("MAILWARDEN_SMTP_PASSWORD")) notices.smtpPassword = password;
+}
+
 int Serve(ServeArgs& args) {
   SetListen(args.listen, args.options.server);
+  SetNotices(args.options.service.notices);
   if (!args.adminListen.empty()) {
     args.options.admin.emplace();
     SetListen(args.adminListen, *args.options.admin);
@@ -227,6 +246,22 @@ void AddServe(CLI::App& app, Action& action) {
   AddKeyFileOption(*serve, args->keyFile);
   serve->add_flag("--status-pages", service.statusPages,
                   "Serve /status and /status.json, which list every sender's stamps: for loopback tests only");
+  NoticeOptions& notices = service.notices;
+  serve->add_option("--smtp", notices.smtpUrl,
+                    "The relay mail notices are sent through: smtp://HOST:PORT (STARTTLS when offered) or "
+                    "smtps://HOST:PORT; its password from the environment variable MAILWARDEN_SMTP_PASSWORD");
+  serve->add_option("--smtp-user", notices.smtpUser, "User name at the relay");
+  serve->add_option("--smtp-from", notices.smtpFrom, "The address notices are sent from");
+  serve->add_option("--public-url", notices.publicUrl,
+                    "Where the senders reach this service (https://track.example.com), for the links in notices");
+  serve
+      ->add_option("--notices-per-hour", notices.hourlyCap,
+                   "Mail notices per sender and hour; beyond it the hour's others come together in one mail")
+      ->capture_default_str()
+      ->check(WholeNumber(1, 100000));
+  serve->add_flag("--webhooks-allow-private", notices.webhooksAllowPrivate,
+                  "Deliver to webhooks on private, loopback and link-local addresses (refused by default, so the "
+                  "service cannot be made to reach into its own network)");
   // Kept out of --help: no operator wants it.
   serve->add_option("--testing-clock-file", args->clockFile, "")->group("");
   serve->callback([args, &action] { action = [args] { return Serve(*args); }; });

@@ -48,6 +48,11 @@ void EventQueue::Push(Pending event) {
   wake_.notify_one();
 }
 
+void EventQueue::OnWritten(std::function<void()> written) {
+  std::lock_guard lock(mutex_);
+  onWritten_ = std::move(written);
+}
+
 void EventQueue::Flush() {
   std::unique_lock lock(mutex_);
   std::uint64_t target = pushed_;
@@ -71,6 +76,7 @@ void EventQueue::Run() {
     std::size_t count = batch.size();
     batch.clear();
     lock.lock();
+    if (onWritten_) onWritten_();
     done_ += count;
     written_.notify_all();
   }

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -41,6 +42,8 @@ class EventQueue {
   // Returns once everything pushed before the call is written (or given up).
   void Flush();
   std::size_t Depth() const;
+  // Called on the writer's thread after each batch is written; empty: nothing.
+  void OnWritten(std::function<void()> written);
 
  private:
   void Run();
@@ -59,6 +62,7 @@ class EventQueue {
   bool stop_ = false;
   // Stamps seen lately, so a busy image costs no lookup; unknown stamps too.
   std::unordered_map<std::string, std::optional<store::StampInfo>> known_;
+  std::function<void()> onWritten_;
   std::thread writer_;
 };
 

@@ -42,6 +42,11 @@ void Metrics::WatchQueue(std::function<std::size_t()> depth) {
   queueDepth_ = std::move(depth);
 }
 
+void Metrics::CountNotice(const std::string& channel, const std::string& outcome) {
+  std::lock_guard lock(mutex_);
+  ++notices_[{channel, outcome}];
+}
+
 std::string Metrics::Render() const {
   std::string out;
   std::lock_guard lock(mutex_);
@@ -72,6 +77,12 @@ std::string Metrics::Render() const {
   out += "# HELP mailwarden_event_queue_depth Recipient events waiting to be written.\n";
   out += "# TYPE mailwarden_event_queue_depth gauge\n";
   out += "mailwarden_event_queue_depth " + std::to_string(queueDepth_ ? queueDepth_() : 0) + "\n";
+  out += "# HELP mailwarden_notices_total Deliveries of notices from the outbox, by channel and outcome.\n";
+  out += "# TYPE mailwarden_notices_total counter\n";
+  for (const auto& [key, count] : notices_) {
+    out += "mailwarden_notices_total{channel=" + Quoted(key.first) + ",outcome=" + Quoted(key.second) + "} " +
+           std::to_string(count) + "\n";
+  }
   out += "# HELP mailwarden_database_errors_total Database operations that failed.\n";
   out += "# TYPE mailwarden_database_errors_total counter\n";
   out += "mailwarden_database_errors_total " + std::to_string(databaseErrors_.load()) + "\n";

@@ -25,6 +25,9 @@ class Metrics {
   void CountAcceptFailure() { acceptFailures_.fetch_add(1, std::memory_order_relaxed); }
   void CountWrittenEvents(std::uint64_t count) { writtenEvents_.fetch_add(count, std::memory_order_relaxed); }
   void WatchQueue(std::function<std::size_t()> depth);
+  // A notice's delivery: channel "mail" or "webhook", outcome "sent", "held"
+  // (for a digest, or past the hour's cap), "retry" or "given up".
+  void CountNotice(const std::string& channel, const std::string& outcome);
   std::uint64_t DatabaseErrors() const { return databaseErrors_.load(); }
 
   std::string Render() const;
@@ -43,6 +46,7 @@ class Metrics {
   std::map<std::string, Latency> latency_;
   std::map<std::string, std::uint64_t> refused_;
   std::function<std::size_t()> queueDepth_;
+  std::map<std::pair<std::string, std::string>, std::uint64_t> notices_;
   std::atomic<std::uint64_t> databaseErrors_{0};
   std::atomic<std::uint64_t> droppedEvents_{0};
   std::atomic<std::uint64_t> writtenEvents_{0};

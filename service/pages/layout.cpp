@@ -23,7 +23,7 @@ std::string Frame(std::string_view title, std::string_view body, const Viewer* v
     html +=
         "<nav><a href=\"/cvx/\">Messages</a> <a href=\"/cvx/export.csv\">Export CSV</a> "
         "<a href=\"/cvx/password\">Password</a> <a href=\"/cvx/key\">Add-in key</a> <a href=\"/cvx/codepage\">Code "
-        "page</a> <span class=\"who\">" +
+        "page</a> <a href=\"/cvx/settings\">Settings</a> <span class=\"who\">" +
         Escape(viewer->address) + "</span> <form class=\"inline\" method=\"post\" action=\"/cvx/signout\">" +
         CsrfField(viewer->csrf) + "<button type=\"submit\">Sign out</button></form></nav>";
   }

@@ -124,6 +124,9 @@ http::Reply Pages::Handle(const http::Request& request) {
   if (path == kCodepagePath) {
     return IsGet(request) || request.method == "POST" ? Codepage(request, *sender) : MethodNotAllowed("GET, POST");
   }
+  if (path == "/cvx/settings") {
+    return IsGet(request) || request.method == "POST" ? Settings(request, *sender) : MethodNotAllowed("GET, POST");
+  }
   if (path == "/cvx/export.csv") return IsGet(request) ? Export(*sender) : MethodNotAllowed("GET");
   if (StartsWith(path, kMessagesPrefix)) {
     std::string_view rest = std::string_view(path).substr(kMessagesPrefix.size());

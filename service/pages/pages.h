@@ -1,7 +1,7 @@
 #pragma once
 // The sender's web pages under "/cvx/" (sign-in, messages, a message's
 // recipients and their events, cancelling a certified delivery, password,
-// the add-in key,
+// the add-in key, the notices' settings,
 // CSV and JSON) and the public pages "/" and "/cvx/donation/".
 #include <optional>
 #include <string>
@@ -25,7 +25,12 @@ struct PagesOptions {
   int pageSize = 50;  // messages per page
   // What the senders' add-in keys are sealed with; without it no key is made here.
   std::optional<keys::SealingKey> sealingKey;
+  bool mailNotices = false;           // the service sends mail notices (serve --smtp)
+  bool webhooksAllowPrivate = false;  // webhooks may point into private networks
 };
+
+// Webhooks an account may have.
+inline constexpr std::size_t kMaxWebhooks = 10;
 
 class Pages {
  public:
@@ -49,6 +54,7 @@ class Pages {
   http::Reply Password(const http::Request& request, const SignedIn& sender);
   http::Reply AddinKey(const http::Request& request, const SignedIn& sender);
   http::Reply Codepage(const http::Request& request, const SignedIn& sender);
+  http::Reply Settings(const http::Request& request, const SignedIn& sender);
   http::Reply Export(const SignedIn& sender);
 
   store::Store& store_;

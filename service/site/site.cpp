@@ -11,6 +11,8 @@ http::Handler Handler(Context& context) {
   options.clock = context.clock;
   options.donationText = context.options.donation;
   options.sealingKey = context.options.sealingKey;
+  options.mailNotices = !context.options.notices.smtpUrl.empty();
+  options.webhooksAllowPrivate = context.options.notices.webhooksAllowPrivate;
   auto site = std::make_shared<pages::Pages>(context.store, options);
   return [site](const http::Request& request) { return site->Handle(request); };
 }

@@ -238,6 +238,81 @@ CREATE TABLE service_keys (
   value text NOT NULL
 );
 )sql",
+      // 6: the senders' notices: by mail (each, a digest or none, in their
+      // time zone) and to their webhooks, from an outbox written in the
+      // event's transaction; a delivery is leased by the worker sending it,
+      // and taken with SKIP LOCKED so processes share the outbox.
+      R"sql(
+ALTER TABLE accounts ADD COLUMN notify text NOT NULL DEFAULT 'each';
+ALTER TABLE accounts ADD COLUMN time_zone text NOT NULL DEFAULT 'UTC';
+CREATE TABLE webhooks (
+  id bigserial PRIMARY KEY,
+  account_id bigint NOT NULL REFERENCES accounts (id) ON DELETE CASCADE,
+  url text NOT NULL,
+  secret text NOT NULL,
+  created bigint NOT NULL,
+  failing_since bigint NOT NULL DEFAULT 0,
+  last_error text NOT NULL DEFAULT '',
+  paused boolean NOT NULL DEFAULT false
+);
+CREATE INDEX webhooks_by_account ON webhooks (account_id);
+CREATE TABLE outbox (
+  id bigserial PRIMARY KEY,
+  account_id bigint NOT NULL REFERENCES accounts (id) ON DELETE CASCADE,
+  webhook_id bigint REFERENCES webhooks (id) ON DELETE CASCADE,
+  stamp_id bigint NOT NULL REFERENCES stamps (id) ON DELETE CASCADE,
+  event_id bigint NOT NULL,
+  created bigint NOT NULL,
+  due bigint NOT NULL,
+  lease_until bigint NOT NULL DEFAULT 0,
+  attempts integer NOT NULL DEFAULT 0,
+  summary boolean NOT NULL DEFAULT false
+);
+CREATE INDEX outbox_by_due ON outbox (due);
+CREATE INDEX outbox_in_order ON outbox (webhook_id, stamp_id, id);
+CREATE INDEX outbox_by_stamp ON outbox (stamp_id);
+CREATE INDEX outbox_by_account ON outbox (account_id);
+-- The events' folding, as before; a new row is queued as its notices: for mail (p_mail: when the sender hears of
+-- it by mail; of an open, only a stamp's first by a person) and for the account's webhooks (p_hooks).
+DROP FUNCTION record_event(text, smallint, smallint, bigint, text, text, integer, integer, bigint, text);
+CREATE FUNCTION record_event(p_stamp text, p_type smallint, p_class smallint, p_time bigint, p_ip text,
+                             p_user_agent text, p_count integer, p_cap integer, p_alike bigint, p_reason text,
+                             p_mail boolean, p_hooks boolean)
+RETURNS void LANGUAGE plpgsql AS $body$
+DECLARE
+  v_stamp bigint;
+  v_event bigint;
+  v_account bigint;
+BEGIN
+  SELECT s.id, m.account_id INTO v_stamp, v_account FROM stamps s JOIN messages m ON m.id = s.message_id
+    WHERE s.stamp = p_stamp FOR UPDATE OF s;
+  IF v_stamp IS NULL THEN
+    RETURN;
+  END IF;
+  SELECT id INTO v_event FROM events
+    WHERE stamp_id = v_stamp AND type = p_type AND class = p_class AND ip = p_ip AND time >= p_time - p_alike
+    ORDER BY id DESC LIMIT 1;
+  IF v_event IS NULL AND (SELECT count(*) FROM events WHERE stamp_id = v_stamp) >= p_cap THEN
+    SELECT id INTO v_event FROM events WHERE stamp_id = v_stamp AND type = p_type ORDER BY id DESC LIMIT 1;
+  END IF;
+  IF v_event IS NOT NULL THEN
+    UPDATE events SET count = count + p_count WHERE stamp_id = v_stamp AND id = v_event;
+    RETURN;
+  END IF;
+  INSERT INTO events (stamp_id, type, class, time, ip, user_agent, count, reason)
+    VALUES (v_stamp, p_type, p_class, p_time, p_ip, p_user_agent, p_count, p_reason) RETURNING id INTO v_event;
+  IF p_mail AND (p_type <> 0 OR (SELECT count(*) FROM events WHERE stamp_id = v_stamp AND type = 0 AND class = 0) = 1)
+     AND (SELECT notify FROM accounts WHERE id = v_account) <> 'off' THEN
+    INSERT INTO outbox (account_id, stamp_id, event_id, created, due) VALUES (v_account, v_stamp, v_event, p_time, p_time);
+  END IF;
+  IF p_hooks THEN
+    INSERT INTO outbox (account_id, webhook_id, stamp_id, event_id, created, due)
+      SELECT v_account, w.id, v_stamp, v_event, p_time, p_time FROM webhooks w
+      WHERE w.account_id = v_account AND NOT w.paused ORDER BY w.id;
+  END IF;
+END
+$body$;
+)sql",
   };
   return migrations;
 }

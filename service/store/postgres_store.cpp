@@ -1,6 +1,7 @@
 #include "service/store/postgres_store.h"
 
 #include <algorithm>
+#include <atomic>
 #include <limits>
 #include <map>
 #include <set>
@@ -8,6 +9,7 @@
 
 #include "service/store/address_key.h"
 #include "service/store/month.h"
+#include "service/store/postgres_outbox.h"
 #include "service/store/postgres_pool.h"
 #include "service/store/postgres_schema.h"
 #include "service/store/postgres_text.h"
@@ -18,15 +20,18 @@ namespace {
 // Every statement the store runs, prepared once on each connection.
 const std::vector<std::pair<const char*, const char*>> kStatements = {
     {"find_account",
-     "SELECT id, address, password_hash, monthly_credit, codepage, created, addin_key FROM accounts WHERE address = "
+     "SELECT id, address, password_hash, monthly_credit, codepage, created, addin_key, notify, time_zone FROM accounts "
+     "WHERE address = "
      "$1"},
     {"find_account_by_id",
-     "SELECT id, address, password_hash, monthly_credit, codepage, created, addin_key FROM accounts WHERE id = $1"},
+     "SELECT id, address, password_hash, monthly_credit, codepage, created, addin_key, notify, time_zone FROM accounts "
+     "WHERE id = $1"},
     {"add_account",
      "INSERT INTO accounts (address, monthly_credit, created) VALUES ($1, $2, $3) ON CONFLICT (address) DO NOTHING "
-     "RETURNING id, address, password_hash, monthly_credit, codepage, created, addin_key"},
+     "RETURNING id, address, password_hash, monthly_credit, codepage, created, addin_key, notify, time_zone"},
     {"list_accounts",
-     "SELECT id, address, password_hash, monthly_credit, codepage, created, addin_key FROM accounts ORDER BY address"},
+     "SELECT id, address, password_hash, monthly_credit, codepage, created, addin_key, notify, time_zone FROM accounts "
+     "ORDER BY address"},
     {"set_credit", "UPDATE accounts SET monthly_credit = $2 WHERE address = $1"},
     {"set_password", "UPDATE accounts SET password_hash = $2 WHERE address = $1"},
     {"set_codepage", "UPDATE accounts SET codepage = $2 WHERE address = $1"},
@@ -65,7 +70,7 @@ const std::vector<std::pair<const char*, const char*>> kStatements = {
     {"service_key", "SELECT value FROM service_keys WHERE name = $1"},
     {"record_event",
      "SELECT record_event($1, $2::smallint, $3::smallint, $4::bigint, $5::text, $6::text, $7::integer, $8::integer, "
-     "$9::bigint, $10::text)"},
+     "$9::bigint, $10::text, $11::boolean, $12::boolean)"},
     {"cancel_stamp", "UPDATE stamps SET cancelled = true WHERE stamp = $1"},
     // A certified message whose every delivery is cancelled is not kept.
     {"drop_cancelled_content",
@@ -168,6 +173,8 @@ Account ReadAccount(const pqxx::row& row) {
   account.codepage = row[4].as<int>();
   account.created = row[5].as<Time>();
   account.addinKey = row[6].as<std::string>();
+  account.notify = row[7].as<std::string>();
+  account.timeZone = row[8].as<std::string>();
   return account;
 }
 
@@ -218,12 +225,13 @@ MessageView ReadMessageRow(const pqxx::row& row) {
   return view;
 }
 
-// Bounded as store.h says; nothing for an unknown stamp.
-void AddEvent(pqxx::transaction_base& work, const NewEvent& event) {
+// Bounded as store.h says, a new row queued as its notices; nothing for an unknown stamp.
+void AddEvent(pqxx::transaction_base& work, const NewEvent& event, bool mail) {
+  const bool wanted = NoticeWanted(event);
   work.exec_prepared("record_event", Text(event.stamp), static_cast<int>(event.type),
                      static_cast<int>(event.eventClass), event.time, Text(event.ip),
                      Text(StoredUserAgent(event.userAgent)), event.count, kMaxEventRows, kAlikeWithin,
-                     Text(event.reason));
+                     Text(event.reason), mail && wanted, wanted);
 }
 
 constexpr auto kStatement = PostgresPool::Mode::kStatement;
@@ -359,7 +367,7 @@ class PostgresStore final : public Store {
     std::stable_sort(ordered.begin(), ordered.end(),
                      [](const NewEvent* a, const NewEvent* b) { return a->stamp < b->stamp; });
     relaxed_.Transact([&](pqxx::transaction_base& work) {
-      for (const NewEvent* event : ordered) AddEvent(work, *event);
+      for (const NewEvent* event : ordered) AddEvent(work, *event, mailNotices_);
     });
   }
 
@@ -370,7 +378,7 @@ class PostgresStore final : public Store {
       pqxx::result found = work.exec_prepared("has_event", StampKey(event.stamp), static_cast<int>(event.type),
                                               static_cast<int>(event.eventClass));
       if (found.empty() || found[0][0].as<bool>()) return;
-      AddEvent(work, event);
+      AddEvent(work, event, mailNotices_);
       recorded = true;
     });
     return recorded;
@@ -391,7 +399,7 @@ class PostgresStore final : public Store {
       pqxx::result result = work.exec_prepared("find_stamp", StampKey(read.stamp));
       certified = result.empty() ? Certified{} : ReadStampRow(result[0]);
       if (certified.state == CertifiedState::kFound) {
-        AddEvent(work, read);
+        AddEvent(work, read, mailNotices_);
       } else {
         certified.fromName.clear();
         certified.content.clear();
@@ -416,7 +424,7 @@ class PostgresStore final : public Store {
       state = found.state == CertifiedState::kExpired ? CertifiedState::kFound : found.state;
       if (state != CertifiedState::kFound) return;
       work.exec_prepared("cancel_stamp", stamp);
-      AddEvent(work, cancel);
+      AddEvent(work, cancel, mailNotices_);
       work.exec_prepared("drop_cancelled_content", found.info.messageId);
     });
     return state;
@@ -608,6 +616,66 @@ class PostgresStore final : public Store {
     }
   }
 
+  void EnableMailNotices(bool on) override { mailNotices_ = on; }
+
+  std::vector<Delivery> ClaimDeliveries(Time now, Time leaseUntil, int limit) override {
+    std::vector<Delivery> claimed;
+    pool_.Transact(
+        [&](pqxx::transaction_base& work) { claimed = postgres::ClaimDeliveries(work, now, leaseUntil, limit); });
+    return claimed;
+  }
+
+  void FinishDelivery(const Delivery& delivery, Time /*now*/) override {
+    pool_.Transact([&](pqxx::transaction_base& work) {
+      work.exec_prepared("finish_delivery", delivery.id);
+      if (delivery.webhookId) work.exec_prepared("webhook_working", delivery.webhookId);
+    });
+  }
+
+  void RetryDelivery(const Delivery& delivery, Time due, bool summary, std::string_view error, Time now) override {
+    pool_.Transact([&](pqxx::transaction_base& work) {
+      work.exec_prepared("retry_delivery", delivery.id, due, summary);
+      if (delivery.webhookId && !error.empty())
+        work.exec_prepared("webhook_failing", delivery.webhookId, Text(error), now);
+    });
+  }
+
+  void PauseWebhook(std::int64_t webhookId, std::string_view error) override {
+    pool_.Transact([&](pqxx::transaction_base& work) {
+      work.exec_prepared("pause_webhook", webhookId, Text(error));
+      work.exec_prepared("drop_webhook_deliveries", webhookId);
+    });
+  }
+
+  bool SetNotify(std::string_view address, std::string_view notify, std::string_view timeZone) override {
+    return Changes("set_notify", Address(address), Text(notify), Text(timeZone)) > 0;
+  }
+
+  std::optional<Webhook> AddWebhook(std::string_view address, std::string_view url, std::string_view secret,
+                                    Time now) override {
+    return FindOne<Webhook>("add_webhook", postgres::ReadWebhook, Address(address), Text(url), Text(secret), now);
+  }
+
+  std::vector<Webhook> ListWebhooks(std::int64_t accountId) override {
+    std::vector<Webhook> webhooks;
+    pool_.Transact(
+        [&](pqxx::transaction_base& work) {
+          webhooks.clear();
+          for (const auto& row : work.exec_prepared("list_webhooks", accountId))
+            webhooks.push_back(postgres::ReadWebhook(row));
+        },
+        kStatement);
+    return webhooks;
+  }
+
+  bool RemoveWebhook(std::int64_t accountId, std::int64_t webhookId) override {
+    return Changes("remove_webhook", accountId, webhookId) > 0;
+  }
+
+  bool ResumeWebhook(std::int64_t accountId, std::int64_t webhookId) override {
+    return Changes("resume_webhook", accountId, webhookId) > 0;
+  }
+
  private:
   // The first row of one prepared statement, read; nothing without a row.
   template <typename T, typename Read, typename... Args>
@@ -690,8 +758,10 @@ class PostgresStore final : public Store {
 
   static void Prepare(pqxx::connection& connection) {
     for (const auto& [name, sql] : kStatements) connection.prepare(name, sql);
+    for (const auto& [name, sql] : postgres::OutboxStatements()) connection.prepare(name, sql);
   }
 
+  std::atomic<bool> mailNotices_{false};
   PostgresPool pool_;
   PostgresPool relaxed_;  // for what need not wait for the disk
 };

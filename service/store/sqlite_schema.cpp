@@ -121,6 +121,39 @@ CREATE TABLE service_keys (
   value TEXT NOT NULL
 ) WITHOUT ROWID;
 )",
+    // 7: the senders' notices: by mail (each, a digest or none, in their time zone) and to their webhooks, from an
+    // outbox written with the event; a delivery is leased by the worker sending it.
+    R"(
+ALTER TABLE accounts ADD COLUMN notify TEXT NOT NULL DEFAULT 'each';
+ALTER TABLE accounts ADD COLUMN time_zone TEXT NOT NULL DEFAULT 'UTC';
+CREATE TABLE webhooks (
+  id INTEGER PRIMARY KEY,
+  account_id INTEGER NOT NULL REFERENCES accounts(id) ON DELETE CASCADE,
+  url TEXT NOT NULL,
+  secret TEXT NOT NULL,
+  created INTEGER NOT NULL,
+  failing_since INTEGER NOT NULL DEFAULT 0,
+  last_error TEXT NOT NULL DEFAULT '',
+  paused INTEGER NOT NULL DEFAULT 0
+);
+CREATE INDEX webhooks_by_account ON webhooks(account_id);
+CREATE TABLE outbox (
+  id INTEGER PRIMARY KEY,
+  account_id INTEGER NOT NULL REFERENCES accounts(id) ON DELETE CASCADE,
+  webhook_id INTEGER REFERENCES webhooks(id) ON DELETE CASCADE,
+  stamp_id INTEGER NOT NULL REFERENCES stamps(id) ON DELETE CASCADE,
+  event_id INTEGER NOT NULL,
+  created INTEGER NOT NULL,
+  due INTEGER NOT NULL,
+  lease_until INTEGER NOT NULL DEFAULT 0,
+  attempts INTEGER NOT NULL DEFAULT 0,
+  summary INTEGER NOT NULL DEFAULT 0
+);
+CREATE INDEX outbox_by_due ON outbox(due);
+CREATE INDEX outbox_in_order ON outbox(webhook_id, stamp_id, id);
+CREATE INDEX outbox_by_stamp ON outbox(stamp_id);
+CREATE INDEX outbox_by_account ON outbox(account_id);
+)",
 };
 
 }  // namespace

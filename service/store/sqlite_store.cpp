@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "service/store/address_key.h"
 #include "service/store/month.h"
 #include "service/store/sqlite_db.h"
+#include "service/store/sqlite_outbox.h"
 #include "service/store/sqlite_schema.h"
 
 namespace mailwarden::store {
@@ -33,12 +35,12 @@ void Configure(Connection& connection, bool file) {
 }
 
 Account ReadAccount(const Query& q) {
-  return Account{q.Int(0), q.Text(1), q.Text(2), static_cast<int>(q.Int(3)), static_cast<int>(q.Int(4)),
-                 q.Int(5), q.Text(6)};
+  return Account{q.Int(0),  q.Text(1), q.Text(2), static_cast<int>(q.Int(3)), static_cast<int>(q.Int(4)), q.Int(5),
+                 q.Text(6), q.Text(7), q.Text(8)};
 }
 
 constexpr const char* kAccountColumns =
-    "SELECT id, address, password_hash, monthly_credit, codepage, created, addin_key FROM accounts ";
+    "SELECT id, address, password_hash, monthly_credit, codepage, created, addin_key, notify, time_zone FROM accounts ";
 
 std::optional<Account> AccountByAddress(Connection& c, std::string_view address) {
   Query q(c, std::string(kAccountColumns) + "WHERE address = ?");
@@ -87,8 +89,9 @@ StampInfo ReadStampInfo(const Query& q) {
                    SplitLines(q.Text(16))};
 }
 
-// In the caller's write transaction; bounded as store.h says.
-void RecordEvent(Connection& c, std::int64_t stampId, const NewEvent& e) {
+// In the caller's write transaction; bounded as store.h says. A new row is
+// queued in the outbox as its notices.
+void RecordEvent(Connection& c, std::int64_t stampId, const NewEvent& e, bool mail) {
   std::int64_t alike = 0;
   {
     Query q(c,
@@ -127,6 +130,7 @@ void RecordEvent(Connection& c, std::int64_t stampId, const NewEvent& e) {
       .Bind(7, e.count)
       .Bind(8, e.reason)
       .Run();
+  sqlite::QueueNotices(c, stampId, c.LastInsertId(), e, mail);
 }
 
 // "%", "_" and the escape itself stand for themselves in a search.
@@ -389,7 +393,7 @@ class SqliteStore final : public Store {
           if (!q.Step()) continue;
           stampId = q.Int(0);
         }
-        RecordEvent(writer_, stampId, e);
+        RecordEvent(writer_, stampId, e, mailNotices_);
       }
     });
   }
@@ -403,7 +407,7 @@ class SqliteStore final : public Store {
           .Bind(2, static_cast<std::int64_t>(event.eventClass))
           .Bind(3, event.stamp);
       if (!q.Step() || q.Int(1) != 0) return false;
-      RecordEvent(writer_, q.Int(0), event);
+      RecordEvent(writer_, q.Int(0), event, mailNotices_);
       return true;
     });
   }
@@ -442,7 +446,7 @@ class SqliteStore final : public Store {
           found.isHtml = q.Int(15) != 0;
         }
       }
-      if (found.state == CertifiedState::kFound) RecordEvent(writer_, stampId, read);
+      if (found.state == CertifiedState::kFound) RecordEvent(writer_, stampId, read, mailNotices_);
       return found;
     });
   }
@@ -461,7 +465,7 @@ class SqliteStore final : public Store {
       }
       Query mark(writer_, "UPDATE stamps SET cancelled = 1 WHERE id = ?");
       mark.Bind(1, stampId).Run();
-      RecordEvent(writer_, stampId, cancel);
+      RecordEvent(writer_, stampId, cancel, mailNotices_);
       // The content goes once no recipient may read it any more.
       Query drop(writer_,
                  "UPDATE messages SET content = NULL, received_content = NULL WHERE id = ?1 AND NOT EXISTS "
@@ -701,6 +705,60 @@ class SqliteStore final : public Store {
     }
   }
 
+  void EnableMailNotices(bool on) override { mailNotices_ = on; }
+
+  std::vector<Delivery> ClaimDeliveries(Time now, Time leaseUntil, int limit) override {
+    // Looked for first without the write lock: the outbox is looked at often and is mostly empty.
+    const bool due = Read([&](Connection& c) {
+      Query q(c, "SELECT 1 FROM outbox WHERE due <= ?1 AND lease_until <= ?1 LIMIT 1");
+      q.Bind(1, now);
+      return q.Step();
+    });
+    if (!due) return {};
+    return Write([&] { return sqlite::ClaimDeliveries(writer_, now, leaseUntil, limit); });
+  }
+
+  void FinishDelivery(const Delivery& delivery, Time /*now*/) override {
+    Write([&] { sqlite::FinishDelivery(writer_, delivery); });
+  }
+
+  void RetryDelivery(const Delivery& delivery, Time due, bool summary, std::string_view error, Time now) override {
+    Write([&] { sqlite::RetryDelivery(writer_, delivery, due, summary, error, now); });
+  }
+
+  void PauseWebhook(std::int64_t webhookId, std::string_view error) override {
+    Write([&] { sqlite::PauseWebhook(writer_, webhookId, error); });
+  }
+
+  bool SetNotify(std::string_view address, std::string_view notify, std::string_view timeZone) override {
+    return Write([&] {
+      Query q(writer_, "UPDATE accounts SET notify = ?, time_zone = ? WHERE address = ?");
+      q.Bind(1, notify).Bind(2, timeZone).Bind(3, AddressKey(address)).Run();
+      return writer_.Changes() > 0;
+    });
+  }
+
+  std::optional<Webhook> AddWebhook(std::string_view address, std::string_view url, std::string_view secret,
+                                    Time now) override {
+    return Write([&]() -> std::optional<Webhook> {
+      auto account = AccountByAddress(writer_, address);
+      if (!account) return std::nullopt;
+      return sqlite::AddWebhook(writer_, account->id, url, secret, now);
+    });
+  }
+
+  std::vector<Webhook> ListWebhooks(std::int64_t accountId) override {
+    return Read([&](Connection& c) { return sqlite::ListWebhooks(c, accountId); });
+  }
+
+  bool RemoveWebhook(std::int64_t accountId, std::int64_t webhookId) override {
+    return Write([&] { return sqlite::RemoveWebhook(writer_, accountId, webhookId); });
+  }
+
+  bool ResumeWebhook(std::int64_t accountId, std::int64_t webhookId) override {
+    return Write([&] { return sqlite::ResumeWebhook(writer_, accountId, webhookId); });
+  }
+
  private:
   // In the caller's write transaction.
   int Count(std::string_view kind, std::string_view key, Time windowStart) {
@@ -729,7 +787,8 @@ class SqliteStore final : public Store {
   Account CreateAccount(std::string_view address, int monthlyCredit, Time now) {
     Query q(writer_, "INSERT INTO accounts (address, monthly_credit, created) VALUES (?, ?, ?)");
     q.Bind(1, AddressKey(address)).Bind(2, monthlyCredit).Bind(3, now).Run();
-    return Account{writer_.LastInsertId(), AddressKey(address), "", monthlyCredit, 1252, now, ""};
+    Account account{writer_.LastInsertId(), AddressKey(address), "", monthlyCredit, 1252, now, ""};
+    return account;
   }
 
   std::string InsertStamp(std::int64_t messageId, int position, const NewRecipient& recipient,
@@ -746,6 +805,7 @@ class SqliteStore final : public Store {
     }
   }
 
+  std::atomic<bool> mailNotices_{false};
   std::mutex writeMutex_;
   Connection writer_;
   std::mutex readMutex_;

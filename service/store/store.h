@@ -36,6 +36,51 @@ struct Account {
   // The add-in key the sender's requests are signed with, sealed with the
   // service's own key; empty: the sender has none.
   std::string addinKey;
+  // Which notices by mail the sender gets: "each", "hourly", "daily" (a
+  // digest) or "off"; and the time zone (a tz database name) they are written in.
+  std::string notify = "each";
+  std::string timeZone = "UTC";
+};
+
+inline constexpr std::string_view kNotifyChoices[] = {"each", "hourly", "daily", "off"};
+
+// A receiver of the account's events as signed POSTs.
+struct Webhook {
+  std::int64_t id = 0;
+  std::int64_t accountId = 0;
+  std::string url;
+  std::string secret;  // the signing key, sealed (see service/notices/webhook_secret.h)
+  Time created = 0;
+  Time failingSince = 0;  // 0: its last delivery went through
+  std::string lastError;
+  bool paused = false;  // gets nothing until the sender resumes it
+};
+
+// One notice of the outbox to deliver: to the sender by mail (webhookId 0)
+// or to one webhook. The event it tells of is named by a stable id.
+struct Delivery {
+  std::int64_t id = 0;
+  std::int64_t accountId = 0;
+  std::string sender;
+  std::string notify;
+  std::string timeZone;
+  std::int64_t webhookId = 0;
+  std::string url;
+  std::string secret;
+  int attempts = 0;  // this one included
+  Time created = 0;
+  bool summary = false;  // held for a digest or past the hourly cap: told in one mail with others
+  // The event.
+  std::int64_t eventId = 0;
+  int eventType = 0;   // an EventType
+  int eventClass = 0;  // an EventClass
+  std::string reason;
+  Time time = 0;
+  std::int64_t messageId = 0;
+  std::string subject;
+  bool certified = false;
+  std::string recipient;
+  std::string recipientName;
 };
 
 enum class Kind { kTracked, kCertified };
@@ -119,6 +164,14 @@ inline std::string StoredUserAgent(std::string_view userAgent) {
   std::size_t cut = kMaxUserAgent;
   while (cut > 0 && (static_cast<unsigned char>(userAgent[cut]) & 0xC0) == 0x80) --cut;
   return std::string(userAgent.substr(0, cut));
+}
+
+// Whether the sender hears of the event (by webhook; by mail only of a
+// stamp's first open): what a person did, and a cancellation, which is news
+// to the sender even when they made it (on another machine, or a colleague).
+inline bool NoticeWanted(const NewEvent& e) {
+  if (e.type == EventType::kVisit || e.eventClass == EventClass::kMachine) return false;
+  return e.eventClass == EventClass::kPerson || e.type == EventType::kCancel;
 }
 
 // What the service knows of a stamp, for recording and classifying events.
@@ -344,6 +397,30 @@ class Store {
                                          Time windowStart) = 0;
   // Forgets every count of that kind, in every window.
   virtual void ForgetAttempts(std::string_view kind) = 0;
+
+  // The outbox. Each event a person made (the first open of a stamp only
+  // for mail) and each cancellation is queued in the event's transaction:
+  // for mail when mail notices are on and the account wants them, and for
+  // each of its webhooks not paused.
+  virtual void EnableMailNotices(bool on) = 0;
+  // Takes up to limit deliveries due by now, none of a webhook and stamp
+  // behind an earlier one still pending (in order per recipient); each is
+  // leased until leaseUntil, so no other process takes it meanwhile.
+  virtual std::vector<Delivery> ClaimDeliveries(Time now, Time leaseUntil, int limit) = 0;
+  // Delivered (or given up): gone from the outbox; its webhook no longer failing.
+  virtual void FinishDelivery(const Delivery& delivery, Time now) = 0;
+  // Tried again at due; a webhook's failure is kept for the settings page.
+  virtual void RetryDelivery(const Delivery& delivery, Time due, bool summary, std::string_view error, Time now) = 0;
+  // A receiver that keeps failing: paused, its pending deliveries dropped.
+  virtual void PauseWebhook(std::int64_t webhookId, std::string_view error) = 0;
+
+  // The sender's choices of notices. False when there is no such account.
+  virtual bool SetNotify(std::string_view address, std::string_view notify, std::string_view timeZone) = 0;
+  virtual std::optional<Webhook> AddWebhook(std::string_view address, std::string_view url, std::string_view secret,
+                                            Time now) = 0;
+  virtual std::vector<Webhook> ListWebhooks(std::int64_t accountId) = 0;
+  virtual bool RemoveWebhook(std::int64_t accountId, std::int64_t webhookId) = 0;
+  virtual bool ResumeWebhook(std::int64_t accountId, std::int64_t webhookId) = 0;
 
   // True when the database answers.
   virtual bool Healthy() = 0;

@@ -52,6 +52,16 @@ class DownStore final : public Store {
   bool RememberSignature(std::string_view, Time, Time) override { Fail(); }
   std::vector<int> AttemptCounts(const std::vector<std::pair<std::string, std::string>>&, Time) override { Fail(); }
   void ForgetAttempts(std::string_view) override { Fail(); }
+  void EnableMailNotices(bool) override {}
+  std::vector<Delivery> ClaimDeliveries(Time, Time, int) override { Fail(); }
+  void FinishDelivery(const Delivery&, Time) override { Fail(); }
+  void RetryDelivery(const Delivery&, Time, bool, std::string_view, Time) override { Fail(); }
+  void PauseWebhook(std::int64_t, std::string_view) override { Fail(); }
+  bool SetNotify(std::string_view, std::string_view, std::string_view) override { Fail(); }
+  std::optional<Webhook> AddWebhook(std::string_view, std::string_view, std::string_view, Time) override { Fail(); }
+  std::vector<Webhook> ListWebhooks(std::int64_t) override { Fail(); }
+  bool RemoveWebhook(std::int64_t, std::int64_t) override { Fail(); }
+  bool ResumeWebhook(std::int64_t, std::int64_t) override { Fail(); }
   bool Healthy() override { return false; }
 };
 

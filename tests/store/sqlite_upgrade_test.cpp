@@ -36,6 +36,8 @@ TEST(SqliteUpgrade, MessagesOfTheFirstSchemaAreSearchableAfterTheUpgrade) {
   }
   // Back to the first schema, as a database of the first release left it.
   Exec(path,
+       "DROP TABLE outbox; DROP TABLE webhooks; ALTER TABLE accounts DROP COLUMN notify; "
+       "ALTER TABLE accounts DROP COLUMN time_zone; "
        "DROP INDEX sessions_by_marker; DROP INDEX sessions_by_last_seen; ALTER TABLE sessions DROP COLUMN marker_hash; "
        "ALTER TABLE sessions DROP COLUMN created; ALTER TABLE events DROP COLUMN count; "
        "DROP INDEX messages_search; ALTER TABLE messages DROP COLUMN search; "
