@@ -81,6 +81,24 @@ TEST_F(ServiceTest, AColleagueBehindTheSendersAddressIsAPerson) {
   EXPECT_EQ(fetchOf(stamps[1])["reason"], "your own copy");
 }
 
+// The receipt link in the sender's own copy carries the mark too: it leads
+// to the same page, and the sender pressing it is the sender, not a reader.
+TEST_F(ServiceTest, AReceiptPressedThroughTheMarkedLinkIsTheSenders) {
+  std::vector<std::string> stamps = StampsOf(AskStamps(ThreeRecipients()));
+  ASSERT_EQ(stamps.size(), 3u);
+  httplib::Result thanks = Press(kTrackPath, stamps[0] + "&own=1");
+  ASSERT_TRUE(thanks);
+  EXPECT_EQ(thanks->status, 200);
+  const nlohmann::json events = Status()["events"];
+  nlohmann::json receipt;
+  for (const auto& event : events)
+    if (event["type"] == "receipt clicked") receipt = event;
+  ASSERT_FALSE(receipt.is_null());
+  EXPECT_EQ(receipt["stamp"], stamps[0]);
+  EXPECT_EQ(receipt["class"], "sender");
+  EXPECT_EQ(receipt["reason"], "your own copy");
+}
+
 // The receipt link shows what the button does; only the press, with the
 // token of its own stamp, records the receipt, and only once.
 TEST_F(ServiceTest, ReceiptIsRecordedOnceOnThePressNeverOnTheLinkAlone) {
