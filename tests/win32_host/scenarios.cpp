@@ -345,6 +345,30 @@ void FirstStart(const Options& options) {
                  std::string("{\"address\":\"") + kSenderAddress + "\",\"credit\":" + std::to_string(left) + "}"),
         "mailwarden charged one credit per stamp (" + std::to_string(left) + " left)");
 
+  Note("Automatic, one recipient, the sender's copy refuses the change");
+  {
+    auto note = outlook.NewMail("Note", {two[0]}, "Short note.");
+    window = process.Open(note);
+    process.ExpectSend("Sending to... (1/1)", two[0].address);
+    // The send writes the recipient's copy once; the next write is the mark
+    // in the sender's copy, which the store refuses.
+    outlook.faults().FailNth("MailItem.SetHTMLBody", 2);
+    process.Click(window, "Automatic");
+    process.user().Verify("Automatic, the sender's copy unchangeable");
+    process.VerifySends("Automatic, the sender's copy unchangeable");
+    outlook.faults().Clear();
+    auto sent = Handed(process, outbox);
+    outbox += sent.size();
+    left -= 1;
+    std::shared_ptr<host::sim::SimMailItem> own;
+    for (const auto& item : outlook.folder(host::sim::MailStore::kSentItems)->items())
+      if (item->filedAfterSending() && item->subject() == "Note") own = item;
+    if (Check(sent.size() == 1 && own != nullptr, "Unchangeable: the message left and Outlook filed it")) {
+      CheckEqual(own->htmlBody(), sent[0]->htmlBody(), "Unchangeable: the sender's copy stays as Outlook filed it");
+      Check(!Contains(own->htmlBody(), "own=1"), "Unchangeable: without a mark, and the user heard nothing of it");
+    }
+  }
+
   Note("too little credit");
   auto late = outlook.NewMail("Too late", two, "One more.");
   window = process.Open(late);
