@@ -12,6 +12,7 @@ Connect::~Connect() {
   aboutButtonEvents.reset();
   explorerEvents.reset();
   inspectorsEvents.reset();
+  sentItemsEvents.reset();
 }
 
 }  // namespace corvanta

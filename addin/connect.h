@@ -9,6 +9,7 @@
 
 #include "host/platform.h"
 #include "protocol/request_signature.h"
+#include "sending/own_copies.h"
 
 namespace corvanta {
 
@@ -80,6 +81,13 @@ class Connect {
                             const std::string& curTime);
   bool React(const std::string& response, const std::string& defaultMsg);
   void ShowStepError(std::int16_t stepCode);
+  // The sender's own copies in Sent Items (sending/sent_items.cpp): listens
+  // to Sent Items from the first send on, and marks the tracked address in
+  // each copy of a sent message that arrives there.
+  void WatchSentItems();
+  void goSentItems_ItemAdd(std::shared_ptr<host::MailItem> item);
+  sending::OwnCopies ownCopies;
+  std::shared_ptr<host::Items> goSentItems;
 
   // Service account (account/).
   void LoadCurrentUser();
@@ -95,6 +103,7 @@ class Connect {
 
   // Event subscriptions of the members above; dropping one stops its events.
   host::Subscription inspectorsEvents;
+  host::Subscription sentItemsEvents;
   host::Subscription explorerEvents;
   host::Subscription autoButtonEvents, requButtonEvents, guarButtonEvents, aboutButtonEvents;
   // A send of the add-in is running: a second click is ignored.

@@ -74,6 +74,8 @@ void Connect::OnDisconnection(int) {
   aboutButton.reset();
   SetExplorer(*this, nullptr);
   SetInspectors(*this, nullptr);
+  sentItemsEvents.reset();
+  goSentItems.reset();
   goOutlook.reset();
   Utils.reset();
 }
@@ -149,6 +151,8 @@ void Connect::OnBeginShutdown() {
   }
   goOutlook.reset();
   SetInspectors(*this, nullptr);
+  sentItemsEvents.reset();
+  goSentItems.reset();
   if (failure) std::rethrow_exception(failure);
 }
 

@@ -50,10 +50,22 @@ class MailItem {
   virtual std::string OutlookVersion() = 0;
 };
 
+// A folder's items. ItemAdd comes for every item that arrives in the folder
+// (moved, copied, saved or filed there by Outlook's spooler after sending),
+// with that item as it now is in the folder; it comes only while this object
+// is held.
+class Items {
+ public:
+  virtual ~Items() = default;
+  using ItemAddHandler = std::function<void(std::shared_ptr<MailItem>)>;
+  virtual Subscription OnItemAdd(ItemAddHandler handler) = 0;
+};
+
 class Folder {
  public:
   virtual ~Folder() = default;
   virtual std::string Name() = 0;
+  virtual std::shared_ptr<Items> GetItems() = 0;
 };
 
 class NameSpace {

@@ -69,6 +69,7 @@ void Connect::guarButton_Click(ButtonPtr, bool&) {
     }
 
     step = 208;
+    WatchSentItems();
     sending::DraftCopies drafts;
     std::shared_ptr<host::MailItem> notice = drafts.Hold(item->Copy());
     step = 209;
@@ -95,6 +96,7 @@ void Connect::guarButton_Click(ButtonPtr, bool&) {
 
       step = 212;
       safeNotice->Recipients()->ResolveAll();
+      ownCopies.Expect(sending::ReadLink(serviceHost, stamp));
       safeNotice->Send();
       drafts.Let(noticeCopy);
       // Recipient i is notified: the kept copy is the sender's record of it

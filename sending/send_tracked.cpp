@@ -60,6 +60,7 @@ void Connect::SendTracked(const std::string& head, const std::string& tail, bool
     platform.windowing.DoEvents();
 
     step = 14;
+    WatchSentItems();
     sending::DraftCopies drafts;
     std::shared_ptr<host::MailItem> copy = drafts.Hold(item->Copy());
     step = 15;
@@ -77,6 +78,8 @@ void Connect::SendTracked(const std::string& head, const std::string& tail, bool
       platform.windowing.DoEvents();
       sending::KeepOnlyRecipient(*safeCopy, i, n);
       safeCopy->Recipients()->ResolveAll();
+      // Outlook may file the sent copy in Sent Items as soon as it has it.
+      ownCopies.Expect(sending::InsertAddress(head, stamps.at(i - 1)));
       safeCopy->Send();
       drafts.Let(copy);
       if (!Utils) throw host::Error("MAPIUtils is not available");

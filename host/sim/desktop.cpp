@@ -5,6 +5,7 @@ namespace host::sim {
 SimDesktop::SimDesktop(const std::filesystem::path& storeDir, const std::string& outlookVersion)
     : store(std::make_shared<MailStore>(storeDir)), outlook(std::make_shared<SimOutlook>(outlookVersion)) {
   outlook->SetMailStore(store);
+  outlook->SetEventQueue([pump = windowing.Pump()](std::function<void()> work) { pump->Post(std::move(work)); });
   outlook->OpenExplorer();
 }
 

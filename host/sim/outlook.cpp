@@ -309,6 +309,18 @@ std::shared_ptr<MailStore> SimOutlook::mailStore() const {
   return session_->store;
 }
 
+void SimOutlook::SetEventQueue(std::function<void(std::function<void()>)> post) {
+  session_->post = std::move(post);
+}
+
+void SimOutlook::SetSaveSentCopies(bool save) {
+  session_->saveSentCopies = save;
+}
+
+const std::vector<std::shared_ptr<SimMailItem>>& SimOutlook::handedForDelivery() const {
+  return session_->handedForDelivery;
+}
+
 Faults& SimOutlook::faults() {
   return *session_->faults;
 }

@@ -181,6 +181,18 @@ class SimOutlook : public host::Application {
   void SetMailStore(std::shared_ptr<MailStore> store);
   std::shared_ptr<MailStore> mailStore() const;
 
+  // Outlook's work that follows later on its own thread: the spooler taking
+  // each sent message from Outbox and filing it in Sent Items, and the
+  // folders' ItemAdd events. post queues such work on the add-in's thread
+  // (the desktop's window messages); without one, sent messages stay in
+  // Outbox and ItemAdd comes at once.
+  void SetEventQueue(std::function<void(std::function<void()>)> post);
+  // Outlook's option "Save copies of messages in Sent Items" (on by default).
+  void SetSaveSentCopies(bool save);
+  // Every item handed for delivery, as it went into Outbox, oldest first
+  // (stale once the spooler took it, still readable).
+  const std::vector<std::shared_ptr<SimMailItem>>& handedForDelivery() const;
+
   // Failure injection for Outlook's and the command bars' members.
   Faults& faults();
   const std::string& outlookVersion() const;

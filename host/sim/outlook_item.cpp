@@ -180,8 +180,34 @@ std::shared_ptr<SimMailItem> SimMailItem::HandForDelivery() {
   auto outbox = session ? session->Folder(MailStore::kOutbox) : nullptr;
   if (!outbox) throw host::Error(kItemGone, "There is no Outbox folder");
   auto moved = MoveInto(outbox);
+  session->handedForDelivery.push_back(moved);
   if (session->store) session->store->Write(MailStore::kOutbox, moved->ToMessage());
+  // The spooler hands the message to the transport after Send has returned,
+  // never inside it.
+  if (session->post) {
+    session->post([weak = std::weak_ptr<SimMailItem>(moved)] {
+      if (auto item = weak.lock()) item->Transported();
+    });
+  }
   return moved;
+}
+
+void SimMailItem::Transported() {
+  auto session = session_.lock();
+  if (stale_ || !session) return;  // the user took it out of Outbox meanwhile
+  auto sent = session->Folder(MailStore::kSentItems);
+  if (session->saveSentCopies && sent) {
+    // The copy is marked before it arrives, so that ItemAdd finds it so.
+    auto filed = CloneInto(nullptr);
+    filed->filedAfterSending_ = true;
+    filed->everSaved_ = true;
+    if (auto from = folder_.lock()) from->Remove(this);
+    stale_ = true;
+    sent->Add(filed);
+  } else if (auto from = folder_.lock()) {
+    from->Remove(this);
+    stale_ = true;
+  }
 }
 
 SimMailItem::State SimMailItem::Snapshot() const {
@@ -228,9 +254,31 @@ std::vector<std::string> SimFolder::Subjects() const {
   return subjects;
 }
 
+std::shared_ptr<host::Items> SimFolder::GetItems() {
+  if (auto session = session_.lock()) session->faults->Check("Folder.Items");
+  return std::make_shared<SimItems>(shared_from_this());
+}
+
 void SimFolder::Add(const std::shared_ptr<SimMailItem>& item) {
   item->folder_ = weak_from_this();
   items_.push_back(item);
+  if (itemAdd_.Count() == 0) return;
+  auto raise = [folder = weak_from_this(), item] {
+    if (auto self = folder.lock()) self->itemAdd_.Raise(item);
+  };
+  auto session = session_.lock();
+  if (session && session->post) {
+    session->post(std::move(raise));
+  } else {
+    raise();
+  }
+}
+
+host::Subscription SimItems::OnItemAdd(ItemAddHandler handler) {
+  return folder_->itemAdd_.Subscribe(
+      [items = std::weak_ptr<SimItems>(shared_from_this()), handler = std::move(handler)](auto item) {
+        if (items.lock()) handler(std::move(item));
+      });
 }
 
 void SimFolder::Remove(const SimMailItem* item) {

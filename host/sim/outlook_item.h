@@ -8,6 +8,7 @@
 
 #include "host/outlook.h"
 #include "host/sim/mail_store.h"
+#include "host/sim/outlook_events.h"
 
 namespace host::sim {
 
@@ -85,6 +86,8 @@ class SimMailItem : public host::MailItem, public std::enable_shared_from_this<S
   std::vector<std::shared_ptr<SimRecipient>>& recipientEntries() { return recipients_; }
   std::shared_ptr<SimFolder> folder() const { return folder_.lock(); }
   bool stale() const { return stale_; }
+  // Filed in Sent Items by the spooler after it was sent (not moved there by anyone).
+  bool filedAfterSending() const { return filedAfterSending_; }
   bool everSaved() const { return everSaved_; }
   int closeCount() const { return closeCount_; }
   int lastCloseMode() const { return lastCloseMode_; }
@@ -93,7 +96,9 @@ class SimMailItem : public host::MailItem, public std::enable_shared_from_this<S
 
   // Redemption's Send: the item leaves Drafts for "Outbox" and is written to
   // the mail store's "Outbox". Fails on a non-mail item or one without
-  // recipients. Returns the item now in Outbox.
+  // recipients. Returns the item now in Outbox. Later, through Outlook's
+  // event queue (when it has one), the spooler hands it to the transport
+  // and files it in "Sent Items" (see SimOutlook::SetEventQueue).
   std::shared_ptr<SimMailItem> HandForDelivery();
   // Fails with the stale item's error when the item was moved away.
   void Guard(const std::string& op);
@@ -109,6 +114,9 @@ class SimMailItem : public host::MailItem, public std::enable_shared_from_this<S
   void Restore(const State& state);
   std::shared_ptr<SimMailItem> CloneInto(const std::shared_ptr<SimFolder>& folder) const;
   std::shared_ptr<SimMailItem> MoveInto(const std::shared_ptr<SimFolder>& folder);
+  // The transport took the item from Outbox: it goes to "Sent Items", or
+  // away when the user keeps no copies of sent mail.
+  void Transported();
 
   std::weak_ptr<SimSession> session_;
   int itemClass_;
@@ -120,6 +128,7 @@ class SimMailItem : public host::MailItem, public std::enable_shared_from_this<S
   bool everSaved_ = false;
   std::weak_ptr<SimFolder> folder_;
   bool stale_ = false;
+  bool filedAfterSending_ = false;
   int closeCount_ = 0;
   int lastCloseMode_ = -1;
 };
@@ -128,6 +137,7 @@ class SimFolder : public host::Folder, public std::enable_shared_from_this<SimFo
  public:
   SimFolder(std::weak_ptr<SimSession> session, std::string name);
   std::string Name() override;
+  std::shared_ptr<host::Items> GetItems() override;
 
   const std::string& name() const { return name_; }
   const std::vector<std::shared_ptr<SimMailItem>>& items() const { return items_; }
@@ -135,13 +145,29 @@ class SimFolder : public host::Folder, public std::enable_shared_from_this<SimFo
   // Subjects in order, for quick assertions.
   std::vector<std::string> Subjects() const;
 
+  // The item arrives: ItemAdd follows through Outlook's event queue, or at
+  // once when it has none.
   void Add(const std::shared_ptr<SimMailItem>& item);
   void Remove(const SimMailItem* item);
+  std::size_t itemAddSubscribers() const { return itemAdd_.Count(); }
 
  private:
+  friend class SimItems;
   std::weak_ptr<SimSession> session_;
   std::string name_;
   std::vector<std::shared_ptr<SimMailItem>> items_;
+  EventSource<std::shared_ptr<host::MailItem>> itemAdd_;
+};
+
+// A folder's Items. As in Outlook, its ItemAdd subscribers hear nothing more
+// once the Items object itself is released.
+class SimItems : public host::Items, public std::enable_shared_from_this<SimItems> {
+ public:
+  explicit SimItems(std::shared_ptr<SimFolder> folder) : folder_(std::move(folder)) {}
+  host::Subscription OnItemAdd(ItemAddHandler handler) override;
+
+ private:
+  std::shared_ptr<SimFolder> folder_;
 };
 
 // Outlook derives a plain body from an HTML one: tags dropped, line breaks

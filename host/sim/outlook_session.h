@@ -1,6 +1,7 @@
 #pragma once
 // What one stand-in Outlook shares with its items, windows and folders.
 // Internal to the stand-in; tests use SimOutlook.
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -23,6 +24,10 @@ struct SimSession {
   std::vector<std::shared_ptr<SimExplorer>> openExplorers;    // the last is the active one
   std::vector<std::shared_ptr<SimExplorer>> everyExplorer;
   int explorerCloseCalls = 0;
+  // Outlook's work that follows later on its own thread (see SimOutlook::SetEventQueue).
+  std::function<void(std::function<void()>)> post;
+  bool saveSentCopies = true;
+  std::vector<std::shared_ptr<SimMailItem>> handedForDelivery;
 
   std::shared_ptr<SimFolder> Folder(const std::string& name) const {
     auto found = folders.find(name);

@@ -17,6 +17,17 @@ std::shared_ptr<host::MailItem> MailItem::Move(host::Folder& folder) {
   return Wrap<MailItem>(CallMember("Move", {Variant::Of(&ObjectOf(folder))}));
 }
 
+std::shared_ptr<host::Items> Folder::GetItems() {
+  return Wrap<Items>(GetMember("Items"));
+}
+
+Subscription Items::OnItemAdd(ItemAddHandler handler) {
+  // Whatever arrives comes as an Outlook item; the handler asks its Class.
+  return ListenItemAdd(Object(), [handler = std::move(handler)](ComPtr<IDispatch> item) {
+    handler(std::make_shared<MailItem>(std::move(item)));
+  });
+}
+
 std::shared_ptr<host::Recipient> NameSpace::CurrentUser() {
   return Wrap<Recipient>(GetMember("CurrentUser"));
 }

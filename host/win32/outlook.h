@@ -18,10 +18,19 @@ class Recipient final : public host::Recipient, public LateBound {
   std::string Address() override { return GetString("Address"); }
 };
 
+// A folder's Items. Outlook raises ItemAdd only while the Items object that
+// carries the connection is held.
+class Items final : public host::Items, public LateBound {
+ public:
+  using LateBound::LateBound;
+  Subscription OnItemAdd(ItemAddHandler handler) override;
+};
+
 class Folder final : public host::Folder, public LateBound {
  public:
   using LateBound::LateBound;
   std::string Name() override { return GetString("Name"); }
+  std::shared_ptr<host::Items> GetItems() override;
 };
 
 class MailItem final : public host::MailItem, public LateBound {

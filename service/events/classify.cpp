@@ -128,11 +128,6 @@ Verdict Classifier::operator()(const store::StampInfo& stamp, const http::Reques
     return {EventClass::kMachine, "security scanner (" + network->owner + " network" +
                                       (OutdatedBrowser(agent) ? ", outdated browser signature)" : ")")};
   }
-  // The address is a weaker sign than a program's name: an office's gateway
-  // shares it.
-  if (!stamp.issuerIp.empty() && request.ip == stamp.issuerIp && age >= 0 && age <= kSenderIpWindow) {
-    return {EventClass::kSender, "you (your address, within a day of sending)"};
-  }
   if (age >= 0 && age < kDeliveryWindow) {
     const store::Time seconds = age / kSecond;
     return {EventClass::kMachine, "fetched " + std::to_string(seconds) + (seconds == 1 ? " second" : " seconds") +

@@ -15,9 +15,6 @@
 
 namespace mailwarden::events {
 
-// The sender's own Outlook shows its copy from the address that asked for
-// the stamps, within this long after the stamps were issued.
-inline constexpr store::Time kSenderIpWindow = 24LL * 3600 * 1000000;
 // A fetch this soon after the stamp request is a machine's on delivery. The
 // add-in asks for the stamps just before it hands the message to Outlook;
 // the message then still crosses the sender's and the recipient's servers,
@@ -60,9 +57,10 @@ class Classifier {
   // marked as the sender's own ("own=1"); a browser signed in to the
   // stamp's sender's pages; the image proxies that fetch for a reader;
   // Apple's Mail Privacy Protection; known programs by User-Agent;
-  // scanners' networks; the stamps' IP within 24 hours (the sender); then
-  // the time since the stamps. Whatever is left is a person. sessions: the store that keeps
-  // the sign-in sessions (without it that check is skipped).
+  // scanners' networks; then the time since the stamps. Whatever is left is
+  // a person: the address that asked for the stamps is no sign of the
+  // sender, since an office or a carrier shares it among many. sessions: the
+  // store that keeps the sign-in sessions (without it that check is skipped).
   Verdict operator()(const store::StampInfo& stamp, const http::Request& request, store::Time now,
                      store::Store* sessions = nullptr) const;
 

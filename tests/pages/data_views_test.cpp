@@ -141,24 +141,22 @@ TEST_F(DataViewsTest, ApiSearchIsCutLikeThePagesSearch) {
 TEST_F(DataViewsTest, CsvHasARowPerEventQuotesTextAndDisarmsFormulas) {
   const auto sent = Send("ann@example.com", "Figures, \"final\"", {{"bob@example.net", "Bob"}, {"cy@example.org", ""}});
   Event(sent.stamps[0], store::EventType::kImage, store::EventClass::kPerson, "127.0.0.2", "=HYPERLINK(\"x\")");
-  Event(sent.stamps[0], store::EventType::kImage, store::EventClass::kSender, "127.0.0.1", "Outlook",
-        "you (your address, within a day of sending)");
+  Event(sent.stamps[0], store::EventType::kImage, store::EventClass::kSender, "127.0.0.1", "Outlook", "your own copy");
   const http::Reply reply = Get(ann_, "/cvx/export.csv");
   EXPECT_EQ(HeaderOf(reply, "Content-Type"), "text/csv; charset=utf-8");
   EXPECT_THAT(HeaderOf(reply, "Content-Disposition"), HasSubstr("attachment"));
   const std::string id = std::to_string(sent.messageId);
-  EXPECT_EQ(
-      reply.body,
-      "message,sent,stamped,subject,kind,recipient,name,copy,event,class,time,ip,user_agent,reason\r\n" + id +
-          ",2026-12-12 09:30:00,2026-12-12T08:40:00Z,\"Figures, \"\"final\"\"\",Automatic,bob@example.net,Bob,,"
-          "image,person,2026-12-12T08:40:00Z,127.0.0.2,\"'=HYPERLINK(\"\"x\"\")\","
-          "a mail program or browser; no sign of a machine\r\n" +
-          id +
-          ",2026-12-12 09:30:00,2026-12-12T08:40:00Z,\"Figures, \"\"final\"\"\",Automatic,bob@example.net,Bob,,"
-          "image,sender,2026-12-12T08:40:00Z,127.0.0.1,Outlook,\"you (your address, within a day of sending)\"\r\n" +
-          id +
-          ",2026-12-12 09:30:00,2026-12-12T08:40:00Z,\"Figures, \"\"final\"\"\",Automatic,cy@example.org,,,,,,,,"
-          "\r\n");
+  EXPECT_EQ(reply.body,
+            "message,sent,stamped,subject,kind,recipient,name,copy,event,class,time,ip,user_agent,reason\r\n" + id +
+                ",2026-12-12 09:30:00,2026-12-12T08:40:00Z,\"Figures, \"\"final\"\"\",Automatic,bob@example.net,Bob,,"
+                "image,person,2026-12-12T08:40:00Z,127.0.0.2,\"'=HYPERLINK(\"\"x\"\")\","
+                "a mail program or browser; no sign of a machine\r\n" +
+                id +
+                ",2026-12-12 09:30:00,2026-12-12T08:40:00Z,\"Figures, \"\"final\"\"\",Automatic,bob@example.net,Bob,,"
+                "image,sender,2026-12-12T08:40:00Z,127.0.0.1,Outlook,your own copy\r\n" +
+                id +
+                ",2026-12-12 09:30:00,2026-12-12T08:40:00Z,\"Figures, \"\"final\"\"\",Automatic,cy@example.org,,,,,,,,"
+                "\r\n");
 }
 
 // The export is made a few messages at a time as it is sent: no piece holds

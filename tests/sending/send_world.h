@@ -78,6 +78,13 @@ class SendWorld : public ::testing::Test {
   }
 
   std::vector<host::sim::StoredMessage> In(const std::string& folder) const { return world.store->InFolder(folder); }
+  // The subjects of the copies the add-in filed in Sent Items itself (the
+  // sent messages Outlook files there come apart, through its spooler).
+  std::vector<std::string> Kept() const {
+    std::vector<std::string> subjects;
+    for (const auto& kept : In(host::sim::MailStore::kSentItems)) subjects.push_back(kept.message.subject);
+    return subjects;
+  }
 
   // The progress dialog's bar maximum as the dialog was first shown.
   float ProgressMax() const {

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -46,6 +48,55 @@ TEST_F(ServiceTest, TrackingImageIsServedEvenForAStampItDoesNotKnow) {
     EXPECT_EQ(image->get_header_value("Content-Type"), "image/gif") << query;
   }
   EXPECT_TRUE(Status()["events"].empty());
+}
+
+// An office or a carrier puts many people behind the address that asked
+// for the stamps: a colleague there opening their copy is a person; only the
+// copy the add-in marked as the sender's own counts as the sender.
+TEST_F(ServiceTest, AColleagueBehindTheSendersAddressIsAPerson) {
+  std::atomic<std::int64_t> now = 1797064800LL * 1000000;
+  mailwarden::ServeOptions options = mailwarden::LoopbackOptions(100);
+  options.service.clock = [&now] { return now.load(); };
+  Restart(options);
+  std::vector<std::string> stamps = StampsOf(AskStamps(ThreeRecipients()));
+  ASSERT_EQ(stamps.size(), 3u);
+  now += 3600LL * 1000000;
+
+  // The same address the stamps were asked from, an hour later.
+  httplib::Client client = testsupport::LoopbackClient(server_->Port());
+  const httplib::Headers browser = {{"User-Agent", "Mozilla/5.0 (Windows NT 10.0; Win64; x64) Chrome/120.0"}};
+  ASSERT_TRUE(client.Get(std::string(kTrackPath) + "?img=1&" + stamps[0], browser));
+  ASSERT_TRUE(client.Get(std::string(kTrackPath) + "?img=1&" + stamps[1] + "&own=1", browser));
+
+  nlohmann::json events = Status()["events"];
+  ASSERT_EQ(events.size(), 5u);
+  const auto fetchOf = [&](const std::string& stamp) {
+    for (const auto& event : events)
+      if (event["stamp"] == stamp && event["type"] == "image fetched") return event;
+    return nlohmann::json();
+  };
+  EXPECT_EQ(fetchOf(stamps[0])["class"], "person");
+  EXPECT_EQ(fetchOf(stamps[0])["reason"], "a mail program or browser; no sign of a machine");
+  EXPECT_EQ(fetchOf(stamps[1])["class"], "sender");
+  EXPECT_EQ(fetchOf(stamps[1])["reason"], "your own copy");
+}
+
+// The receipt link in the sender's own copy carries the mark too: it leads
+// to the same page, and the sender pressing it is the sender, not a reader.
+TEST_F(ServiceTest, AReceiptPressedThroughTheMarkedLinkIsTheSenders) {
+  std::vector<std::string> stamps = StampsOf(AskStamps(ThreeRecipients()));
+  ASSERT_EQ(stamps.size(), 3u);
+  httplib::Result thanks = Press(kTrackPath, stamps[0] + "&own=1");
+  ASSERT_TRUE(thanks);
+  EXPECT_EQ(thanks->status, 200);
+  const nlohmann::json events = Status()["events"];
+  nlohmann::json receipt;
+  for (const auto& event : events)
+    if (event["type"] == "receipt clicked") receipt = event;
+  ASSERT_FALSE(receipt.is_null());
+  EXPECT_EQ(receipt["stamp"], stamps[0]);
+  EXPECT_EQ(receipt["class"], "sender");
+  EXPECT_EQ(receipt["reason"], "your own copy");
 }
 
 // The receipt link shows what the button does; only the press, with the

@@ -1,10 +1,17 @@
 // The stand-in Outlook's items, folders and namespace behave as the add-in
 // relies on: copies keep recipients and are independent, Close(1) discards,
-// Delete and Move leave a stale item behind, only "MAPI" exists.
+// Delete and Move leave a stale item behind, only "MAPI" exists, sent
+// messages reach Sent Items after sending.
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <vector>
 
 #include "host/error.h"
 #include "host/sim/outlook.h"
+#include "host/sim/redemption.h"
+#include "host/sim/windowing_pump.h"
 
 namespace host::sim {
 namespace {
@@ -186,6 +193,41 @@ TEST_F(OutlookItems, InspectorsAndExplorersComeAndGo) {
   EXPECT_EQ(closes, 1);
   EXPECT_EQ(outlook.explorerCloseCalls(), 1);
   EXPECT_EQ(outlook.ActiveExplorer(), nullptr);
+}
+
+// What Outlook does with a message handed for delivery: the spooler files it
+// in Sent Items later, through Outlook's messages and never inside Send; the
+// folder's Items then raise ItemAdd with the item now in the folder, for as
+// long as the Items object is held.
+TEST_F(OutlookItems, ASentMessageArrivesInSentItemsAfterSendWithItemAdd) {
+  auto pump = std::make_shared<EventPump>();
+  outlook.SetEventQueue([pump](std::function<void()> work) { pump->Post(std::move(work)); });
+  auto sent = outlook.folder("Sent Items");
+  auto items = outlook.GetNamespace("MAPI")->GetDefaultFolder(host::olFolderSentMail)->GetItems();
+  std::vector<std::shared_ptr<host::MailItem>> added;
+  auto subscription = items->OnItemAdd([&](std::shared_ptr<host::MailItem> item) { added.push_back(item); });
+
+  SimSafeMailItem safe(std::make_shared<Faults>());
+  safe.SetItem(outlook.NewMail("Hello", {three[0]}, "plain"));
+  safe.Send();
+  EXPECT_EQ(outlook.folder("Outbox")->count(), 1u);
+  EXPECT_EQ(sent->count(), 0u);
+
+  while (pump->Pending()) pump->RunPending();
+  EXPECT_EQ(outlook.folder("Outbox")->count(), 0u);
+  ASSERT_EQ(sent->count(), 1u);
+  EXPECT_TRUE(sent->items()[0]->filedAfterSending());
+  ASSERT_EQ(added.size(), 1u);
+  EXPECT_EQ(added[0], sent->items()[0]);
+  EXPECT_EQ(added[0]->Subject(), "Hello");
+  EXPECT_TRUE(outlook.handedForDelivery().at(0)->stale());
+
+  // Released, the Items object raises nothing more.
+  items.reset();
+  auto again = outlook.NewMail("Again", {three[0]}, "plain");
+  again->Move(*sent);
+  while (pump->Pending()) pump->RunPending();
+  EXPECT_EQ(added.size(), 1u);
 }
 
 }  // namespace

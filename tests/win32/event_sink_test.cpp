@@ -52,6 +52,32 @@ TEST(EventSink, NewInspectorReachesTheHandlerAsAnInspectorUntilTheSubscriptionGo
   EXPECT_EQ(window->References(), windowReferences);  // nobody kept the Inspector
 }
 
+TEST(EventSink, ItemAddReachesTheHandlerAsAnItemOfTheFoldersItemsUntilTheSubscriptionGoes) {
+  auto items = FakeDispatch::Make();
+  items->RaisesEvents(IID_ItemsEvents);
+  auto folder = FakeDispatch::Make();
+  folder->Getter("Items", [&](const FakeDispatch::Call&) { return Variant::Of(static_cast<IDispatch*>(items.get())); });
+  auto item = FakeDispatch::Make();
+  item->Property("Subject", Variant::Of("sent"));
+
+  Folder wrapper{ComPtr<IDispatch>(folder.get())};
+  std::shared_ptr<host::Items> sentItems = wrapper.GetItems();
+  ASSERT_NE(sentItems, nullptr);
+  std::vector<std::string> subjects;
+  host::Subscription subscription =
+      sentItems->OnItemAdd([&](std::shared_ptr<host::MailItem> added) { subjects.push_back(added->Subject()); });
+  EXPECT_EQ(items->Advised(), 1);
+
+  EXPECT_EQ(items->Fire(kItemAdd, {Variant::Of(static_cast<IDispatch*>(item.get()))}), S_OK);
+  EXPECT_EQ(items->Fire(kItemAdd, {Variant::Of(5)}), S_OK);
+  EXPECT_EQ(subjects, std::vector<std::string>{"sent"});
+
+  subscription.reset();
+  EXPECT_EQ(items->Advised(), 0);
+  items->Fire(kItemAdd, {Variant::Of(static_cast<IDispatch*>(item.get()))});
+  EXPECT_EQ(subjects.size(), 1u);
+}
+
 TEST(EventSink, ArgumentsOfTheWrongCountOrTypeNeverReachTheHandler) {
   auto inspectors = FakeDispatch::Make();
   inspectors->RaisesEvents(IID_InspectorsEvents);

@@ -230,6 +230,7 @@ TEST(OutlookObjects, FoundControlsComeAsTheirKind) {
 TEST(OutlookObjects, AnObjectFromElsewhereCannotBeMovedTo) {
   struct OtherFolder : host::Folder {
     std::string Name() override { return "elsewhere"; }
+    std::shared_ptr<host::Items> GetItems() override { return nullptr; }
   } folder;
   auto item = FakeDispatch::Make();
   item->Method("Move");

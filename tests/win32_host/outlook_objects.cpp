@@ -196,10 +196,30 @@ Value WrapMailItem(std::shared_ptr<host::MailItem> item) {
   return Value::Adopt(object);
 }
 
+// A folder's Items, whose ItemAdd (ItemsEvents 0xF001) hands over the item
+// now in the folder. Like an Office button, the Items object drops its sinks
+// with its last reference: a client that lets go of it hears no more.
+Value WrapItems(std::shared_ptr<host::Items> items) {
+  if (!items) return Nothing();
+  auto* object = NewHostObject("Items", OfficeIid(0x00063041), items);
+  object->AddEvents({OfficeIid(0x00063077),
+                     [items](HostObject&, IDispatch* sink) {
+                       return items->OnItemAdd([sink](std::shared_ptr<host::MailItem> item) {
+                         Value argument = WrapMailItem(std::move(item));
+                         sink->AddRef();
+                         NoteEventResult(RaiseEvent(*sink, 0xF001, {argument.get()}));
+                         sink->Release();
+                       });
+                     },
+                     false});
+  return Value::Adopt(object);
+}
+
 Value WrapFolder(std::shared_ptr<host::Folder> folder) {
   if (!folder) return Nothing();
   auto* object = NewHostObject("Folder", OfficeIid(0x00063006), folder);
   object->Add(Get(L"Name", 0x3001, [folder](const Args&) { return Value::Of(folder->Name()); }));
+  object->Add(Get(L"Items", 0x3100, [folder](const Args&) { return WrapItems(folder->GetItems()); }));
   return Value::Adopt(object);
 }
 

@@ -1,6 +1,9 @@
 #include "outlook_process.h"
 
 #include <algorithm>
+#include <deque>
+#include <exception>
+#include <functional>
 
 #include "checks.h"
 #include "host/error.h"
@@ -13,8 +16,28 @@ namespace standin {
 namespace {
 
 constexpr const char* kOutlookWindowClass = "rctrl_renwnd32";  // Outlook's main and item windows
+// Outlook's own later work (the spooler filing a sent message in Sent Items,
+// a folder's ItemAdd), run when the thread's window messages are pumped:
+// by the add-in's DoEvents as much as by this host's loop.
+constexpr UINT kOutlookWork = WM_APP + 0x30;
+
+std::deque<std::function<void()>>& OutlookWork() {
+  static std::deque<std::function<void()>> work;
+  return work;
+}
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == kOutlookWork) {
+    if (OutlookWork().empty()) return 0;
+    auto work = std::move(OutlookWork().front());
+    OutlookWork().pop_front();
+    try {
+      work();
+    } catch (const std::exception& error) {
+      Check(false, std::string("Outlook's later work failed: ") + error.what());
+    }
+    return 0;
+  }
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
@@ -64,6 +87,10 @@ OutlookProcess::OutlookProcess(const Options& options, bool redemptionInstalled)
   redemption_->SetCurrentUser(host::sim::SimAddress::Smtp(kSenderName, kSenderAddress));
   explorer_ = outlook_->OpenExplorer();
   mainWindow_ = CreateMainWindow();
+  outlook_->SetEventQueue([window = mainWindow_](std::function<void()> work) {
+    OutlookWork().push_back(std::move(work));
+    PostMessageA(window, kOutlookWork, 0, 0);
+  });
   if (redemptionInstalled) {
     classes_ = std::make_unique<RedemptionClasses>(redemption_);
   } else {
@@ -75,6 +102,8 @@ OutlookProcess::OutlookProcess(const Options& options, bool redemptionInstalled)
 
 OutlookProcess::~OutlookProcess() {
   SetBeforeSend(nullptr);
+  outlook_->SetEventQueue(nullptr);
+  OutlookWork().clear();
   watcher_.reset();
   if (addin_) addin_->Release();
   if (application_) application_->Release();
@@ -183,6 +212,8 @@ void OutlookProcess::Shutdown() {
   Pump();
   CheckEqual(outlook_->newInspectorSubscribers(), 0, "no NewInspector sink is left advised");
   CheckEqual(explorer_->closeSubscribers(), 0, "no Close sink is left advised");
+  CheckEqual(static_cast<long long>(outlook_->folder(host::sim::MailStore::kSentItems)->itemAddSubscribers()), 0,
+             "no ItemAdd sink is left advised on Sent Items");
   std::size_t clickSinks = 0;
   for (const auto& inspector : outlook_->openInspectors()) {
     if (auto popup = inspector->TrackingPopup()) {

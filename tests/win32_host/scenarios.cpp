@@ -11,6 +11,7 @@
 #include "registry_values.h"
 #include "screenshot.h"
 #include "sending/inserts.h"
+#include "sending/own_copies.h"
 #include "service_client.h"
 
 namespace standin {
@@ -80,11 +81,49 @@ std::string StampRecord(const std::string& status, const std::string& stamp) {
   return status.substr(start, end - start + 1);
 }
 
-std::vector<std::shared_ptr<host::sim::SimMailItem>> Items(OutlookProcess& process, const char* folder,
-                                                           std::size_t from) {
-  const auto& all = process.outlook().folder(folder)->items();
+using ItemList = std::vector<std::shared_ptr<host::sim::SimMailItem>>;
+
+// What the add-in handed for delivery, from the from-th on: the messages as
+// they left for their recipients.
+ItemList Handed(OutlookProcess& process, std::size_t from) {
+  const auto& all = process.outlook().handedForDelivery();
   if (from >= all.size()) return {};
   return {all.begin() + static_cast<std::ptrdiff_t>(from), all.end()};
+}
+
+// The copies the add-in itself put in Sent Items (not the sent messages
+// Outlook filed there), from the from-th on.
+ItemList Kept(OutlookProcess& process, std::size_t from) {
+  ItemList kept;
+  for (const auto& item : process.outlook().folder(host::sim::MailStore::kSentItems)->items())
+    if (!item->filedAfterSending()) kept.push_back(item);
+  if (from >= kept.size()) return {};
+  return {kept.begin() + static_cast<std::ptrdiff_t>(from), kept.end()};
+}
+
+// Outlook filed each sent message in Sent Items after sending; the add-in
+// marked the tracked address there as the sender's own, and in that copy
+// only: what left for the recipient carries no mark.
+void CheckOwnCopies(OutlookProcess& process, const ItemList& sent, const std::vector<std::string>& addresses,
+                    const std::string& step) {
+  const auto& filed = process.outlook().folder(host::sim::MailStore::kSentItems)->items();
+  for (std::size_t i = 0; i < sent.size() && i < addresses.size(); ++i) {
+    std::string name = step + ", copy " + std::to_string(i + 1);
+    const std::string& html = sent[i]->htmlBody();
+    Check(!Contains(html, "own=1"), name + ": the recipient's message carries no mark");
+    std::shared_ptr<host::sim::SimMailItem> own;
+    for (const auto& item : filed) {
+      auto to = item->recipients();
+      if (item->filedAfterSending() && to.size() == 1 && to[0].address == sent[i]->recipients().at(0).address)
+        own = item;
+    }
+    if (!Check(own != nullptr, name + ": Outlook filed the sent message in Sent Items")) continue;
+    std::string marked = html;
+    const std::size_t at = marked.find(addresses[i] + "\"");
+    if (!Check(at != std::string::npos, name + ": the message carries its address " + addresses[i])) continue;
+    marked.insert(at + addresses[i].size(), "&own=1");
+    CheckEqual(own->htmlBody(), marked, name + ": the sender's copy in Sent Items has the address marked as its own");
+  }
 }
 
 // Each sent copy carries exactly its recipient; its stamp was issued for that
@@ -116,8 +155,8 @@ void CheckCopies(const std::vector<std::shared_ptr<host::sim::SimMailItem>>& sen
 
 void CheckUnsent(OutlookProcess& process, const std::shared_ptr<host::sim::SimMailItem>& item, std::size_t outbox,
                  int sends, const std::string& step) {
-  CheckEqual(static_cast<long long>(process.outlook().folder(host::sim::MailStore::kOutbox)->count()),
-             static_cast<long long>(outbox), step + ": nothing left");
+  CheckEqual(static_cast<long long>(process.outlook().handedForDelivery().size()), static_cast<long long>(outbox),
+             step + ": nothing left");
   CheckEqual(process.redemption().sendCalls(), sends, step + ": Redemption sent nothing");
   Check(!item->stale() && item->closeCount() == 0, step + ": the composed message stays");
 }
@@ -200,7 +239,7 @@ void FirstStart(const Options& options) {
   process.user().Verify("Automatic");
   process.VerifySends("Automatic");
   {
-    auto sent = Items(process, host::sim::MailStore::kOutbox, outbox);
+    auto sent = Handed(process, outbox);
     outbox += sent.size();
     auto image = corvanta::sending::TrackingImage(service);
     std::vector<std::string> stamps;
@@ -213,6 +252,9 @@ void FirstStart(const Options& options) {
       CheckEqual(copy->subject(), "Quarterly figures", "Automatic: the subject stays");
     }
     CheckCopies(sent, three, stamps, Status(service), "tracked", "Automatic");
+    std::vector<std::string> addresses;
+    for (const auto& stamp : stamps) addresses.push_back(corvanta::sending::InsertAddress(image.head, stamp));
+    CheckOwnCopies(process, sent, addresses, "Automatic");
     CheckEqual(redemption.deliverNowCalls(), 3, "Automatic: each copy delivered at once");
     CheckDiscarded(process, figures, "Automatic");
     CheckEqual(outlook.sendReceiveCount(), 1, "Automatic: Send/Receive ran once afterwards");
@@ -230,7 +272,7 @@ void FirstStart(const Options& options) {
   process.user().Verify("Request receipt");
   process.VerifySends("Request receipt");
   {
-    auto sent = Items(process, host::sim::MailStore::kOutbox, outbox);
+    auto sent = Handed(process, outbox);
     outbox += sent.size();
     auto receipt = corvanta::sending::ReceiptRequest(service);
     std::vector<std::string> stamps;
@@ -243,6 +285,9 @@ void FirstStart(const Options& options) {
             "Request receipt: the receipt notice stands in front of the message");
     }
     CheckCopies(sent, two, stamps, Status(service), "tracked", "Request receipt");
+    std::vector<std::string> addresses;
+    for (const auto& stamp : stamps) addresses.push_back(corvanta::sending::InsertAddress(receipt.head, stamp));
+    CheckOwnCopies(process, sent, addresses, "Request receipt");
     CheckDiscarded(process, lunch, "Request receipt");
   }
 
@@ -255,12 +300,12 @@ void FirstStart(const Options& options) {
   process.ExpectSend("Sending to... (1/2)", pair[0].address);
   process.ExpectSend("Sending to... (2/2)", pair[1].address);
   int sends = redemption.sendCalls();
-  std::size_t kept = outlook.folder(host::sim::MailStore::kSentItems)->count();
+  std::size_t kept = Kept(process, 0).size();
   process.Click(window, "Guaranteed");
   process.user().Verify("Guaranteed");
   process.VerifySends("Guaranteed");
   {
-    auto sent = Items(process, host::sim::MailStore::kOutbox, outbox);
+    auto sent = Handed(process, outbox);
     outbox += sent.size();
     CheckEqual(redemption.sendCalls(), sends + 2, "Guaranteed: two notifications sent through Redemption");
     const std::string readLink = "http://" + service + "/p/b01/tovik.php?";
@@ -274,7 +319,10 @@ void FirstStart(const Options& options) {
       Check(!Contains(html, "Please sign."), "Guaranteed: without the message itself");
     }
     CheckCopies(sent, pair, stamps, Status(service), "certified", "Guaranteed");
-    auto copies = Items(process, host::sim::MailStore::kSentItems, kept);
+    std::vector<std::string> addresses;
+    for (const auto& stamp : stamps) addresses.push_back(readLink + stamp);
+    CheckOwnCopies(process, sent, addresses, "Guaranteed");
+    auto copies = Kept(process, kept);
     if (CheckEqual(static_cast<long long>(copies.size()), 2, "Guaranteed: two kept copies in Sent Items")) {
       for (std::size_t i = 0; i < 2 && i < stamps.size(); ++i) {
         std::string link = readLink + stamps[i] + "&cmd=del";
@@ -284,6 +332,8 @@ void FirstStart(const Options& options) {
                    "Guaranteed: kept copy " + std::to_string(i + 1) + " names its recipient");
         CheckEqual(static_cast<long long>(copies[i]->recipients().size()), 2,
                    "Guaranteed: kept copy " + std::to_string(i + 1) + " keeps every recipient");
+        Check(!Contains(copies[i]->htmlBody() + copies[i]->body(), "own=1"),
+              "Guaranteed: kept copy " + std::to_string(i + 1) + " is left as the add-in made it");
       }
     }
     CheckDiscarded(process, contract, "Guaranteed");
@@ -294,6 +344,30 @@ void FirstStart(const Options& options) {
   Check(Contains(Status(service),
                  std::string("{\"address\":\"") + kSenderAddress + "\",\"credit\":" + std::to_string(left) + "}"),
         "mailwarden charged one credit per stamp (" + std::to_string(left) + " left)");
+
+  Note("Automatic, one recipient, the sender's copy refuses the change");
+  {
+    auto note = outlook.NewMail("Note", {two[0]}, "Short note.");
+    window = process.Open(note);
+    process.ExpectSend("Sending to... (1/1)", two[0].address);
+    // The send writes the recipient's copy once; the next write is the mark
+    // in the sender's copy, which the store refuses.
+    outlook.faults().FailNth("MailItem.SetHTMLBody", 2);
+    process.Click(window, "Automatic");
+    process.user().Verify("Automatic, the sender's copy unchangeable");
+    process.VerifySends("Automatic, the sender's copy unchangeable");
+    outlook.faults().Clear();
+    auto sent = Handed(process, outbox);
+    outbox += sent.size();
+    left -= 1;
+    std::shared_ptr<host::sim::SimMailItem> own;
+    for (const auto& item : outlook.folder(host::sim::MailStore::kSentItems)->items())
+      if (item->filedAfterSending() && item->subject() == "Note") own = item;
+    if (Check(sent.size() == 1 && own != nullptr, "Unchangeable: the message left and Outlook filed it")) {
+      CheckEqual(own->htmlBody(), sent[0]->htmlBody(), "Unchangeable: the sender's copy stays as Outlook filed it");
+      Check(!Contains(own->htmlBody(), "own=1"), "Unchangeable: without a mark, and the user heard nothing of it");
+    }
+  }
 
   Note("too little credit");
   auto late = outlook.NewMail("Too late", two, "One more.");
@@ -381,12 +455,12 @@ void Languages(const Options& options) {
     process.Click(window, button);
     process.user().Verify(button);
     process.VerifySends(button);
-    auto sent = Items(process, host::sim::MailStore::kOutbox, outbox);
+    auto sent = Handed(process, outbox);
     outbox += sent.size();
     CheckEqual(static_cast<long long>(sent.size()), 3, button + ": three copies left");
-    std::vector<std::shared_ptr<host::sim::SimMailItem>> copies = sent;
+    ItemList copies = sent;
     if (button == "Guaranteed") {
-      copies = Items(process, host::sim::MailStore::kSentItems, kept);
+      copies = Kept(process, kept);
       kept += copies.size();
       CheckEqual(static_cast<long long>(copies.size()), 3, button + ": three kept copies");
     }

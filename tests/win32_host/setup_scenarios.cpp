@@ -161,7 +161,7 @@ void InstalledSend(const Options& options) {
   process.Click(window, "Automatic");
   process.user().Verify("Automatic");
   process.VerifySends("Automatic");
-  const auto& outbox = process.outlook().folder(host::sim::MailStore::kOutbox)->items();
+  const auto& outbox = process.outlook().handedForDelivery();
   if (CheckEqual(static_cast<long long>(outbox.size()), 1, "one message left")) {
     auto image = corvanta::sending::TrackingImage(options.service);
     const std::string& html = outbox[0]->htmlBody();
