@@ -206,8 +206,21 @@ struct MessageView {
   std::string sentTime;
   Time issued = 0;
   bool hasContent = false;  // certified content still kept
+  // The newest event of a person or the sender on any of its stamps; the
+  // stamps' issue when there is none. Machines' fetches are not activity.
+  Time lastActivity = 0;
   std::vector<RecipientView> recipients;
 };
+
+// Which of the sender's messages the list shows, by what a person did on
+// any of its stamps: nothing yet (no open, receipt or read), an open (or a
+// receipt or read, which a person cannot send unseen), a receipt, a
+// certified read.
+enum class SeenFilter { kAny, kNotOpened, kOpened, kConfirmed, kRead };
+// By kind: a tracked message is Automatic once an image of it was fetched,
+// Request receipt once a receipt came (the stamp request is alike for both).
+enum class KindFilter { kAny, kAutomatic, kRequestReceipt, kGuaranteed };
+enum class MessageOrder { kNewest, kLastActivity };
 
 struct MessageQuery {
   std::int64_t accountId = 0;
@@ -217,6 +230,15 @@ struct MessageQuery {
   std::int64_t beforeId = 0;
   int limit = 50;
   TimelinePage events;
+  SeenFilter seen = SeenFilter::kAny;
+  KindFilter kind = KindFilter::kAny;
+  // Issued in [issuedFrom, issuedUntil); 0: no bound.
+  Time issuedFrom = 0;
+  Time issuedUntil = 0;
+  // kLastActivity pages by (lastActivity, id): with beforeId, only messages
+  // whose activity is older than activityBefore, or as old with a lower id.
+  MessageOrder order = MessageOrder::kNewest;
+  Time activityBefore = 0;
 };
 
 struct Session {
