@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "service/pages/certified_view.h"
+#include "service/pages/folded_timeline.h"
 #include "service/pages/message_text.h"
 #include "service/pages/pages.h"
 #include "service/pages/summary.h"
@@ -68,8 +69,32 @@ std::string TimelinePager(const store::RecipientView& recipient, std::int64_t me
   return html + "</nav>\n";
 }
 
-std::string Timeline(const store::RecipientView& recipient) {
+// Repeated events of one program folded into a line each: what a sender asks first.
+std::string Folded(const store::RecipientView& recipient, const events::ClientNames* names) {
   if (recipient.events.empty()) return "<p class=\"quiet\">Nothing has happened yet.</p>\n";
+  std::string html =
+      "<table class=\"folded\"><thead><tr><th>What</th><th>Program</th><th>How often</th><th>First</th><th>Last</th>"
+      "<th>Taken for</th><th>Why</th></tr></thead><tbody>\n";
+  for (const FoldedLine& line : Fold(recipient.events, names)) {
+    std::string raw;
+    for (const std::string& agent : line.agents) raw += (raw.empty() ? "" : "<br>") + Escape(agent);
+    std::string ips;
+    for (const std::string& ip : line.ips) ips += (ips.empty() ? "" : ", ") + Escape(ip);
+    const bool named = line.agents.size() != 1 || line.client != line.agents.front();
+    html += "<tr class=\"" + std::string(ClassName(line.eventClass)) + "\"><td>" + EventText(line.type) + "</td><td>" +
+            (named ? "<details class=\"agent\"><summary>" + Escape(line.client) + "</summary><small>" + raw +
+                         "<br>from " + ips + "</small></details>"
+                   : "<small class=\"agent\">" + raw + "</small><br><small>from " + ips + "</small>") +
+            "</td><td class=\"count\">" + std::to_string(line.count) + (line.count == 1 ? " time" : " times") +
+            "</td><td>" + TimeElement(line.first) + "</td><td>" +
+            (line.count > 1 ? TimeElement(line.last) : std::string()) + "</td><td><span class=\"class\">" +
+            ClassText(line.eventClass) + "</span></td><td class=\"reason\">" + Escape(line.reason) + "</td></tr>\n";
+  }
+  return html + "</tbody></table>\n";
+}
+
+std::string Timeline(const store::RecipientView& recipient, const events::ClientNames* names) {
+  if (recipient.events.empty()) return "<p class=\"quiet\">No entries.</p>\n";
   std::string html =
       "<table class=\"timeline\"><thead><tr><th>Time</th><th>What</th><th>Taken for</th><th>Why</th><th>From</th>"
       "</tr></thead><tbody>\n";
@@ -78,8 +103,8 @@ std::string Timeline(const store::RecipientView& recipient) {
             "</td><td>" + EventText(event.type) +
             (event.count > 1 ? " (" + std::to_string(event.count) + " times)" : std::string()) +
             "</td><td><span class=\"class\">" + ClassText(event.eventClass) + "</span></td><td class=\"reason\">" +
-            Escape(event.reason) + "</td><td>" + Escape(event.ip) + "<br><small class=\"agent\">" +
-            Escape(event.userAgent) + "</small></td></tr>\n";
+            Escape(event.reason) + "</td><td>" + Escape(event.ip) + "<br>" +
+            ClientHtml(event.userAgent, event.reason, names) + "</td></tr>\n";
   }
   return html + "</tbody></table>\n";
 }
@@ -90,7 +115,8 @@ http::Reply Pages::MessagePage(const http::Request& request, const SignedIn& sen
   const Viewer viewer{sender.account.address, sender.session.csrf};
   auto fields = ParseFields(request.query);
   const store::TimelinePage events = TimelineAsked(fields);
-  const auto message = store_.GetMessage(sender.account.id, id, events);
+  // The whole of each timeline (a few hundred rows at most): folded, and a page of it cut here.
+  const auto message = store_.GetMessage(sender.account.id, id, store::TimelinePage{-1});
   if (!message) return NotFound(&viewer);
 
   std::string body = "<p><a href=\"/cvx/\">&larr; All messages</a></p>\n<h1>" + SubjectHtml(*message) +
@@ -128,8 +154,12 @@ http::Reply Pages::MessagePage(const http::Request& request, const SignedIn& sen
               "/cancel\">" + CsrfField(sender.session.csrf) + "<input type=\"hidden\" name=\"to\" value=\"" +
               std::to_string(number) + "\"><button type=\"submit\">Cancel delivery</button></form>\n";
     }
-    body += Timeline(recipient) + TimelinePager(recipient, message->id, number, events.recipient == number) +
-            "</section>\n";
+    const bool paged = events.recipient == number;
+    const store::RecipientView page = TimelineSlice(recipient, number, events);
+    body += Folded(recipient, options_.clients.get()) + "<details class=\"entries\"" + (paged ? " open" : "") +
+            "><summary>Every entry (" + std::to_string(TimelineRows(recipient)) + ")</summary>\n" +
+            Timeline(page, options_.clients.get()) + TimelinePager(page, message->id, number, paged) +
+            "</details>\n</section>\n";
   }
   return HtmlReply(200, Frame(message->subject.empty() ? "(no subject)" : message->subject, body, &viewer), true);
 }

@@ -3,9 +3,11 @@
 // recipients and their events, cancelling a certified delivery, password,
 // the add-in key,
 // CSV and JSON) and the public pages "/" and "/cvx/donation/".
+#include <memory>
 #include <optional>
 #include <string>
 
+#include "service/events/client_names.h"
 #include "service/http/exchange.h"
 #include "service/keys/sealing.h"
 #include "service/pages/layout.h"
@@ -25,6 +27,8 @@ struct PagesOptions {
   int pageSize = 50;  // messages per page
   // What the senders' add-in keys are sealed with; without it no key is made here.
   std::optional<keys::SealingKey> sealingKey;
+  // Names the programs behind the User-Agents; without it the pages show them as they came.
+  std::shared_ptr<const events::ClientNames> clients;
 };
 
 class Pages {

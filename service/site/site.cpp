@@ -11,6 +11,7 @@ http::Handler Handler(Context& context) {
   options.clock = context.clock;
   options.donationText = context.options.donation;
   options.sealingKey = context.options.sealingKey;
+  if (!context.options.clientData.empty()) options.clients = events::SharedClientNames(context.options.clientData);
   auto site = std::make_shared<pages::Pages>(context.store, options);
   return [site](const http::Request& request) { return site->Handle(request); };
 }

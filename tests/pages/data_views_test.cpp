@@ -87,14 +87,18 @@ TEST_F(DataViewsTest, TimelinesShowTheNewestEntriesAndPageBackThroughTheRest) {
   EXPECT_THAT(page, HasSubstr("opened " + std::to_string(hits) + "\u00d7"));
   EXPECT_THAT(page, HasSubstr("50 of " + std::to_string(hits) + " entries shown."));
   EXPECT_THAT(page, HasSubstr("198.51.100." + std::to_string(hits - 1) + "<"));  // the newest
-  std::size_t seen = Occurrences(page, "Opened (image fetched)");
+  // Every entry's row, beside the folded lines: Bob's opens from one program are one line.
+  const std::string entry = "</time></td><td>Opened (image fetched)";
+  EXPECT_EQ(Occurrences(page, "<tr class=\"person\"><td>Opened (image fetched)"), 2u);
+  EXPECT_THAT(page, HasSubstr(std::to_string(hits) + " times"));
+  std::size_t seen = Occurrences(page, entry);
   EXPECT_EQ(seen, static_cast<std::size_t>(store::kTimelinePage) + 1);  // and Cy's one
   std::size_t pages = 1;
   for (std::string older = OlderEntries(page); !older.empty(); older = OlderEntries(page)) {
     ASSERT_LT(++pages, 10u);
     page = Get(ann_, older).body;
     EXPECT_THAT(page, HasSubstr("Latest entries"));
-    seen += Occurrences(page, "Opened (image fetched)") - 1;
+    seen += Occurrences(page, entry) - 1;
   }
   EXPECT_EQ(pages, 3u);
   EXPECT_THAT(page, HasSubstr("198.51.100.0<"));  // the oldest, on the last page

@@ -146,6 +146,38 @@ TEST_F(GlanceTest, ListFiltersByStatusKindAndDaysAndSortsByLastActivity) {
   EXPECT_THAT(Page("/cvx/?seen=read"), HasSubstr(">Show all</a>"));
 }
 
+// Repeated opens from one program are one line with how often and when
+// first and last, the program in words and its raw User-Agent a click away;
+// every entry stays listed below.
+TEST_F(GlanceTest, RepeatedOpensFromOneProgramFoldIntoOneLine) {
+  options_.clients = mailwarden::events::SharedClientNames(mailwarden::events::DefaultClientData());
+  ASSERT_TRUE(options_.clients) << "the ua-parser patterns are missing: run scripts/setup (uap-core)";
+  pages_ = std::make_unique<pages::Pages>(*store_, options_);
+  const std::string outlook = "Microsoft Office/16.0 (Windows NT 10.0; Microsoft Outlook 16.0.5095; Pro)";
+  const std::string iphone =
+      "Mozilla/5.0 (iPhone; CPU iPhone OS 16_5 like Mac OS X) AppleWebKit/605.1.15 (KHTML, like Gecko) Mobile/15E148";
+  const auto sent = Send("ann@example.com", "Figures", {{"bob@example.net", "Bob"}});
+  for (int i = 0; i < 3; ++i) {
+    now_ += 600 * kSecond;  // apart enough to be rows of their own
+    Event(sent.stamps[0], store::EventType::kImage, store::EventClass::kPerson, "198.51.100.7", outlook);
+  }
+  now_ += 600 * kSecond;
+  Event(sent.stamps[0], store::EventType::kImage, store::EventClass::kPerson, "203.0.113.9", iphone);
+
+  const std::string page = Page("/cvx/messages/" + std::to_string(sent.messageId));
+  const auto folded = page.substr(page.find("<table class=\"folded\">"));
+  EXPECT_THAT(folded, HasSubstr("<td>Opened (image fetched)</td><td><details class=\"agent\"><summary>Outlook 2016 "
+                                "\u00b7 Windows</summary><small>" +
+                                pages::Escape(outlook) +
+                                "<br>from 198.51.100.7</small></details></td><td "
+                                "class=\"count\">3 times</td><td><time "
+                                "datetime=\"2026-12-12T08:50:00Z\">"));
+  EXPECT_THAT(folded, HasSubstr("<time datetime=\"2026-12-12T09:10:00Z\">"));  // the last of them
+  EXPECT_THAT(folded, HasSubstr("<summary>Apple Mail \u00b7 iPhone</summary>"));
+  EXPECT_THAT(folded, HasSubstr("1 time</td>"));
+  EXPECT_THAT(page, HasSubstr("<summary>Every entry (4)</summary>"));
+}
+
 // "Sent" is when the service issued the stamps, a <time> like every other
 // time of the pages; the sender's PC clock is only a note beside it.
 TEST_F(GlanceTest, SentIsTheServicesTimeWithThePcClockAsANote) {
