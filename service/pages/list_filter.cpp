@@ -125,7 +125,7 @@ std::string ListFilterForm(const ListFilter& filter) {
          "\"></label><label>to <input type=\"date\" name=\"to\" value=\"" + Escape(filter.to) +
          "\"></label><input type=\"hidden\" name=\"tz\" value=\"" + std::to_string(filter.zoneOffset) + "\">" +
          Select("sort", "Sort by", kOrderChoices, static_cast<std::size_t>(filter.order)) +
-         "<button type=\"submit\">Show</button>" + (Narrowed(filter) ? "<a href=\"/cvx/\">Show all</a>" : "") +
+         "<button type=\"submit\">Search</button>" + (Narrowed(filter) ? "<a href=\"/cvx/\">Show all</a>" : "") +
          "</form>\n";
 }
 

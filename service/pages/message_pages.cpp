@@ -156,10 +156,13 @@ http::Reply Pages::MessagePage(const http::Request& request, const SignedIn& sen
     }
     const bool paged = events.recipient == number;
     const store::RecipientView page = TimelineSlice(recipient, number, events);
-    body += Folded(recipient, options_.clients.get()) + "<details class=\"entries\"" + (paged ? " open" : "") +
-            "><summary>Every entry (" + std::to_string(TimelineRows(recipient)) + ")</summary>\n" +
-            Timeline(page, options_.clients.get()) + TimelinePager(page, message->id, number, paged) +
-            "</details>\n</section>\n";
+    body += Folded(recipient, options_.clients.get());
+    if (!recipient.events.empty()) {
+      body += "<details class=\"entries\"" + std::string(paged ? " open" : "") + "><summary>Every entry (" +
+              std::to_string(TimelineRows(recipient)) + ")</summary>\n" + Timeline(page, options_.clients.get()) +
+              TimelinePager(page, message->id, number, paged) + "</details>\n";
+    }
+    body += "</section>\n";
   }
   return HtmlReply(200, Frame(message->subject.empty() ? "(no subject)" : message->subject, body, &viewer), true);
 }
