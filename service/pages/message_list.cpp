@@ -30,8 +30,11 @@ http::Reply Pages::MessageList(const http::Request& request, const SignedIn& sen
   if (more) messages.resize(options_.pageSize);
 
   const int credit = store_.CreditLeft(sender.account.address, Now()).value_or(0);
-  std::string body = "<h1>Your messages</h1>\n<p class=\"credit\">You have <strong>" + std::to_string(credit) +
-                     "</strong> credits left this month.</p>\n" + ListFilterForm(filter);
+  std::string body =
+      "<h1>Your messages</h1>\n<p class=\"credit\">You have <strong>" + std::to_string(credit) +
+      "</strong> credits left this month.</p>\n" + ListFilterForm(filter) +
+      "<div id=\"live\" data-src=\"/cvx/live?after=" + std::to_string(store_.NewestEventId(sender.account.id)) +
+      "\" hidden></div><div id=\"live-part\">\n";
   if (messages.empty()) {
     body += Narrowed(filter) ? "<p class=\"quiet\">No message matches your search.</p>\n"
                              : "<p class=\"quiet\">You have sent no tracked message yet.</p>\n";
@@ -68,6 +71,7 @@ http::Reply Pages::MessageList(const http::Request& request, const SignedIn& sen
     }
     body += "</nav>\n";
   }
+  body += "</div>\n";
   return HtmlReply(200, Frame("Your messages", body, &viewer), true);
 }
 

@@ -93,6 +93,14 @@ std::string Folded(const store::RecipientView& recipient, const events::ClientNa
   return html + "</tbody></table>\n";
 }
 
+// The newest event of the message, all of whose events are loaded: its stream goes on from there.
+std::int64_t NewestEvent(const store::MessageView& message) {
+  std::int64_t newest = 0;
+  for (const store::RecipientView& recipient : message.recipients)
+    for (const store::Event& event : recipient.events) newest = std::max(newest, event.id);
+  return newest;
+}
+
 std::string Timeline(const store::RecipientView& recipient, const events::ClientNames* names) {
   if (recipient.events.empty()) return "<p class=\"quiet\">No entries.</p>\n";
   std::string html =
@@ -120,8 +128,11 @@ http::Reply Pages::MessagePage(const http::Request& request, const SignedIn& sen
   if (!message) return NotFound(&viewer);
 
   std::string body = "<p><a href=\"/cvx/\">&larr; All messages</a></p>\n<h1>" + SubjectHtml(*message) +
-                     "</h1>\n<dl class=\"facts\"><dt>Kind</dt><dd>" + KindHtml(*message) + "</dd><dt>Sent</dt><dd>" +
-                     Sent(*message) + "</dd><dt>At a glance</dt><dd class=\"glance\">" + GlanceText(*message) + "</dd>";
+                     "</h1>\n<div id=\"live\" data-src=\"/cvx/live?message=" + std::to_string(message->id) +
+                     "&amp;after=" + std::to_string(NewestEvent(*message)) +
+                     "\" hidden></div><div id=\"live-part\">\n<dl class=\"facts\"><dt>Kind</dt><dd>" +
+                     KindHtml(*message) + "</dd><dt>Sent</dt><dd>" + Sent(*message) +
+                     "</dd><dt>At a glance</dt><dd class=\"glance\">" + GlanceText(*message) + "</dd>";
   if (message->kind == store::Kind::kCertified) {
     body += "<dt>Content</dt><dd>" +
             std::string(message->hasContent ? "kept for the recipients to read" : "deleted (expired or cancelled)") +
@@ -164,6 +175,7 @@ http::Reply Pages::MessagePage(const http::Request& request, const SignedIn& sen
     }
     body += "</section>\n";
   }
+  body += "</div>\n";
   return HtmlReply(200, Frame(message->subject.empty() ? "(no subject)" : message->subject, body, &viewer), true);
 }
 

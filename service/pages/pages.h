@@ -11,6 +11,7 @@
 #include "service/http/exchange.h"
 #include "service/keys/sealing.h"
 #include "service/pages/layout.h"
+#include "service/pages/live_hub.h"
 #include "service/pages/sessions.h"
 #include "service/store/store.h"
 
@@ -29,11 +30,13 @@ struct PagesOptions {
   std::optional<keys::SealingKey> sealingKey;
   // Names the programs behind the User-Agents; without it the pages show them as they came.
   std::shared_ptr<const events::ClientNames> clients;
+  LiveLimits live;
 };
 
 class Pages {
  public:
   explicit Pages(store::Store& store, PagesOptions options = {});
+  ~Pages();
 
   // "/" and every path under "/cvx/" but "/cvx/toua.txt".
   http::Reply Handle(const http::Request& request);
@@ -54,9 +57,11 @@ class Pages {
   http::Reply AddinKey(const http::Request& request, const SignedIn& sender);
   http::Reply Codepage(const http::Request& request, const SignedIn& sender);
   http::Reply Export(const SignedIn& sender);
+  http::Reply Live(const http::Request& request, const SignedIn& sender);
 
   store::Store& store_;
   PagesOptions options_;
+  std::unique_ptr<LiveHub> live_;
 };
 
 }  // namespace mailwarden::pages

@@ -89,6 +89,20 @@ std::string ListSql(const MessageQuery& query, const std::string& searchSql) {
   return sql;
 }
 
+namespace {
+constexpr const char* kAccountEvents =
+    " FROM messages m JOIN stamps s ON s.message_id = m.id JOIN events e ON e.stamp_id = s.id WHERE m.account_id = ";
+}
+
+std::string NewestEventSql(std::int64_t accountId) {
+  return "SELECT COALESCE(MAX(e.id), 0)" + std::string(kAccountEvents) + Number(accountId);
+}
+
+std::string EventsAfterSql(std::int64_t accountId, std::int64_t afterId, int limit) {
+  return "SELECT e.id, m.id" + std::string(kAccountEvents) + Number(accountId) + " AND e.id > " + Number(afterId) +
+         " ORDER BY e.id LIMIT " + Number(limit);
+}
+
 bool PlainQuery(const MessageQuery& query) {
   return query.seen == SeenFilter::kAny && query.kind == KindFilter::kAny && !query.issuedFrom && !query.issuedUntil &&
          query.order == MessageOrder::kNewest;

@@ -23,6 +23,11 @@ std::string FilterSql(const MessageQuery& query);
 // (empty for none).
 std::string ListSql(const MessageQuery& query, const std::string& searchSql);
 
+// The live pages' statements: the newest event id of the account's
+// messages (0 for none); the events after one (id, message id), oldest first.
+std::string NewestEventSql(std::int64_t accountId);
+std::string EventsAfterSql(std::int64_t accountId, std::int64_t afterId, int limit);
+
 // True when the query asks for nothing but the newest of a search.
 bool PlainQuery(const MessageQuery& query);
 

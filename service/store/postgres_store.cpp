@@ -603,6 +603,26 @@ class PostgresStore final : public Store {
 
   void ForgetAttempts(std::string_view kind) override { Changes("forget_attempts", Text(kind)); }
 
+  std::int64_t NewestEventId(std::int64_t accountId) override {
+    std::int64_t newest = 0;
+    pool_.Transact(
+        [&](pqxx::transaction_base& work) { newest = work.exec1(NewestEventSql(accountId))[0].as<std::int64_t>(); },
+        kStatement);
+    return newest;
+  }
+
+  std::vector<LiveEvent> EventsAfter(std::int64_t accountId, std::int64_t afterId, int limit) override {
+    std::vector<LiveEvent> events;
+    pool_.Transact(
+        [&](pqxx::transaction_base& work) {
+          events.clear();
+          for (const auto& row : work.exec(EventsAfterSql(accountId, afterId, limit)))
+            events.push_back(LiveEvent{row[0].as<std::int64_t>(), row[1].as<std::int64_t>()});
+        },
+        kStatement);
+    return events;
+  }
+
   bool Healthy() override {
     try {
       pool_.Transact([](pqxx::transaction_base& work) { work.exec_prepared1("healthy"); }, kStatement);

@@ -684,6 +684,22 @@ class SqliteStore final : public Store {
     });
   }
 
+  std::int64_t NewestEventId(std::int64_t accountId) override {
+    return Read([&](Connection& c) {
+      Query q(c, NewestEventSql(accountId));
+      return q.Step() ? q.Int(0) : std::int64_t{0};
+    });
+  }
+
+  std::vector<LiveEvent> EventsAfter(std::int64_t accountId, std::int64_t afterId, int limit) override {
+    return Read([&](Connection& c) {
+      std::vector<LiveEvent> events;
+      Query q(c, EventsAfterSql(accountId, afterId, limit));
+      while (q.Step()) events.push_back(LiveEvent{q.Int(0), q.Int(1)});
+      return events;
+    });
+  }
+
   bool Healthy() override {
     try {
       return Read([&](Connection& c) {

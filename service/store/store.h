@@ -241,6 +241,12 @@ struct MessageQuery {
   Time activityBefore = 0;
 };
 
+// An event as the live pages learn of it.
+struct LiveEvent {
+  std::int64_t id = 0;
+  std::int64_t messageId = 0;
+};
+
 struct Session {
   std::int64_t accountId = 0;
   std::string csrf;
@@ -369,6 +375,12 @@ class Store {
 
   // True when the database answers.
   virtual bool Healthy() = 0;
+
+  // The live pages, shared by every service process: the id of the newest
+  // event of the sender's messages (0: none yet), and the events after one,
+  // oldest first, at most limit.
+  virtual std::int64_t NewestEventId(std::int64_t accountId) = 0;
+  virtual std::vector<LiveEvent> EventsAfter(std::int64_t accountId, std::int64_t afterId, int limit) = 0;
 };
 
 // "sqlite:PATH", "sqlite::memory:" or "postgresql://..." (any libpq

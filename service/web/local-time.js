@@ -24,6 +24,7 @@
     var fields = document.querySelectorAll("input[name=tz]");
     for (var i = 0; i < fields.length; i++) fields[i].value = String(new Date().getTimezoneOffset());
   }
+  window.mailwardenLocalTimes = localise;
   function start() {
     localise();
     zone();

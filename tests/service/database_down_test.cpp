@@ -53,6 +53,8 @@ class DownStore final : public Store {
   std::vector<int> AttemptCounts(const std::vector<std::pair<std::string, std::string>>&, Time) override { Fail(); }
   void ForgetAttempts(std::string_view) override { Fail(); }
   bool Healthy() override { return false; }
+  std::int64_t NewestEventId(std::int64_t) override { Fail(); }
+  std::vector<LiveEvent> EventsAfter(std::int64_t, std::int64_t, int) override { Fail(); }
 };
 
 TEST(DatabaseDown, RequestsAreRefusedWithAServiceBusyReplyAndCounted) {

@@ -136,6 +136,29 @@ TEST_P(StoreTest, MessagesFilterByWhatPersonsDidKindAndDateAndSortByLastActivity
   EXPECT_EQ(store_->GetMessage(ann, fresh[0].id)->lastActivity, kMarch14 + 4 * kDay);
 }
 
+// What the live pages poll: only the sender's own events, newest first known,
+// then those after it in order.
+TEST_P(StoreTest, LivePagesSeeTheNewestEventsOfTheirSenderOnly) {
+  const auto ann = Issue(Message("ann@example.com", {"a@x", "b@x"}, kMarch14), 100);
+  const auto bob = Issue(Message("bob@example.com", {"a@x"}, kMarch14), 100);
+  const std::int64_t annId = store_->FindAccount("ann@example.com")->id;
+  const std::int64_t bobId = store_->FindAccount("bob@example.com")->id;
+  EXPECT_EQ(store_->NewestEventId(annId), 0);
+  store_->RecordEvents({EventOn(ann[0], EventType::kImage, kMarch14 + kSecond)});
+  const std::int64_t first = store_->NewestEventId(annId);
+  EXPECT_GT(first, 0);
+  store_->RecordEvents({EventOn(bob[0], EventType::kImage, kMarch14 + 2 * kSecond),
+                        EventOn(ann[1], EventType::kReceipt, kMarch14 + 3 * kSecond)});
+  const auto after = store_->EventsAfter(annId, first, 10);
+  ASSERT_EQ(after.size(), 1u);
+  EXPECT_EQ(after[0].id, store_->NewestEventId(annId));
+  EXPECT_EQ(after[0].messageId, store_->ListMessages({annId, "", 0, 1, {}}).at(0).id);
+  EXPECT_EQ(store_->EventsAfter(annId, 0, 10).size(), 2u);
+  EXPECT_EQ(store_->EventsAfter(annId, 0, 1).size(), 1u);
+  EXPECT_EQ(store_->EventsAfter(bobId, 0, 10).size(), 1u);
+  EXPECT_TRUE(store_->EventsAfter(annId, after[0].id, 10).empty());
+}
+
 TEST_P(StoreTest, SessionsLastWhileInUse) {
   const std::int64_t ann = store_->AddAccount("ann@example.com", 1, kMarch14).id;
   store_->CreateSession("hash-1", Session{ann, "csrf-1", kMarch14, kMarch14, {}});

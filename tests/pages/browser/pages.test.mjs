@@ -358,3 +358,40 @@ test("the pages answer at a glance: how many opened, filters, programs in words,
   assert.deepEqual(seen.dialogs, []);
   await context.close();
 });
+
+test("open pages update when an event comes, and their title counts the new events", async () => {
+  const live = h.send(service, dir, { mode: "automatic", subject: "Live figures",
+    to: ["Bob Baker <bob@example.net>"], textFile: path.join(dir, "body.txt") });
+  service.passTime(11);
+  const context = await h.newContext(chromium.browser, { timezoneId: "Europe/Berlin" });
+  const { page, seen } = await signIn(context, "ann@example.com", kPassword);
+  assert.equal(await page.title(), "Your messages - Mailwarden");
+  assert.match(await row(page, "Live figures").locator("td.glance").textContent(), /^0 of 1 opened$/);
+
+  // An image fetched while the list is open: the list shows it without a reload.
+  assert.equal((await h.fetchFrom("127.0.0.2", live["bob@example.net"].image, kOutlookAgent)).status, 200);
+  await page.waitForFunction(() => document.title.startsWith("(1 new) "));
+  await page.waitForFunction(() => /1 of 1 opened/.test(document.querySelector("main").textContent));
+  assert.equal(await page.title(), "(1 new) Your messages - Mailwarden");
+  assert.match(await row(page, "Live figures").locator("li").textContent(), /opened 1×/);
+
+  // The message's page hears of its own message's events.
+  await clickThrough(page, "a:has-text('Live figures')");
+  service.passTime(120);
+  assert.equal((await h.fetchFrom("127.0.0.3", live["bob@example.net"].image, kIphoneAgent)).status, 200);
+  await page.waitForFunction(() => document.title === "(1 new) Live figures - Mailwarden");
+  await page.waitForFunction(() => document.querySelectorAll("table.folded tbody tr").length === 2);
+  assert.match(await page.locator("table.folded").textContent(), /Apple Mail · iPhone/);
+  await page.screenshot({ path: path.join(h.screenshotDir, "pages-live-message.png"), fullPage: true });
+
+  // The stream is the signed-in sender's own: none without a session, none of another's message.
+  const stranger = await fetch(service.url + "/cvx/live", { redirect: "manual" });
+  assert.notEqual(stranger.headers.get("content-type"), "text/event-stream; charset=utf-8");
+  const bea = await h.newContext(chromium.browser);
+  await signIn(bea, "bea@example.com", kBeaPassword);
+  const messageId = new URL(page.url()).pathname.split("/").pop();
+  assert.equal((await bea.request.get(service.url + "/cvx/live?message=" + messageId)).status(), 404);
+  await bea.close();
+  assert.deepEqual(seen.dialogs, []);
+  await context.close();
+});
