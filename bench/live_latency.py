@@ -2,8 +2,8 @@
 """How soon an open page hears of an event: starts `mailwarden serve` on a
 throw-away SQLite database, sends one tracked message with the corvanta
 program, signs in, opens the messages list's stream (/cvx/live) and fetches
-the message's image ROUNDS times (each with a User-Agent of its own, so each
-is an event of its own), timing each from the start of the fetch to the
+the message's image ROUNDS times (each from a loopback address and with a
+User-Agent of its own, so each is an event of its own), timing each from the start of the fetch to the
 event on the stream. Prints
   live_latency_median_ms: X
   live_latency_max_ms: Y
@@ -67,10 +67,10 @@ def listen(host, cookie, arrived):
             arrived.put(time.perf_counter())
 
 
-def fetch(url, agent):
+def fetch(url, agent, source):
     """A GET of the image from another loopback address, as a recipient's mail program."""
     target = urllib.parse.urlsplit(url)
-    conn = http.client.HTTPConnection(target.hostname, target.port, source_address=("127.0.0.2", 0))
+    conn = http.client.HTTPConnection(target.hostname, target.port, source_address=(source, 0))
     conn.request("GET", target.path + ("?" + target.query if target.query else ""), headers={"User-Agent": agent})
     reply = conn.getresponse()
     reply.read()
@@ -119,7 +119,8 @@ def main():
         times = []
         for i in range(rounds):
             start = time.perf_counter()
-            fetch(image, f"LatencyBench/{i}")
+            # A client of its own each time: the same client's fetches within a minute are one event.
+            fetch(image, f"LatencyBench/{i}", f"127.0.{1 + i // 250}.{2 + i % 250}")
             when = arrived.get(timeout=30)
             if when is None:
                 sys.exit("live_latency: the stream ended")
