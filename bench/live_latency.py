@@ -3,8 +3,8 @@
 throw-away SQLite database, sends one tracked message with the corvanta
 program, signs in, opens the messages list's stream (/cvx/live) and fetches
 the message's image ROUNDS times (each from a loopback address and with a
-User-Agent of its own, so each is an event of its own), timing each from the start of the fetch to the
-event on the stream. Prints
+User-Agent of its own, so each is an event of its own), timing each from
+the start of the fetch to the event on the stream. Prints
   live_latency_median_ms: X
   live_latency_max_ms: Y
 
