@@ -25,7 +25,7 @@ struct LiveHub::Stream {
   std::int64_t accountId = 0;
   std::int64_t messageId = 0;
   Clock::time_point opened, lastSent;
-  // Guarded by the hub's mutex.
+  // Guarded by the hub's state's mutex.
   std::string pending;
   http::Reply::Give give;
   bool ended = false;
@@ -44,8 +44,8 @@ LiveHub::LiveHub(store::Store& store, LiveLimits limits)
 LiveHub::~LiveHub() {
   std::vector<http::Reply::Give> last;
   {
-    std::lock_guard lock(mutex_);
-    stopping_ = true;
+    std::lock_guard lock(state_->mutex);
+    state_->stopping = true;
     for (auto& weak : streams_) {
       if (auto stream = weak.lock(); stream && stream->give) last.push_back(std::move(stream->give));
     }
@@ -78,7 +78,7 @@ std::optional<std::function<void(http::Reply::Give)>> LiveHub::Open(std::int64_t
   stream->messageId = messageId;
   stream->opened = stream->lastSent = Clock::now();
   {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(state_->mutex);
     if (!newest_.count(accountId)) newest_[accountId] = store_.NewestEventId(accountId);
     // What came between the page and its stream, up to where the polls take over.
     const std::int64_t polled = newest_[accountId];
@@ -93,11 +93,11 @@ std::optional<std::function<void(http::Reply::Give)>> LiveHub::Open(std::int64_t
     streams_.push_back(stream);
   }
   // The reply owns the stream; the hub only looks at it while it lives.
-  return [this, stream](http::Reply::Give give) {
+  return [state = state_, stream](http::Reply::Give give) {
     std::string piece;
     {
-      std::lock_guard lock(mutex_);
-      if (stream->pending.empty() && !stream->ended && !stopping_) {
+      std::lock_guard lock(state->mutex);
+      if (stream->pending.empty() && !stream->ended && !state->stopping) {
         stream->give = std::move(give);
         return;
       }
@@ -108,10 +108,10 @@ std::optional<std::function<void(http::Reply::Give)>> LiveHub::Open(std::int64_t
 }
 
 void LiveHub::Run() {
-  std::unique_lock lock(mutex_);
-  while (!stopping_) {
-    wake_.wait_for(lock, limits_.poll, [&] { return stopping_; });
-    if (stopping_) break;
+  std::unique_lock lock(state_->mutex);
+  while (!state_->stopping) {
+    wake_.wait_for(lock, limits_.poll, [&] { return state_->stopping; });
+    if (state_->stopping) break;
     // The senders with a page open, and what they have seen.
     std::map<std::int64_t, std::int64_t> watched;
     for (auto& weak : streams_)

@@ -54,10 +54,14 @@ class LiveHub {
   store::Store& store_;
   LiveLimits limits_;
   std::shared_ptr<Counts> counts_;
-  std::mutex mutex_;
+  // Shared with the streams' waits, which may be asked after the hub is gone.
+  struct State {
+    std::mutex mutex;
+    bool stopping = false;
+  };
+  std::shared_ptr<State> state_ = std::make_shared<State>();
   std::condition_variable wake_;
-  bool stopping_ = false;
-  std::vector<std::weak_ptr<Stream>> streams_;
+  std::vector<std::weak_ptr<Stream>> streams_;   // guarded by the state's mutex
   std::map<std::int64_t, std::int64_t> newest_;  // by account: the newest event id seen
   std::thread thread_;
 };
