@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "service/events/client_names.h"
 #include "service/keys/sealing.h"
 
 namespace mailwarden {
@@ -54,6 +55,9 @@ struct ServiceOptions {
   // The operator's address ranges of machines, beside the built-in ones:
   // the text of the file `--networks` names (see service/events/networks.h).
   std::string networks;
+  // The ua-parser patterns that name the programs behind the User-Agents on
+  // the pages; empty: none, the pages show the User-Agents as they came.
+  std::string clientData = events::DefaultClientData();
   // /status and /status.json list every sender and stamp: for tests and the
   // demonstration on loopback only.
   bool statusPages = false;

@@ -208,6 +208,11 @@ void AddServe(CLI::App& app, Action& action) {
   serve->add_option("--networks", args->networksFile,
                     "File of address ranges whose requests are machines', beside the built-in ones: lines of "
                     "\"RANGE apple|scanner OWNER\", or Apple's published egress list as it comes");
+  serve
+      ->add_option("--client-data", service.clientData,
+                   "The ua-parser patterns (uap-core's regexes.yaml) that name the programs on the pages; "
+                   "empty: show each User-Agent as it came")
+      ->capture_default_str();
   serve->add_option("--max-upload", service.maxUpload, "Largest certified upload, in bytes")
       ->capture_default_str()
       ->check(WholeNumber(1024, 1 << 30));

@@ -34,6 +34,12 @@ struct Reply {
   // by one (on a worker, so it may read the store) until it gives an empty
   // one; sent chunked. An exception cuts the reply short.
   std::function<std::string()> more = {};
+  // A stream whose pieces come when something happens (Server-Sent Events):
+  // after body, called each time the next piece may be sent, with a function
+  // to give it to once, from any thread; an empty piece ends the reply. It
+  // holds no worker while it waits, and the connection closes at its end.
+  using Give = std::function<void(std::string)>;
+  std::function<void(Give)> wait = {};
 
   Reply& Set(std::string name, std::string value) {
     headers.emplace_back(std::move(name), std::move(value));

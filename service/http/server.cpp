@@ -130,6 +130,11 @@ class Session : public std::enable_shared_from_this<Session> {
   // On the session's strand: an idle connection closes now; one with a
   // request under way finishes it and closes after its reply.
   void OnStop() {
+    if (waiting_) {  // a waiting stream ends now
+      waiting_ = false;
+      piece_.clear();
+      return WritePiece(false);
+    }
     if (handling_) return;
     if (Sent() || (parser_ && parser_->got_some())) {
       stream_.expires_after(kStopRead);
@@ -273,7 +278,7 @@ class Session : public std::enable_shared_from_this<Session> {
     // insert, not set: a reply may carry a header more than once (several Set-Cookie).
     for (const auto& [name, value] : reply.headers) response_.insert(name, value);
     response_.keep_alive(keepAlive);
-    if (reply.more) return Stream(std::move(reply));
+    if (reply.more || reply.wait) return Stream(std::move(reply));
     if (head_) {
       response_.content_length(reply.body.size());
     } else {
@@ -309,6 +314,8 @@ class Session : public std::enable_shared_from_this<Session> {
   void Stream(Reply reply) {
     handling_ = true;  // a stop waits for the end of the reply
     more_ = std::move(reply.more);
+    wait_ = std::move(reply.wait);
+    if (wait_) response_.keep_alive(false);
     piece_ = std::move(reply.body);
     response_.chunked(true);
     Observe(reply);
@@ -327,9 +334,13 @@ class Session : public std::enable_shared_from_this<Session> {
     if (piece_.empty()) {
       more_ = nullptr;
       header_.reset();
-      return asio::async_write(
-          stream_, bhttp::make_chunk_last(),
-          [self = shared_from_this()](beast::error_code error, std::size_t) { self->Done(error); });
+      const bool waited = static_cast<bool>(wait_);
+      return asio::async_write(stream_, bhttp::make_chunk_last(),
+                               [self = shared_from_this(), waited](beast::error_code error, std::size_t) {
+                                 // A waiting stream's read of the client is still under way: no linger.
+                                 if (waited) return self->Close();
+                                 self->Done(error);
+                               });
     }
     asio::async_write(stream_, bhttp::make_chunk(asio::buffer(piece_)),
                       [self = shared_from_this()](beast::error_code error, std::size_t) {
@@ -338,7 +349,33 @@ class Session : public std::enable_shared_from_this<Session> {
                       });
   }
 
+  // The next piece of a waiting stream, given from whichever thread has it;
+  // meanwhile a read of the client, which sends nothing on such a stream,
+  // keeps the session alive and ends it when the client goes.
+  void WaitPiece() {
+    const std::uint64_t id = ++waitId_;
+    waiting_ = true;
+    stream_.expires_never();
+    if (!watching_) {
+      watching_ = true;
+      stream_.async_read_some(buffer_.prepare(512),
+                              [self = shared_from_this()](beast::error_code, std::size_t) { self->Close(); });
+    }
+    std::weak_ptr<Session> weak = shared_from_this();
+    wait_([weak, id](std::string piece) {
+      const auto self = weak.lock();
+      if (!self) return;
+      asio::post(self->stream_.get_executor(), [self, id, piece = std::move(piece)]() mutable {
+        if (!self->waiting_ || self->waitId_ != id) return;
+        self->waiting_ = false;
+        self->piece_ = std::move(piece);
+        self->WritePiece(false);
+      });
+    });
+  }
+
   void NextPiece() {
+    if (wait_) return WaitPiece();
     server_.workers.Post(request_.ip, [self = shared_from_this()] {
       bool failed = false;
       std::string piece;
@@ -360,6 +397,7 @@ class Session : public std::enable_shared_from_this<Session> {
     head_ = false;
     header_.reset();
     more_ = nullptr;
+    wait_ = nullptr;
     piece_.clear();
     started_ = {};
     request_ = {};
@@ -399,6 +437,10 @@ class Session : public std::enable_shared_from_this<Session> {
   // A reply sent in pieces: its header's writer, the maker of the pieces and the one being sent.
   std::optional<bhttp::response_serializer<bhttp::string_body>> header_;
   std::function<std::string()> more_;
+  std::function<void(Reply::Give)> wait_;
+  std::uint64_t waitId_ = 0;
+  bool waiting_ = false;
+  bool watching_ = false;
   std::string piece_;
   Request request_;
   const Route* route_ = nullptr;

@@ -144,6 +144,9 @@ http::Reply Pages::Export(const SignedIn& sender) {
   reply.Set("Content-Type", "text/csv; charset=utf-8");
   reply.Set("Content-Disposition", "attachment; filename=\"mailwarden-messages.csv\"");
   AddSecurityHeaders(reply, true);
+  // The byte-order mark tells a spreadsheet the file is UTF-8: without it
+  // Excel on Windows reads it in the system's code page and breaks accents.
+  reply.body = "\xEF\xBB\xBF";
   CsvRow(reply.body, {"message", "sent", "stamped", "subject", "kind", "recipient", "name", "copy", "event", "class",
                       "time", "ip", "user_agent", "reason"});
   // The rows of a few messages at a time, read from the store as they are

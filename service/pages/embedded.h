@@ -7,5 +7,6 @@ namespace mailwarden::pages {
 
 extern const std::string_view kSiteCss;
 extern const std::string_view kLocalTimeJs;
+extern const std::string_view kLiveJs;
 
 }  // namespace mailwarden::pages

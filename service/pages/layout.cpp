@@ -17,6 +17,7 @@ std::string Frame(std::string_view title, std::string_view body, const Viewer* v
       " - Mailwarden</title>"
       "<link rel=\"stylesheet\" href=\"/cvx/static/site.css\">" +
       std::string(withScript ? "<script src=\"/cvx/static/local-time.js\" defer></script>" : "") +
+      std::string(viewer && withScript ? "<script src=\"/cvx/static/live.js\" defer></script>" : "") +
       "</head>\n<body>\n<header class=\"bar\"><a class=\"brand\" href=\"" + std::string(viewer ? "/cvx/" : "/") +
       "\">Mailwarden</a>";
   if (viewer) {

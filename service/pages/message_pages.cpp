@@ -2,6 +2,8 @@
 #include <algorithm>
 
 #include "service/pages/certified_view.h"
+#include "service/pages/folded_timeline.h"
+#include "service/pages/message_text.h"
 #include "service/pages/pages.h"
 #include "service/pages/summary.h"
 #include "service/pages/web_text.h"
@@ -10,24 +12,15 @@ namespace mailwarden::pages {
 
 namespace {
 
-std::string Recipient(const store::RecipientView& recipient) {
-  if (recipient.name.empty()) return Escape(recipient.address);
-  return Escape(recipient.name) + " &lt;" + Escape(recipient.address) + "&gt;";
-}
-
-std::string Subject(const store::MessageView& message) {
-  return message.subject.empty() ? "(no subject)" : Escape(message.subject);
-}
-
-std::string Kind(const store::MessageView& message) {
-  const std::string kind = KindName(message);
-  return kind.empty() ? "<span class=\"unknown\" title=\"Known once a recipient opens it or sends a receipt\">"
-                        "Automatic or Request receipt</span>"
-                      : Escape(kind);
-}
-
+// When the service issued the stamps, in the zone of every other time; the
+// sender's PC clock, which may be off or in another zone, only beside it.
 std::string Sent(const store::MessageView& message) {
-  return Escape(message.sentDate) + " " + Escape(message.sentTime);
+  std::string html = TimeElement(message.issued);
+  if (!message.sentDate.empty() || !message.sentTime.empty()) {
+    html += " <small class=\"clock\">(your computer's clock said " + Escape(message.sentDate) + " " +
+            Escape(message.sentTime) + ")</small>";
+  }
+  return html;
 }
 
 const char* EventText(store::EventType type) {
@@ -76,8 +69,40 @@ std::string TimelinePager(const store::RecipientView& recipient, std::int64_t me
   return html + "</nav>\n";
 }
 
-std::string Timeline(const store::RecipientView& recipient) {
+// Repeated events of one program folded into a line each: what a sender asks first.
+std::string Folded(const store::RecipientView& recipient, const events::ClientNames* names) {
   if (recipient.events.empty()) return "<p class=\"quiet\">Nothing has happened yet.</p>\n";
+  std::string html =
+      "<table class=\"folded\"><thead><tr><th>What</th><th>Program</th><th>How often</th><th>First</th><th>Last</th>"
+      "<th>Taken for</th><th>Why</th></tr></thead><tbody>\n";
+  for (const FoldedLine& line : Fold(recipient.events, names)) {
+    std::string raw;
+    for (const std::string& agent : line.agents) raw += (raw.empty() ? "" : "<br>") + Escape(agent);
+    std::string ips;
+    for (const std::string& ip : line.ips) ips += (ips.empty() ? "" : ", ") + Escape(ip);
+    const bool named = line.agents.size() != 1 || line.client != line.agents.front();
+    html += "<tr class=\"" + std::string(ClassName(line.eventClass)) + "\"><td>" + EventText(line.type) + "</td><td>" +
+            (named ? "<details class=\"agent\"><summary>" + Escape(line.client) + "</summary><small>" + raw +
+                         "<br>from " + ips + "</small></details>"
+                   : "<small class=\"agent\">" + raw + "</small><br><small>from " + ips + "</small>") +
+            "</td><td class=\"count\">" + std::to_string(line.count) + (line.count == 1 ? " time" : " times") +
+            "</td><td>" + TimeElement(line.first) + "</td><td>" +
+            (line.count > 1 ? TimeElement(line.last) : std::string()) + "</td><td><span class=\"class\">" +
+            ClassText(line.eventClass) + "</span></td><td class=\"reason\">" + Escape(line.reason) + "</td></tr>\n";
+  }
+  return html + "</tbody></table>\n";
+}
+
+// The newest event of the message, all of whose events are loaded: its stream goes on from there.
+std::int64_t NewestEvent(const store::MessageView& message) {
+  std::int64_t newest = 0;
+  for (const store::RecipientView& recipient : message.recipients)
+    for (const store::Event& event : recipient.events) newest = std::max(newest, event.id);
+  return newest;
+}
+
+std::string Timeline(const store::RecipientView& recipient, const events::ClientNames* names) {
+  if (recipient.events.empty()) return "<p class=\"quiet\">No entries.</p>\n";
   std::string html =
       "<table class=\"timeline\"><thead><tr><th>Time</th><th>What</th><th>Taken for</th><th>Why</th><th>From</th>"
       "</tr></thead><tbody>\n";
@@ -86,80 +111,28 @@ std::string Timeline(const store::RecipientView& recipient) {
             "</td><td>" + EventText(event.type) +
             (event.count > 1 ? " (" + std::to_string(event.count) + " times)" : std::string()) +
             "</td><td><span class=\"class\">" + ClassText(event.eventClass) + "</span></td><td class=\"reason\">" +
-            Escape(event.reason) + "</td><td>" + Escape(event.ip) + "<br><small class=\"agent\">" +
-            Escape(event.userAgent) + "</small></td></tr>\n";
+            Escape(event.reason) + "</td><td>" + Escape(event.ip) + "<br>" +
+            ClientHtml(event.userAgent, event.reason, names) + "</td></tr>\n";
   }
   return html + "</tbody></table>\n";
 }
 
 }  // namespace
 
-http::Reply Pages::MessageList(const http::Request& request, const SignedIn& sender) {
-  const Viewer viewer{sender.account.address, sender.session.csrf};
-  auto fields = ParseFields(request.query);
-  std::string search = fields["q"];
-  if (search.size() > kLongestSearch) search.resize(kLongestSearch);
-  const std::int64_t before = ParseId(fields["before"]);
-
-  store::MessageQuery query;
-  query.accountId = sender.account.id;
-  query.search = search;
-  query.beforeId = before;
-  query.limit = options_.pageSize + 1;  // one more tells whether an older page exists
-  query.events.limit = 0;               // the list shows the totals only
-  auto messages = store_.ListMessages(query);
-  const bool more = messages.size() > static_cast<std::size_t>(options_.pageSize);
-  if (more) messages.resize(options_.pageSize);
-
-  const int credit = store_.CreditLeft(sender.account.address, Now()).value_or(0);
-  std::string body = "<h1>Your messages</h1>\n<p class=\"credit\">You have <strong>" + std::to_string(credit) +
-                     "</strong> credits left this month.</p>\n"
-                     "<form class=\"search\" method=\"get\" action=\"/cvx/\"><input type=\"search\" name=\"q\" "
-                     "aria-label=\"Search subject and recipients\" placeholder=\"Subject or recipient\" value=\"" +
-                     Escape(search) + "\"><button type=\"submit\">Search</button></form>\n";
-  if (messages.empty()) {
-    body += search.empty() ? "<p class=\"quiet\">You have sent no tracked message yet.</p>\n"
-                           : "<p class=\"quiet\">No message matches your search.</p>\n";
-  } else {
-    body +=
-        "<table class=\"messages\"><thead><tr><th>Sent</th><th>Subject</th><th>Kind</th><th>Recipients</th>"
-        "</tr></thead><tbody>\n";
-    for (const store::MessageView& message : messages) {
-      body += "<tr><td class=\"sent\">" + Sent(message) + "</td><td class=\"subject\"><a href=\"/cvx/messages/" +
-              std::to_string(message.id) + "\">" + Subject(message) + "</a></td><td class=\"kind\">" + Kind(message) +
-              "</td><td><ul class=\"recipients\">";
-      for (const store::RecipientView& recipient : message.recipients) {
-        body += "<li><span class=\"who\">" + Recipient(recipient) + "</span> " +
-                StatusHtml(Summarize(recipient), message.kind) + "</li>";
-      }
-      body += "</ul></td></tr>\n";
-    }
-    body += "</tbody></table>\n";
-  }
-  const std::string q = search.empty() ? "" : "q=" + QueryEscape(search);
-  if (more || before) {
-    body += "<nav class=\"pager\">";
-    if (before) body += "<a href=\"/cvx/" + (q.empty() ? "" : "?" + q) + "\">Newest messages</a> ";
-    if (more) {
-      body += "<a rel=\"next\" href=\"/cvx/?" + (q.empty() ? "" : q + "&amp;") +
-              "before=" + std::to_string(messages.back().id) + "\">Older messages</a>";
-    }
-    body += "</nav>\n";
-  }
-  return HtmlReply(200, Frame("Your messages", body, &viewer), true);
-}
-
 http::Reply Pages::MessagePage(const http::Request& request, const SignedIn& sender, std::int64_t id) {
   const Viewer viewer{sender.account.address, sender.session.csrf};
   auto fields = ParseFields(request.query);
   const store::TimelinePage events = TimelineAsked(fields);
-  const auto message = store_.GetMessage(sender.account.id, id, events);
+  // The whole of each timeline (a few hundred rows at most): folded, and a page of it cut here.
+  const auto message = store_.GetMessage(sender.account.id, id, store::TimelinePage{-1});
   if (!message) return NotFound(&viewer);
 
-  std::string body = "<p><a href=\"/cvx/\">&larr; All messages</a></p>\n<h1>" + Subject(*message) +
-                     "</h1>\n<dl class=\"facts\"><dt>Kind</dt><dd>" + Kind(*message) + "</dd><dt>Sent</dt><dd>" +
-                     Sent(*message) + " (your computer's clock)</dd><dt>Stamped</dt><dd>" +
-                     TimeElement(message->issued) + "</dd>";
+  std::string body = "<p><a href=\"/cvx/\">&larr; All messages</a></p>\n<h1>" + SubjectHtml(*message) +
+                     "</h1>\n<div id=\"live\" data-src=\"/cvx/live?message=" + std::to_string(message->id) +
+                     "&amp;after=" + std::to_string(NewestEvent(*message)) +
+                     "\" hidden></div><div id=\"live-part\">\n<dl class=\"facts\"><dt>Kind</dt><dd>" +
+                     KindHtml(*message) + "</dd><dt>Sent</dt><dd>" + Sent(*message) +
+                     "</dd><dt>At a glance</dt><dd class=\"glance\">" + GlanceText(*message) + "</dd>";
   if (message->kind == store::Kind::kCertified) {
     body += "<dt>Content</dt><dd>" +
             std::string(message->hasContent ? "kept for the recipients to read" : "deleted (expired or cancelled)") +
@@ -180,19 +153,29 @@ http::Reply Pages::MessagePage(const http::Request& request, const SignedIn& sen
     body += "<p class=\"notice\" role=\"status\">" + Escape(CancelResultText(state, &info)) + "</p>\n";
   }
 
+  const bool receipts = ReceiptAsked(*message);
   std::size_t number = 0;
   for (const store::RecipientView& recipient : message->recipients) {
     ++number;
-    body += "<section class=\"recipient\" id=\"recipient-" + std::to_string(number) + "\"><h2>" + Recipient(recipient) +
-            "</h2>\n<p>" + StatusHtml(Summarize(recipient), message->kind) + "</p>\n";
+    body += "<section class=\"recipient\" id=\"recipient-" + std::to_string(number) + "\"><h2>" +
+            RecipientHtml(recipient) + "</h2>\n<p>" + StatusHtml(Summarize(recipient), message->kind, receipts) +
+            "</p>\n";
     if (message->kind == store::Kind::kCertified && !recipient.cancelled) {
       body += "<form class=\"cancel\" method=\"post\" action=\"/cvx/messages/" + std::to_string(message->id) +
               "/cancel\">" + CsrfField(sender.session.csrf) + "<input type=\"hidden\" name=\"to\" value=\"" +
               std::to_string(number) + "\"><button type=\"submit\">Cancel delivery</button></form>\n";
     }
-    body += Timeline(recipient) + TimelinePager(recipient, message->id, number, events.recipient == number) +
-            "</section>\n";
+    const bool paged = events.recipient == number;
+    const store::RecipientView page = TimelineSlice(recipient, number, events);
+    body += Folded(recipient, options_.clients.get());
+    if (!recipient.events.empty()) {
+      body += "<details class=\"entries\"" + std::string(paged ? " open" : "") + "><summary>Every entry (" +
+              std::to_string(TimelineRows(recipient)) + ")</summary>\n" + Timeline(page, options_.clients.get()) +
+              TimelinePager(page, message->id, number, paged) + "</details>\n";
+    }
+    body += "</section>\n";
   }
+  body += "</div>\n";
   return HtmlReply(200, Frame(message->subject.empty() ? "(no subject)" : message->subject, body, &viewer), true);
 }
 

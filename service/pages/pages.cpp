@@ -77,7 +77,10 @@ const std::string& DecoyHash() {
 Pages::Pages(store::Store& store, PagesOptions options) : store_(store), options_(std::move(options)) {
   if (!options_.clock) options_.clock = SystemNow;
   if (options_.pageSize < 1) options_.pageSize = 50;
+  live_ = std::make_unique<LiveHub>(store_, options_.live);
 }
+
+Pages::~Pages() = default;
 
 store::Time Pages::Now() const {
   return options_.clock();
@@ -128,6 +131,7 @@ http::Reply Pages::Handle(const http::Request& request) {
     return IsGet(request) || request.method == "POST" ? Settings(request, *sender) : MethodNotAllowed("GET, POST");
   }
   if (path == "/cvx/export.csv") return IsGet(request) ? Export(*sender) : MethodNotAllowed("GET");
+  if (path == "/cvx/live") return request.method == "GET" ? Live(request, *sender) : MethodNotAllowed("GET");
   if (StartsWith(path, kMessagesPrefix)) {
     std::string_view rest = std::string_view(path).substr(kMessagesPrefix.size());
     const bool cancel = rest.size() > 7 && rest.substr(rest.size() - 7) == "/cancel";

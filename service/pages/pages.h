@@ -3,12 +3,15 @@
 // recipients and their events, cancelling a certified delivery, password,
 // the add-in key, the notices' settings,
 // CSV and JSON) and the public pages "/" and "/cvx/donation/".
+#include <memory>
 #include <optional>
 #include <string>
 
+#include "service/events/client_names.h"
 #include "service/http/exchange.h"
 #include "service/keys/sealing.h"
 #include "service/pages/layout.h"
+#include "service/pages/live_hub.h"
 #include "service/pages/sessions.h"
 #include "service/store/store.h"
 
@@ -27,6 +30,9 @@ struct PagesOptions {
   std::optional<keys::SealingKey> sealingKey;
   bool mailNotices = false;           // the service sends mail notices (serve --smtp)
   bool webhooksAllowPrivate = false;  // webhooks may point into private networks
+  // Names the programs behind the User-Agents; without it the pages show them as they came.
+  std::shared_ptr<const events::ClientNames> clients;
+  LiveLimits live;
 };
 
 // Webhooks an account may have.
@@ -35,6 +41,7 @@ inline constexpr std::size_t kMaxWebhooks = 10;
 class Pages {
  public:
   explicit Pages(store::Store& store, PagesOptions options = {});
+  ~Pages();
 
   // "/" and every path under "/cvx/" but "/cvx/toua.txt".
   http::Reply Handle(const http::Request& request);
@@ -56,9 +63,11 @@ class Pages {
   http::Reply Codepage(const http::Request& request, const SignedIn& sender);
   http::Reply Settings(const http::Request& request, const SignedIn& sender);
   http::Reply Export(const SignedIn& sender);
+  http::Reply Live(const http::Request& request, const SignedIn& sender);
 
   store::Store& store_;
   PagesOptions options_;
+  std::unique_ptr<LiveHub> live_;
 };
 
 }  // namespace mailwarden::pages

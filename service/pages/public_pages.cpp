@@ -73,6 +73,9 @@ std::optional<http::Reply> StaticFile(std::string_view name) {
   } else if (name == "local-time.js") {
     content = kLocalTimeJs;
     type = "text/javascript; charset=utf-8";
+  } else if (name == "live.js") {
+    content = kLiveJs;
+    type = "text/javascript; charset=utf-8";
   } else {
     return std::nullopt;
   }

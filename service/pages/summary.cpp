@@ -140,7 +140,32 @@ const char* ClassName(store::EventClass eventClass) {
   return "person";
 }
 
-std::string StatusHtml(const RecipientSummary& summary, store::Kind kind) {
+bool ReceiptAsked(const store::MessageView& message) {
+  return KindName(message) == "Request receipt";
+}
+
+bool Seen(const RecipientSummary& summary) {
+  const std::size_t person = Index(store::EventClass::kPerson);
+  return summary.images[person].count + summary.receipts[person].count + summary.reads[person].count > 0;
+}
+
+std::string GlanceText(const store::MessageView& message) {
+  const std::size_t person = Index(store::EventClass::kPerson);
+  int seen = 0, confirmed = 0, read = 0;
+  for (const store::RecipientView& recipient : message.recipients) {
+    const RecipientSummary summary = Summarize(recipient);
+    seen += Seen(summary);
+    confirmed += summary.receipts[person].count > 0;
+    read += summary.reads[person].count > 0;
+  }
+  const std::string of = " of " + std::to_string(message.recipients.size());
+  if (message.kind == store::Kind::kCertified) return std::to_string(read) + of + " read";
+  std::string text = std::to_string(seen) + of + " opened";
+  if (ReceiptAsked(message)) text += " \u00b7 " + std::to_string(confirmed) + of + " confirmed";
+  return text;
+}
+
+std::string StatusHtml(const RecipientSummary& summary, store::Kind kind, bool receiptAsked) {
   const std::size_t person = Index(store::EventClass::kPerson);
   std::string main;
   if (kind == store::Kind::kCertified) {
@@ -155,14 +180,17 @@ std::string StatusHtml(const RecipientSummary& summary, store::Kind kind) {
     const Tally& receipt = summary.receipts[person];
     const Tally& image = summary.images[person];
     if (receipt.count) main = "receipt sent " + TimeElement(receipt.first);
+    if (!receipt.count && receiptAsked) main = image.count ? "" : "no receipt yet";
     if (image.count)
       main += std::string(main.empty() ? "" : "; ") + "opened " + Times(image.count) + ", " + Span(image);
+    if (!receipt.count && receiptAsked && image.count) main += "; no receipt yet";
     // A prefetch on delivery says the mail arrived, and nothing of the reader.
     if (main.empty()) main = summary.prefetched ? "delivered, not known whether opened" : "not opened";
   }
-  const char* look = main.rfind("not ", 0) == 0 || main.rfind("delivered", 0) == 0 ? "unseen"
-                     : main.rfind("cancelled", 0) == 0                             ? "cancelled"
-                                                                                   : "seen";
+  const char* look = main.rfind("not ", 0) == 0 || main.rfind("no ", 0) == 0 || main.rfind("delivered", 0) == 0
+                         ? "unseen"
+                     : main.rfind("cancelled", 0) == 0 ? "cancelled"
+                                                       : "seen";
   const std::string others = Others(summary);
   return "<span class=\"status " + std::string(look) + "\">" + main + "</span>" +
          (others.empty() ? "" : " <span class=\"others\">\u00b7 " + others + "</span>");

@@ -50,7 +50,20 @@ const char* ClassName(store::EventClass eventClass);
 // The recipient's status at a glance, as HTML (times as <time> elements):
 // persons only; what machines and the sender did follows apart
 // ("opened 2× · 3 machine fetches not counted"). A recipient whose only sign
-// is a provider's prefetch is "delivered, not known whether opened".
-std::string StatusHtml(const RecipientSummary& summary, store::Kind kind);
+// is a provider's prefetch is "delivered, not known whether opened". Where
+// a receipt was asked for (Request receipt), a recipient without one has
+// "no receipt yet", whether opened or not.
+std::string StatusHtml(const RecipientSummary& summary, store::Kind kind, bool receiptAsked = false);
+
+// True when the message asks for receipts: a tracked message known as Request receipt.
+bool ReceiptAsked(const store::MessageView& message);
+
+// A person's open, receipt or read: the recipient has seen the message.
+bool Seen(const RecipientSummary& summary);
+
+// The message's recipients at a glance: "2 of 3 opened", and "1 of 3
+// confirmed" where receipts are asked; "1 of 2 read" for certified mail.
+// Persons only, as in each status.
+std::string GlanceText(const store::MessageView& message);
 
 }  // namespace mailwarden::pages

@@ -13,6 +13,7 @@ http::Handler Handler(Context& context) {
   options.sealingKey = context.options.sealingKey;
   options.mailNotices = !context.options.notices.smtpUrl.empty();
   options.webhooksAllowPrivate = context.options.notices.webhooksAllowPrivate;
+  if (!context.options.clientData.empty()) options.clients = events::SharedClientNames(context.options.clientData);
   auto site = std::make_shared<pages::Pages>(context.store, options);
   return [site](const http::Request& request) { return site->Handle(request); };
 }

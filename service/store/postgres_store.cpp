@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "service/store/address_key.h"
+#include "service/store/message_filter.h"
 #include "service/store/month.h"
 #include "service/store/postgres_outbox.h"
 #include "service/store/postgres_pool.h"
@@ -18,7 +19,7 @@ namespace mailwarden::store {
 namespace {
 
 // Every statement the store runs, prepared once on each connection.
-const std::vector<std::pair<const char*, const char*>> kStatements = {
+const std::vector<std::pair<const char*, std::string>> kStatements = {
     {"find_account",
      "SELECT id, address, password_hash, monthly_credit, codepage, created, addin_key, notify, time_zone FROM accounts "
      "WHERE address = "
@@ -94,11 +95,10 @@ const std::vector<std::pair<const char*, const char*>> kStatements = {
      "JOIN messages m ON m.id = s.message_id WHERE m.issued < $1)) "
      "DELETE FROM messages WHERE issued < $1"},
     {"list_messages",
-     "SELECT id, kind, subject, sent_date, sent_time, issued, content IS NOT NULL FROM messages "
-     "WHERE account_id = $1 AND id < $2 AND strpos(search, $3) > 0 ORDER BY id DESC LIMIT $4"},
-    {"get_message",
-     "SELECT id, kind, subject, sent_date, sent_time, issued, content IS NOT NULL FROM messages "
-     "WHERE account_id = $1 AND id = $2"},
+     "SELECT id, kind, subject, sent_date, sent_time, issued, content IS NOT NULL, " + ActivitySql() +
+         " FROM messages WHERE account_id = $1 AND id < $2 AND strpos(search, $3) > 0 ORDER BY id DESC LIMIT $4"},
+    {"get_message", "SELECT id, kind, subject, sent_date, sent_time, issued, content IS NOT NULL, " + ActivitySql() +
+                        " FROM messages WHERE account_id = $1 AND id = $2"},
     {"message_stamps",
      "SELECT message_id, stamp, recipient, recipient_name, cancelled FROM stamps "
      "WHERE message_id = ANY($1::bigint[]) ORDER BY message_id, position"},
@@ -222,6 +222,7 @@ MessageView ReadMessageRow(const pqxx::row& row) {
   view.sentTime = row[4].as<std::string>();
   view.issued = row[5].as<Time>();
   view.hasContent = row[6].as<bool>();
+  view.lastActivity = row[7].as<Time>();
   return view;
 }
 
@@ -476,10 +477,13 @@ class PostgresStore final : public Store {
     const std::int64_t limit = query.limit < 0 ? std::numeric_limits<std::int64_t>::max() : query.limit;
     pool_.Transact([&](pqxx::transaction_base& work) {
       messages.clear();
-      for (const auto& row :
-           work.exec_prepared("list_messages", query.accountId, before, Address(query.search), limit)) {
-        messages.push_back(ReadMessageRow(row));
-      }
+      // The filters' statement is made for the query; the plain list is prepared.
+      const pqxx::result rows =
+          PlainQuery(query) ? work.exec_prepared("list_messages", query.accountId, before, Address(query.search), limit)
+          : query.search.empty()
+              ? work.exec(ListSql(query, ""))
+              : work.exec_params(ListSql(query, " AND strpos(search, $1) > 0"), Address(query.search));
+      for (const auto& row : rows) messages.push_back(ReadMessageRow(row));
       AddRecipients(work, messages, query.events);
     });
     return messages;
@@ -606,6 +610,26 @@ class PostgresStore final : public Store {
   }
 
   void ForgetAttempts(std::string_view kind) override { Changes("forget_attempts", Text(kind)); }
+
+  std::int64_t NewestEventId(std::int64_t accountId) override {
+    std::int64_t newest = 0;
+    pool_.Transact(
+        [&](pqxx::transaction_base& work) { newest = work.exec1(NewestEventSql(accountId))[0].as<std::int64_t>(); },
+        kStatement);
+    return newest;
+  }
+
+  std::vector<LiveEvent> EventsAfter(std::int64_t accountId, std::int64_t afterId, int limit) override {
+    std::vector<LiveEvent> events;
+    pool_.Transact(
+        [&](pqxx::transaction_base& work) {
+          events.clear();
+          for (const auto& row : work.exec(EventsAfterSql(accountId, afterId, limit)))
+            events.push_back(LiveEvent{row[0].as<std::int64_t>(), row[1].as<std::int64_t>()});
+        },
+        kStatement);
+    return events;
+  }
 
   bool Healthy() override {
     try {

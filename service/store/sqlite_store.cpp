@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "service/store/address_key.h"
+#include "service/store/message_filter.h"
 #include "service/store/month.h"
 #include "service/store/sqlite_db.h"
 #include "service/store/sqlite_outbox.h"
@@ -182,8 +183,8 @@ std::vector<RecipientView> Recipients(Connection& c, std::int64_t messageId, con
   return recipients;
 }
 
-constexpr const char* kMessageColumns =
-    "SELECT id, kind, subject, sent_date, sent_time, issued, content IS NOT NULL FROM messages ";
+const std::string kMessageColumns =
+    "SELECT id, kind, subject, sent_date, sent_time, issued, content IS NOT NULL, " + ActivitySql() + " FROM messages ";
 
 MessageView ReadMessage(const Query& q) {
   MessageView m;
@@ -194,6 +195,7 @@ MessageView ReadMessage(const Query& q) {
   m.sentTime = q.Text(4);
   m.issued = q.Int(5);
   m.hasContent = q.Int(6) != 0;
+  m.lastActivity = q.Int(7);
   return m;
 }
 
@@ -549,22 +551,14 @@ class SqliteStore final : public Store {
 
   std::vector<MessageView> ListMessages(const MessageQuery& query) override {
     return Read([&](Connection& c) {
-      // Without an OR around the keyset, so the index on (account_id, id) starts right at it.
-      std::string sql =
-          std::string(kMessageColumns) + "WHERE account_id = ?1" + (query.beforeId > 0 ? " AND id < ?2" : "");
-      if (!query.search.empty()) {
-        // One range of the index by sender, reading the search text kept beside each message: a scan
-        // of the messages and their stamps reads pages all over a large database (72 ms at the median,
-        // 412 ms at the 99th percentile for 10,000 messages among 500,000, bench/pages_scale.sh).
-        sql += " AND search LIKE ?3 ESCAPE '\\'";
-      }
-      sql += " ORDER BY id DESC LIMIT ?4";
+      // One range of the index by sender, reading the search text kept beside each message: a scan
+      // of the messages and their stamps reads pages all over a large database (72 ms at the median,
+      // 412 ms at the 99th percentile for 10,000 messages among 500,000, bench/pages_scale.sh).
+      const std::string sql = ListSql(query, query.search.empty() ? "" : " AND search LIKE ?1 ESCAPE '\\'");
       std::vector<MessageView> messages;
       {
         Query q(c, sql);
-        q.Bind(1, query.accountId).Bind(4, query.limit);
-        if (query.beforeId > 0) q.Bind(2, query.beforeId);
-        if (!query.search.empty()) q.Bind(3, LikePattern(query.search));
+        if (!query.search.empty()) q.Bind(1, LikePattern(query.search));
         while (q.Step()) messages.push_back(ReadMessage(q));
       }
       for (MessageView& m : messages) m.recipients = Recipients(c, m.id, query.events);
@@ -691,6 +685,22 @@ class SqliteStore final : public Store {
     Write([&] {
       Query q(writer_, "DELETE FROM attempts WHERE kind = ?");
       q.Bind(1, kind).Run();
+    });
+  }
+
+  std::int64_t NewestEventId(std::int64_t accountId) override {
+    return Read([&](Connection& c) {
+      Query q(c, NewestEventSql(accountId));
+      return q.Step() ? q.Int(0) : std::int64_t{0};
+    });
+  }
+
+  std::vector<LiveEvent> EventsAfter(std::int64_t accountId, std::int64_t afterId, int limit) override {
+    return Read([&](Connection& c) {
+      std::vector<LiveEvent> events;
+      Query q(c, EventsAfterSql(accountId, afterId, limit));
+      while (q.Step()) events.push_back(LiveEvent{q.Int(0), q.Int(1)});
+      return events;
     });
   }
 

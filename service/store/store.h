@@ -259,8 +259,21 @@ struct MessageView {
   std::string sentTime;
   Time issued = 0;
   bool hasContent = false;  // certified content still kept
+  // The newest event of a person or the sender on any of its stamps; the
+  // stamps' issue when there is none. Machines' fetches are not activity.
+  Time lastActivity = 0;
   std::vector<RecipientView> recipients;
 };
+
+// Which of the sender's messages the list shows, by what a person did on
+// any of its stamps: nothing yet (no open, receipt or read), an open (or a
+// receipt or read, which a person cannot send unseen), a receipt, a
+// certified read.
+enum class SeenFilter { kAny, kNotOpened, kOpened, kConfirmed, kRead };
+// By kind: a tracked message is Automatic once an image of it was fetched,
+// Request receipt once a receipt came (the stamp request is alike for both).
+enum class KindFilter { kAny, kAutomatic, kRequestReceipt, kGuaranteed };
+enum class MessageOrder { kNewest, kLastActivity };
 
 struct MessageQuery {
   std::int64_t accountId = 0;
@@ -270,6 +283,21 @@ struct MessageQuery {
   std::int64_t beforeId = 0;
   int limit = 50;
   TimelinePage events;
+  SeenFilter seen = SeenFilter::kAny;
+  KindFilter kind = KindFilter::kAny;
+  // Issued in [issuedFrom, issuedUntil); 0: no bound.
+  Time issuedFrom = 0;
+  Time issuedUntil = 0;
+  // kLastActivity pages by (lastActivity, id): with beforeId, only messages
+  // whose activity is older than activityBefore, or as old with a lower id.
+  MessageOrder order = MessageOrder::kNewest;
+  Time activityBefore = 0;
+};
+
+// An event as the live pages learn of it.
+struct LiveEvent {
+  std::int64_t id = 0;
+  std::int64_t messageId = 0;
 };
 
 struct Session {
@@ -424,6 +452,12 @@ class Store {
 
   // True when the database answers.
   virtual bool Healthy() = 0;
+
+  // The live pages, shared by every service process: the id of the newest
+  // event of the sender's messages (0: none yet), and the events after one,
+  // oldest first, at most limit.
+  virtual std::int64_t NewestEventId(std::int64_t accountId) = 0;
+  virtual std::vector<LiveEvent> EventsAfter(std::int64_t accountId, std::int64_t afterId, int limit) = 0;
 };
 
 // "sqlite:PATH", "sqlite::memory:" or "postgresql://..." (any libpq

@@ -12,6 +12,6 @@ function(mailwarden_embed output namespace entries)
   target_sources(mailwarden_service PRIVATE ${output})
 endfunction()
 mailwarden_embed(${CMAKE_CURRENT_BINARY_DIR}/web_files.cpp mailwarden::pages
-                 "kSiteCss=${web}/site.css|kLocalTimeJs=${web}/local-time.js")
+                 "kSiteCss=${web}/site.css|kLocalTimeJs=${web}/local-time.js|kLiveJs=${web}/live.js")
 mailwarden_embed(${CMAKE_CURRENT_BINARY_DIR}/machine_data.cpp mailwarden::events
                  "kMachineAgentsText=${events}/machine_agents.txt|kMachineNetworksText=${events}/machine_networks.txt")

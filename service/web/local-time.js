@@ -19,9 +19,19 @@
       times[i].textContent = format.format(when);
     }
   }
-  if (document.readyState === "loading") {
-    document.addEventListener("DOMContentLoaded", localise);
-  } else {
+  // The list's days are the browser's days: its forms say how far it is from UTC.
+  function zone() {
+    var fields = document.querySelectorAll("input[name=tz]");
+    for (var i = 0; i < fields.length; i++) fields[i].value = String(new Date().getTimezoneOffset());
+  }
+  window.mailwardenLocalTimes = localise;
+  function start() {
     localise();
+    zone();
+  }
+  if (document.readyState === "loading") {
+    document.addEventListener("DOMContentLoaded", start);
+  } else {
+    start();
   }
 })();

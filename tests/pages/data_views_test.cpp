@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <nlohmann/json.hpp>
 #include <regex>
+#include <stdexcept>
 
 #include "pages_world.h"
 
@@ -86,14 +87,18 @@ TEST_F(DataViewsTest, TimelinesShowTheNewestEntriesAndPageBackThroughTheRest) {
   EXPECT_THAT(page, HasSubstr("opened " + std::to_string(hits) + "\u00d7"));
   EXPECT_THAT(page, HasSubstr("50 of " + std::to_string(hits) + " entries shown."));
   EXPECT_THAT(page, HasSubstr("198.51.100." + std::to_string(hits - 1) + "<"));  // the newest
-  std::size_t seen = Occurrences(page, "Opened (image fetched)");
+  // Every entry's row, beside the folded lines: Bob's opens from one program are one line.
+  const std::string entry = "</time></td><td>Opened (image fetched)";
+  EXPECT_EQ(Occurrences(page, "<tr class=\"person\"><td>Opened (image fetched)"), 2u);
+  EXPECT_THAT(page, HasSubstr(std::to_string(hits) + " times"));
+  std::size_t seen = Occurrences(page, entry);
   EXPECT_EQ(seen, static_cast<std::size_t>(store::kTimelinePage) + 1);  // and Cy's one
   std::size_t pages = 1;
   for (std::string older = OlderEntries(page); !older.empty(); older = OlderEntries(page)) {
     ASSERT_LT(++pages, 10u);
     page = Get(ann_, older).body;
     EXPECT_THAT(page, HasSubstr("Latest entries"));
-    seen += Occurrences(page, "Opened (image fetched)") - 1;
+    seen += Occurrences(page, entry) - 1;
   }
   EXPECT_EQ(pages, 3u);
   EXPECT_THAT(page, HasSubstr("198.51.100.0<"));  // the oldest, on the last page
@@ -147,7 +152,9 @@ TEST_F(DataViewsTest, CsvHasARowPerEventQuotesTextAndDisarmsFormulas) {
   EXPECT_THAT(HeaderOf(reply, "Content-Disposition"), HasSubstr("attachment"));
   const std::string id = std::to_string(sent.messageId);
   EXPECT_EQ(reply.body,
-            "message,sent,stamped,subject,kind,recipient,name,copy,event,class,time,ip,user_agent,reason\r\n" + id +
+            "\xEF\xBB\xBF"
+            "message,sent,stamped,subject,kind,recipient,name,copy,event,class,time,ip,user_agent,reason\r\n" +
+                id +
                 ",2026-12-12 09:30:00,2026-12-12T08:40:00Z,\"Figures, \"\"final\"\"\",Automatic,bob@example.net,Bob,,"
                 "image,person,2026-12-12T08:40:00Z,127.0.0.2,\"'=HYPERLINK(\"\"x\"\")\","
                 "a mail program or browser; no sign of a machine\r\n" +
@@ -157,6 +164,69 @@ TEST_F(DataViewsTest, CsvHasARowPerEventQuotesTextAndDisarmsFormulas) {
                 id +
                 ",2026-12-12 09:30:00,2026-12-12T08:40:00Z,\"Figures, \"\"final\"\"\",Automatic,cy@example.org,,,,,,,,"
                 "\r\n");
+}
+
+// A CSV file's rows as a spreadsheet reads them: a UTF-8 byte-order mark
+// first (an error without it), fields in double quotes where they hold a
+// comma, a quote or a line break, rows ending in CRLF.
+std::vector<std::vector<std::string>> ReadCsv(std::string_view text) {
+  constexpr std::string_view kMark = "\xEF\xBB\xBF";
+  if (text.substr(0, kMark.size()) != kMark) throw std::runtime_error("no UTF-8 byte-order mark");
+  text.remove_prefix(kMark.size());
+  std::vector<std::vector<std::string>> rows(1);
+  std::string field;
+  bool quoted = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (quoted) {
+      if (c != '"') {
+        field += c;
+      } else if (i + 1 < text.size() && text[i + 1] == '"') {
+        field += '"';
+        ++i;
+      } else {
+        quoted = false;
+      }
+    } else if (c == '"') {
+      quoted = true;
+    } else if (c == ',') {
+      rows.back().push_back(std::move(field));
+      field.clear();
+    } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+      rows.back().push_back(std::move(field));
+      field.clear();
+      rows.emplace_back();
+      ++i;
+    } else {
+      field += c;
+    }
+  }
+  if (quoted) throw std::runtime_error("a quoted field does not end");
+  if (!rows.back().empty() || !field.empty()) throw std::runtime_error("the last row does not end in CRLF");
+  rows.pop_back();
+  return rows;
+}
+
+// Read back as a spreadsheet would, accents, quotes, commas and line breaks
+// come out as they went in, every row as wide as the header.
+TEST_F(DataViewsTest, CsvReadsBackWithItsAccentsAsUtf8) {
+  const std::string subject = "R\u00e9union \u00e0 G\u00f6teborg, \"caf\u00e9\"\r\nsecond line";
+  const auto sent = Send("ann@example.com", subject, {{"zoe@example.net", "Zo\u00eb \u0141\u00f3d\u017a"}});
+  Event(sent.stamps[0], store::EventType::kImage, store::EventClass::kPerson, "127.0.0.2", "Mail \u00e9dition");
+  const auto rows = ReadCsv(Get(ann_, "/cvx/export.csv").body);
+  ASSERT_EQ(rows.size(), 2u);
+  ASSERT_EQ(rows[0].size(), 14u);
+  EXPECT_EQ(rows[0][0], "message");
+  ASSERT_EQ(rows[1].size(), rows[0].size());
+  const auto column = [&](const std::string& name) {
+    const auto at = std::find(rows[0].begin(), rows[0].end(), name);
+    EXPECT_NE(at, rows[0].end()) << name;
+    return rows[1][static_cast<std::size_t>(at - rows[0].begin())];
+  };
+  EXPECT_EQ(column("subject"), subject);
+  EXPECT_EQ(column("name"), "Zo\u00eb \u0141\u00f3d\u017a");
+  EXPECT_EQ(column("user_agent"), "Mail \u00e9dition");
+  EXPECT_EQ(column("event"), "image");
 }
 
 // The export is made a few messages at a time as it is sent: no piece holds

@@ -63,6 +63,8 @@ class DownStore final : public Store {
   bool RemoveWebhook(std::int64_t, std::int64_t) override { Fail(); }
   bool ResumeWebhook(std::int64_t, std::int64_t) override { Fail(); }
   bool Healthy() override { return false; }
+  std::int64_t NewestEventId(std::int64_t) override { Fail(); }
+  std::vector<LiveEvent> EventsAfter(std::int64_t, std::int64_t, int) override { Fail(); }
 };
 
 TEST(DatabaseDown, RequestsAreRefusedWithAServiceBusyReplyAndCounted) {

@@ -17,6 +17,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "service/http/router.h"
@@ -113,6 +114,24 @@ class HttpServerTest : public ::testing::Test {
           return reply;
         },
         Runs::kOnWorker, {}, true);
+    // A stream whose pieces the test gives when it likes, as the live pages' events come.
+    router_.Add(
+        "/waiting",
+        [this](const Request&) {
+          Reply reply = mailwarden::http::Text(200, "start;");
+          auto owned = std::make_shared<int>(0);
+          {
+            std::lock_guard lock(waitMutex_);
+            owned_ = owned;
+          }
+          reply.wait = [this, owned](Reply::Give give) {
+            std::lock_guard lock(waitMutex_);
+            gives_.push_back(std::move(give));
+            waitChanged_.notify_all();
+          };
+          return reply;
+        },
+        Runs::kOnWorker);
     router_.Add("/change", [this](const Request& r) {
       ++changes_;
       return mailwarden::http::Text(200, "changed, body of " + std::to_string(r.body.size()) + " bytes");
@@ -134,8 +153,21 @@ class HttpServerTest : public ::testing::Test {
            connection.ReadReply().starts_with("HTTP/1.1 200");
   }
 
+  // The next give the waiting stream asked for, once it has.
+  Reply::Give NextGive() {
+    std::unique_lock lock(waitMutex_);
+    waitChanged_.wait(lock, [&] { return !gives_.empty(); });
+    Reply::Give give = std::move(gives_.front());
+    gives_.erase(gives_.begin());
+    return give;
+  }
+
   mailwarden::http::Router router_;
   std::unique_ptr<mailwarden::http::Server> server_;
+  std::mutex waitMutex_;
+  std::condition_variable waitChanged_;
+  std::vector<Reply::Give> gives_;
+  std::weak_ptr<int> owned_;  // what the waiting reply holds
   std::atomic<int> pageCalls_{0};
   std::atomic<int> changes_{0};
   std::string lastMethod_;
@@ -244,6 +276,45 @@ TEST_F(HttpServerTest, SendsABodyInPiecesChunkedAndCutsAFailedOneShort) {
   EXPECT_TRUE(broken.closed());
   EXPECT_NE(cut.find("second;"), std::string::npos) << cut;
   EXPECT_EQ(Unchunk(cut.substr(cut.find("\r\n\r\n") + 4)), std::nullopt) << cut;
+}
+
+// A stream that waits for its pieces sends each as it is given, from any
+// thread, and ends with an empty one; a stop ends a waiting stream at once,
+// and a client gone lets go of what the reply held.
+TEST_F(HttpServerTest, AWaitingStreamSendsPiecesAsGivenAndEndsAtAStop) {
+  Start();
+  Connection connection(Port());
+  ASSERT_TRUE(connection.Send("GET /waiting HTTP/1.1\r\nHost: x\r\n\r\n"));
+  std::thread([give = NextGive()] { give("one;"); }).join();
+  NextGive()("two;");
+  NextGive()("");
+  const std::string all = connection.ReadToClose();
+  EXPECT_TRUE(connection.closed());
+  EXPECT_NE(all.find("Transfer-Encoding: chunked\r\n"), std::string::npos) << all;
+  EXPECT_EQ(Unchunk(all.substr(all.find("\r\n\r\n") + 4)), "start;one;two;") << all;
+
+  // A client gone while its stream waits: the reply's holdings go with it; a late give does nothing.
+  auto gone = std::make_unique<Connection>(Port());
+  ASSERT_TRUE(gone->Send("GET /waiting HTTP/1.1\r\nHost: x\r\n\r\n"));
+  Reply::Give late = NextGive();
+  std::weak_ptr<int> owned;
+  {
+    std::lock_guard lock(waitMutex_);
+    owned = owned_;
+  }
+  ASSERT_FALSE(owned.expired());
+  gone.reset();
+  while (!owned.expired()) std::this_thread::yield();
+  late("after the client went;");
+
+  Connection waiting(Port());
+  ASSERT_TRUE(waiting.Send("GET /waiting HTTP/1.1\r\nHost: x\r\n\r\n"));
+  Reply::Give afterStop = NextGive();
+  server_->Stop();
+  const std::string ended = waiting.ReadToClose();
+  EXPECT_TRUE(waiting.closed());
+  EXPECT_EQ(Unchunk(ended.substr(ended.find("\r\n\r\n") + 4)), "start;") << ended;
+  afterStop("too late;");
 }
 
 TEST_F(HttpServerTest, CapsConnectionsInAllAndPerClient) {

@@ -53,6 +53,112 @@ TEST_P(StoreTest, SearchLooksAtSubjectRecipientAddressAndName) {
   EXPECT_TRUE(subjects("nothing like it").empty());
 }
 
+// The list's filters by what persons did, by kind and by date, and its order
+// by last activity, paged: one set of messages, each query in a table.
+TEST_P(StoreTest, MessagesFilterByWhatPersonsDidKindAndDateAndSortByLastActivity) {
+  // Issued a day apart: "Silent" first, "Guaranteed" last.
+  const auto silent = Issue(Message("ann@example.com", {"a@x", "b@x"}, kMarch14, "Silent"), 100);
+  const auto opened = Issue(Message("ann@example.com", {"a@x", "b@x", "c@x"}, kMarch14 + kDay, "Opened"));
+  const auto confirmed = Issue(Message("ann@example.com", {"a@x"}, kMarch14 + 2 * kDay, "Confirmed"));
+  NewMessage certified = Message("ann@example.com", {"a@x"}, kMarch14 + 3 * kDay, "Guaranteed");
+  certified.kind = Kind::kCertified;
+  certified.content = "Sign here";
+  const auto read = Issue(certified);
+  Issue(Message("bob@example.com", {"a@x"}, kMarch14, "Bob's"), 100);
+
+  // Machines and the sender open nothing; their fetches are no activity either.
+  NewEvent machine = EventOn(silent[0], EventType::kImage, kMarch14 + 9 * kDay);
+  machine.eventClass = EventClass::kMachine;
+  NewEvent own = EventOn(silent[1], EventType::kImage, kMarch14 + kSecond);
+  own.eventClass = EventClass::kSender;
+  store_->RecordEvents({machine, own, EventOn(opened[1], EventType::kImage, kMarch14 + 8 * kDay),
+                        EventOn(confirmed[0], EventType::kReceipt, kMarch14 + 5 * kDay),
+                        EventOn(read[0], EventType::kRead, kMarch14 + 6 * kDay)});
+  const std::int64_t ann = store_->FindAccount("ann@example.com")->id;
+
+  struct Case {
+    const char* what;
+    SeenFilter seen;
+    KindFilter kind;
+    Time from, until;
+    std::vector<std::string> subjects;
+  };
+  const Case cases[] = {
+      {"all", SeenFilter::kAny, KindFilter::kAny, 0, 0, {"Guaranteed", "Confirmed", "Opened", "Silent"}},
+      {"not opened", SeenFilter::kNotOpened, KindFilter::kAny, 0, 0, {"Silent"}},
+      {"opened", SeenFilter::kOpened, KindFilter::kAny, 0, 0, {"Guaranteed", "Confirmed", "Opened"}},
+      {"confirmed", SeenFilter::kConfirmed, KindFilter::kAny, 0, 0, {"Confirmed"}},
+      {"read", SeenFilter::kRead, KindFilter::kAny, 0, 0, {"Guaranteed"}},
+      {"automatic", SeenFilter::kAny, KindFilter::kAutomatic, 0, 0, {"Opened", "Silent"}},
+      {"request receipt", SeenFilter::kAny, KindFilter::kRequestReceipt, 0, 0, {"Confirmed"}},
+      {"guaranteed", SeenFilter::kAny, KindFilter::kGuaranteed, 0, 0, {"Guaranteed"}},
+      {"from a day", SeenFilter::kAny, KindFilter::kAny, kMarch14 + kDay, 0, {"Guaranteed", "Confirmed", "Opened"}},
+      {"until a day", SeenFilter::kAny, KindFilter::kAny, 0, kMarch14 + 2 * kDay, {"Opened", "Silent"}},
+      {"opened in a range",
+       SeenFilter::kOpened,
+       KindFilter::kAny,
+       kMarch14 + kDay,
+       kMarch14 + 3 * kDay,
+       {"Confirmed", "Opened"}},
+  };
+  for (const Case& c : cases) {
+    MessageQuery query{ann, "", 0, 50, {}};
+    query.seen = c.seen;
+    query.kind = c.kind;
+    query.issuedFrom = c.from;
+    query.issuedUntil = c.until;
+    std::vector<std::string> found;
+    for (const auto& m : store_->ListMessages(query)) found.push_back(m.subject);
+    EXPECT_EQ(found, c.subjects) << c.what;
+  }
+
+  // By last activity, two at a time: the open on day 8, the read on day 6,
+  // the receipt on day 5, then "Silent", whose only activity is the sender's own view.
+  MessageQuery query{ann, "", 0, 2, {}};
+  query.order = MessageOrder::kLastActivity;
+  std::vector<std::pair<std::string, Time>> found;
+  for (int page = 0; page < 3; ++page) {
+    const auto messages = store_->ListMessages(query);
+    for (const auto& m : messages) found.emplace_back(m.subject, m.lastActivity);
+    if (messages.empty()) break;
+    query.beforeId = messages.back().id;
+    query.activityBefore = messages.back().lastActivity;
+  }
+  EXPECT_EQ(found, (std::vector<std::pair<std::string, Time>>{{"Opened", kMarch14 + 8 * kDay},
+                                                              {"Guaranteed", kMarch14 + 6 * kDay},
+                                                              {"Confirmed", kMarch14 + 5 * kDay},
+                                                              {"Silent", kMarch14 + kSecond}}));
+  // A message without any activity is as active as when it was issued.
+  Issue(Message("ann@example.com", {"d@x"}, kMarch14 + 4 * kDay, "Fresh"));
+  const auto fresh = store_->ListMessages({ann, "fresh", 0, 1, {}});
+  ASSERT_EQ(fresh.size(), 1u);
+  EXPECT_EQ(fresh[0].lastActivity, kMarch14 + 4 * kDay);
+  EXPECT_EQ(store_->GetMessage(ann, fresh[0].id)->lastActivity, kMarch14 + 4 * kDay);
+}
+
+// What the live pages poll: only the sender's own events, newest first known,
+// then those after it in order.
+TEST_P(StoreTest, LivePagesSeeTheNewestEventsOfTheirSenderOnly) {
+  const auto ann = Issue(Message("ann@example.com", {"a@x", "b@x"}, kMarch14), 100);
+  const auto bob = Issue(Message("bob@example.com", {"a@x"}, kMarch14), 100);
+  const std::int64_t annId = store_->FindAccount("ann@example.com")->id;
+  const std::int64_t bobId = store_->FindAccount("bob@example.com")->id;
+  EXPECT_EQ(store_->NewestEventId(annId), 0);
+  store_->RecordEvents({EventOn(ann[0], EventType::kImage, kMarch14 + kSecond)});
+  const std::int64_t first = store_->NewestEventId(annId);
+  EXPECT_GT(first, 0);
+  store_->RecordEvents({EventOn(bob[0], EventType::kImage, kMarch14 + 2 * kSecond),
+                        EventOn(ann[1], EventType::kReceipt, kMarch14 + 3 * kSecond)});
+  const auto after = store_->EventsAfter(annId, first, 10);
+  ASSERT_EQ(after.size(), 1u);
+  EXPECT_EQ(after[0].id, store_->NewestEventId(annId));
+  EXPECT_EQ(after[0].messageId, store_->ListMessages({annId, "", 0, 1, {}}).at(0).id);
+  EXPECT_EQ(store_->EventsAfter(annId, 0, 10).size(), 2u);
+  EXPECT_EQ(store_->EventsAfter(annId, 0, 1).size(), 1u);
+  EXPECT_EQ(store_->EventsAfter(bobId, 0, 10).size(), 1u);
+  EXPECT_TRUE(store_->EventsAfter(annId, after[0].id, 10).empty());
+}
+
 TEST_P(StoreTest, SessionsLastWhileInUse) {
   const std::int64_t ann = store_->AddAccount("ann@example.com", 1, kMarch14).id;
   store_->CreateSession("hash-1", Session{ann, "csrf-1", kMarch14, kMarch14, {}});

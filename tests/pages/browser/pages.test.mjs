@@ -287,3 +287,111 @@ test("signing out ends the session", async () => {
   await thief.close();
   await context.close();
 });
+
+const kOutlookAgent = "Microsoft Office/16.0 (Windows NT 10.0; Microsoft Outlook 16.0.5095; Pro)";
+const kIphoneAgent =
+  "Mozilla/5.0 (iPhone; CPU iPhone OS 16_5 like Mac OS X) AppleWebKit/605.1.15 (KHTML, like Gecko) Mobile/15E148";
+const kGmailAgent = "Mozilla/5.0 (Windows NT 5.1; rv:11.0) Gecko Firefox/11.0 (via ggpht.com GoogleImageProxy)";
+
+test("the pages answer at a glance: how many opened, filters, programs in words, repeated opens folded", async () => {
+  const board = h.send(service, dir, { mode: "automatic", subject: "Board pack",
+    to: ["Bob Baker <bob@example.net>", "Carol Clark <carol@example.org>", "Dan Dale <dan@example.com>",
+      "Eve Ernst <eve@example.com>"], textFile: path.join(dir, "body.txt") });
+  service.passTime(11);
+  // Bob opens five times in Outlook, minutes apart; Carol on her iPhone, Dan in Gmail; Eve not at all.
+  for (let i = 0; i < 5; i++) {
+    assert.equal((await h.fetchFrom("127.0.0.2", board["bob@example.net"].image, kOutlookAgent)).status, 200);
+    service.passTime(120);
+  }
+  assert.equal((await h.fetchFrom("127.0.0.3", board["carol@example.org"].image, kIphoneAgent)).status, 200);
+  assert.equal((await h.fetchFrom("127.0.0.4", board["dan@example.com"].image, kGmailAgent)).status, 200);
+
+  const context = await h.newContext(chromium.browser, { timezoneId: "Europe/Berlin", viewport: { width: 1280, height: 900 } });
+  const { page, seen } = await signIn(context, "ann@example.com", kPassword);
+  // Events are written in batches: the list shows them once they are.
+  while (!/3 of 4 opened/.test(await row(page, "Board pack").locator("td.glance").textContent())) {
+    await new Promise((resolve) => setTimeout(resolve, 100));
+    await page.reload();
+  }
+  assert.equal(await row(page, "Minutes").locator("td.glance").textContent(), "1 of 1 opened · 1 of 1 confirmed");
+  assert.equal(await row(page, "Quarterly figures").locator("td.glance").textContent(), "1 of 2 opened");
+  // Sent in the browser's zone, like the last activity beside it.
+  assert.match(await row(page, "Board pack").locator("td.sent").textContent(), /GMT\+1/);
+  assert.match(await row(page, "Board pack").locator("td.activity").textContent(), /GMT\+1/);
+  assert.match(await row(page, "Board pack").locator("li", { hasText: "eve@example.com" }).textContent(), /not opened/);
+
+  // By last activity, then only what was confirmed, then the messages nobody opened.
+  await page.selectOption("select[name=sort]", "activity");
+  await clickThrough(page, "button:has-text('Search')");
+  assert.equal((await page.locator("td.subject").allTextContents())[0], "Board pack");
+  await page.screenshot({ path: path.join(h.screenshotDir, "pages-glance-messages.png"), fullPage: true });
+  await page.selectOption("select[name=seen]", "confirmed");
+  await clickThrough(page, "button:has-text('Search')");
+  assert.deepEqual(await page.locator("td.subject").allTextContents(), [kScriptSubject]);
+  assert.equal(await page.locator("select[name=sort]").inputValue(), "activity");
+  await page.selectOption("select[name=seen]", "unopened");
+  await clickThrough(page, "button:has-text('Search')");
+  assert.match(await page.locator("main").textContent(), /No message matches your search/);
+  await clickThrough(page, "a:has-text('Show all')");
+  assert.equal(await page.locator("td.subject").count(), 4);
+
+  // The message: a line per program, Bob's five opens as one, the raw User-Agent a click away.
+  await clickThrough(page, "a:has-text('Board pack')");
+  const section = (who) => page.locator("section.recipient", { hasText: who });
+  const bob = section("bob@example.net").locator("table.folded tbody tr");
+  assert.equal(await bob.count(), 1);
+  assert.match(await bob.textContent(), /Opened \(image fetched\)Outlook 2016 · Windows.*5 times/s);
+  assert.equal(await bob.locator("time").count(), 2);  // first and last
+  assert.equal(await bob.getByText(kOutlookAgent).isVisible(), false);
+  await bob.locator("summary").click();
+  assert.equal(await bob.getByText(kOutlookAgent).isVisible(), true);
+  assert.match(await section("carol@example.org").locator("table.folded").textContent(), /Apple Mail · iPhone/);
+  assert.match(await section("dan@example.com").locator("table.folded").textContent(), /Gmail \(image proxy\)/);
+  assert.match(await section("eve@example.com").textContent(), /Nothing has happened yet/);
+  assert.match(await page.locator("dd.glance").textContent(), /^3 of 4 opened$/);
+  assert.match(await page.locator("dl.facts").textContent(), /Sent.*GMT\+1.*your computer's clock said/s);
+  await page.screenshot({ path: path.join(h.screenshotDir, "pages-glance-message.png"), fullPage: true });
+
+  // The CSV begins with the byte-order mark that tells a spreadsheet it is UTF-8.
+  const csv = await (await page.request.get(service.url + "/cvx/export.csv")).body();
+  assert.deepEqual([...csv.subarray(0, 3)], [0xef, 0xbb, 0xbf]);
+  assert.deepEqual(seen.dialogs, []);
+  await context.close();
+});
+
+test("open pages update when an event comes, and their title counts the new events", async () => {
+  const live = h.send(service, dir, { mode: "automatic", subject: "Live figures",
+    to: ["Bob Baker <bob@example.net>"], textFile: path.join(dir, "body.txt") });
+  service.passTime(11);
+  const context = await h.newContext(chromium.browser, { timezoneId: "Europe/Berlin" });
+  const { page, seen } = await signIn(context, "ann@example.com", kPassword);
+  assert.equal(await page.title(), "Your messages - Mailwarden");
+  assert.match(await row(page, "Live figures").locator("td.glance").textContent(), /^0 of 1 opened$/);
+
+  // An image fetched while the list is open: the list shows it without a reload.
+  assert.equal((await h.fetchFrom("127.0.0.2", live["bob@example.net"].image, kOutlookAgent)).status, 200);
+  await page.waitForFunction(() => document.title.startsWith("(1 new) "));
+  await page.waitForFunction(() => /1 of 1 opened/.test(document.querySelector("main").textContent));
+  assert.equal(await page.title(), "(1 new) Your messages - Mailwarden");
+  assert.match(await row(page, "Live figures").locator("li").textContent(), /opened 1×/);
+
+  // The message's page hears of its own message's events.
+  await clickThrough(page, "a:has-text('Live figures')");
+  service.passTime(120);
+  assert.equal((await h.fetchFrom("127.0.0.3", live["bob@example.net"].image, kIphoneAgent)).status, 200);
+  await page.waitForFunction(() => document.title === "(1 new) Live figures - Mailwarden");
+  await page.waitForFunction(() => document.querySelectorAll("table.folded tbody tr").length === 2);
+  assert.match(await page.locator("table.folded").textContent(), /Apple Mail · iPhone/);
+  await page.screenshot({ path: path.join(h.screenshotDir, "pages-live-message.png"), fullPage: true });
+
+  // The stream is the signed-in sender's own: none without a session, none of another's message.
+  const stranger = await fetch(service.url + "/cvx/live", { redirect: "manual" });
+  assert.notEqual(stranger.headers.get("content-type"), "text/event-stream; charset=utf-8");
+  const bea = await h.newContext(chromium.browser);
+  await signIn(bea, "bea@example.com", kBeaPassword);
+  const messageId = new URL(page.url()).pathname.split("/").pop();
+  assert.equal((await bea.request.get(service.url + "/cvx/live?message=" + messageId)).status(), 404);
+  await bea.close();
+  assert.deepEqual(seen.dialogs, []);
+  await context.close();
+});
