@@ -10,7 +10,7 @@
 #   hostile_db_growth_mb: G      the database's growth over the run
 #   hostile_victim_signin: ok|refused   the victim's right password from 127.0.0.3 at the end
 # Goals: T <= 100, G <= 50 for a 60-second run, ok.
-# DURATION (seconds, default 60) sets the run; BUILD_DIR takes the programs
+# DURATION (seconds, default 60) sets the run; HOSTILE_ATTACKS picks some attacks only (see hostile.py); BUILD_DIR takes the programs
 # from another build folder (see programs.sh); MAILWARDEN runs another
 # mailwarden program (an older build, for comparison) with this script's tools.
 set -euo pipefail
