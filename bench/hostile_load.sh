@@ -10,7 +10,12 @@
 #   hostile_db_growth_mb: G      the database's growth over the run
 #   hostile_victim_signin: ok|refused   the victim's right password from 127.0.0.3 at the end
 # Goals: T <= 100, G <= 50 for a 60-second run, ok.
-# DURATION (seconds, default 60) sets the run; BUILD_DIR takes the programs
+# The normal stamp requests come at a set pace (8 connections, STAMP_PAUSE_MS
+# between requests, default 40: at most 200 requests, 2,000 stamps a second),
+# so the growth is the attacker's plus a fixed share, not whatever this
+# machine's speed lets the normal traffic write; STAMP_PAUSE_MS=0 sends them
+# as fast as the service answers.
+# DURATION (seconds, default 60) sets the run; HOSTILE_ATTACKS picks some attacks only (see hostile.py); BUILD_DIR takes the programs
 # from another build folder (see programs.sh); MAILWARDEN runs another
 # mailwarden program (an older build, for comparison) with this script's tools.
 set -euo pipefail
@@ -100,7 +105,7 @@ measure() {
     "$password" >"$tmp/hostile$suffix.out" &
   local hostile=$!
   local stamps_out p99
-  stamps_out=$(STAMP_REQUESTS=$tmp/stamps.txt wrk -t1 -c8 -d"${duration}s" --timeout 60s --latency \
+  stamps_out=$(STAMP_REQUESTS=$tmp/stamps.txt STAMP_PAUSE_MS=${STAMP_PAUSE_MS:-40} wrk -t1 -c8 -d"${duration}s" --timeout 60s --latency \
     -s bench/service_load/stamps.lua "$base/")
   p99=$(echo "$stamps_out" | awk '$1 == "99%" { v = $2; if (v ~ /us$/) { sub(/us$/, "", v); v /= 1000 } else if (v ~ /ms$/) { sub(/ms$/, "", v) } else if (v ~ /s$/) { sub(/s$/, "", v); v *= 1000 } print v }')
   wait "$hostile" || true

@@ -8,6 +8,15 @@ end
 local threads = {}
 local next_target = 1
 
+-- STAMP_PAUSE_MS: each connection waits so long between its requests, so the
+-- traffic comes at a set pace instead of as fast as the service answers.
+local pause = tonumber(os.getenv("STAMP_PAUSE_MS") or "")
+if pause and pause > 0 then
+  function delay()
+    return pause
+  end
+end
+
 function setup(thread)
   table.insert(threads, thread)
   thread:set("start", #threads * 7919)
