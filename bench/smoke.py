@@ -163,6 +163,8 @@ RUNS = {
                                for figure in ("hostile_legit_p99_ms", "hostile_db_growth_mb", "hostile_victim_signin")],
                               words={f"hostile_victim_signin{engine}": ("ok", "refused") for engine in ("", "_pg")},
                               DURATION="2"),
+    "live_latency.sh": script("bench/live_latency.sh", ["live_latency_median_ms", "live_latency_max_ms"],
+                              ROUNDS="5"),
     "notice_latency.sh": script("bench/notice_latency.sh", ["notice_latency_median_ms", "notice_latency_max_ms"],
                                 NOTICES="5"),
     "pages_scale.sh": script("bench/pages_scale.sh", ["pages_p99_ms", "pages_p99_ms_pg"], MESSAGES="2000",
