@@ -13,6 +13,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -203,7 +204,8 @@ class NoticesTest : public ::testing::TestWithParam<std::string> {
   }
 
   // Without allowPrivate, webhooks on loopback are refused at delivery.
-  std::unique_ptr<testsupport::ChildProgram> Serve(int relayPort, bool allowPrivate = true) {
+  std::unique_ptr<testsupport::ChildProgram> Serve(int relayPort, bool allowPrivate = true,
+                                                   std::vector<std::string> more = {}) {
     std::vector<std::string> args = {"serve",
                                      "--listen",
                                      "127.0.0.1:0",
@@ -220,6 +222,7 @@ class NoticesTest : public ::testing::TestWithParam<std::string> {
                                      "--public-url",
                                      "https://track.example.com/"};
     if (allowPrivate) args.push_back("--webhooks-allow-private");
+    args.insert(args.end(), more.begin(), more.end());
     auto program = std::make_unique<testsupport::ChildProgram>(kProgram, args);
     port_ = testsupport::ListeningPort(program->Line());
     return program;
@@ -429,6 +432,40 @@ TEST_P(NoticesTest, DigestsGatherAndAReceiverFailingForADayIsPaused) {
   EXPECT_NE(digest.find("Bob Brown <bob@example.org> opened"), std::string::npos) << digest;
   EXPECT_NE(digest.find("Cy Chen <cy@example.org> confirmed receipt of"), std::string::npos) << digest;
   EXPECT_EQ(relay.Mail().size(), 1u);
+}
+
+// A flood of opens cannot become a flood of mail: past the hour's cap the
+// rest wait for the hour's end and go in one mail together.
+TEST_P(NoticesTest, PastTheHoursCapTheRestGoInOneMail) {
+  Relay relay(dir_ / "relay");
+  ASSERT_GT(relay.Port(), 0);
+  RunCommand({"account", "add", kSender, "--credit", "100", "--database", GetParam()});
+  auto service = Serve(relay.Port(), true, {"--notices-per-hour", "2"});
+  ASSERT_GT(port_, 0);
+  httplib::Client http = testsupport::LoopbackClient(port_);
+  AddinSend send;
+  send.from = kSender;
+  for (const char* who : {"ann", "bob", "cy", "dee", "eve"})
+    send.to.push_back({std::string(who) + "@example.org", who});
+  auto stamped = http.Get(std::string(kStampPath) + "?" + StampQuery(send, {4, 3, 2, 1}));
+  ASSERT_TRUE(stamped);
+  const std::vector<std::string> stamps = StampsOf(stamped->body);
+  ASSERT_EQ(stamps.size(), 5u) << stamped->body;
+  // A minute into the next hour by the service's clock: well past the
+  // machines' moment after sending, and the whole flood within one hour.
+  const int ahead = 3600 - static_cast<int>(std::time(nullptr) % 3600) + 60;
+  SetAhead(ahead);
+  for (const std::string& stamp : stamps) {
+    ASSERT_TRUE(http.Get(std::string(kTrackPath) + "?img=1&" + stamp, {{"User-Agent", kReader}}));
+  }
+  ASSERT_TRUE(Eventually([&] { return relay.Mail().size() == 2 && NoticeCount(http, "mail", "held") == 3; }));
+  SetAhead(ahead + 3600);
+  ASSERT_TRUE(Eventually([&] { return relay.Mail().size() == 3; }));
+  service->Signal(SIGTERM);
+  EXPECT_EQ(service->Wait(), 0);
+  const std::string rest = relay.Mail()[2];
+  EXPECT_NE(rest.find("\r\nSubject: More on your tracked mail: 3 events\r\n"), std::string::npos) << rest;
+  EXPECT_EQ(relay.Mail().size(), 3u);
 }
 
 // A relay set up by halves stops the service with the reason; its password
