@@ -117,7 +117,7 @@ Service::~Service() {
   upkeepWake_.notify_all();
   upkeep_.join();
   events_.Flush();
-  events_.OnWritten({});
+  events_.ForgetWritten();
   outbox_.reset();
 }
 

@@ -50,7 +50,12 @@ void EventQueue::Push(Pending event) {
 
 void EventQueue::OnWritten(std::function<void()> written) {
   std::lock_guard lock(mutex_);
-  onWritten_ = std::move(written);
+  onWritten_.push_back(std::move(written));
+}
+
+void EventQueue::ForgetWritten() {
+  std::lock_guard lock(mutex_);
+  onWritten_.clear();
 }
 
 void EventQueue::Flush() {
@@ -76,7 +81,7 @@ void EventQueue::Run() {
     std::size_t count = batch.size();
     batch.clear();
     lock.lock();
-    if (onWritten_) onWritten_();
+    for (const auto& written : onWritten_) written();
     done_ += count;
     written_.notify_all();
   }

@@ -42,8 +42,10 @@ class EventQueue {
   // Returns once everything pushed before the call is written (or given up).
   void Flush();
   std::size_t Depth() const;
-  // Called on the writer's thread after each batch is written; empty: nothing.
+  // Each is called on the writer's thread after each batch is written (keep
+  // it short: the queue waits); ForgetWritten drops them all.
   void OnWritten(std::function<void()> written);
+  void ForgetWritten();
 
  private:
   void Run();
@@ -62,7 +64,7 @@ class EventQueue {
   bool stop_ = false;
   // Stamps seen lately, so a busy image costs no lookup; unknown stamps too.
   std::unordered_map<std::string, std::optional<store::StampInfo>> known_;
-  std::function<void()> onWritten_;
+  std::vector<std::function<void()>> onWritten_;
   std::thread writer_;
 };
 

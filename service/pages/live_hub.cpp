@@ -9,6 +9,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 // Events read at once per sender and poll; more only say "more".
 constexpr int kMostEvents = 500;
+constexpr std::chrono::milliseconds kLeastBetweenLooks{10};
 }  // namespace
 
 // The open streams by session and by client, for the caps; a stream leaves
@@ -107,11 +108,20 @@ std::optional<std::function<void(http::Reply::Give)>> LiveHub::Open(std::int64_t
   };
 }
 
+void LiveHub::Wake() {
+  {
+    std::lock_guard lock(state_->mutex);
+    state_->woken = true;
+  }
+  wake_.notify_all();
+}
+
 void LiveHub::Run() {
   std::unique_lock lock(state_->mutex);
   while (!state_->stopping) {
-    wake_.wait_for(lock, limits_.poll, [&] { return state_->stopping; });
+    wake_.wait_for(lock, limits_.poll, [&] { return state_->stopping || state_->woken; });
     if (state_->stopping) break;
+    state_->woken = false;
     // The senders with a page open, and what they have seen.
     std::map<std::int64_t, std::int64_t> watched;
     for (auto& weak : streams_)
@@ -155,6 +165,8 @@ void LiveHub::Run() {
     lock.unlock();
     for (auto& [give, piece] : gives) give(std::move(piece));
     lock.lock();
+    // However often this process writes, the store is looked at only so often.
+    wake_.wait_for(lock, kLeastBetweenLooks, [&] { return state_->stopping; });
   }
 }
 

@@ -45,6 +45,10 @@ class LiveHub {
   std::optional<std::function<void(http::Reply::Give)>> Open(std::int64_t accountId, std::int64_t messageId,
                                                              std::int64_t after, const std::string& session,
                                                              const std::string& client);
+  // Looks at the store now rather than at the next poll: this process has
+  // just written events. Looks come at most every few milliseconds however
+  // often it is called.
+  void Wake();
 
  private:
   struct Stream;
@@ -58,6 +62,7 @@ class LiveHub {
   struct State {
     std::mutex mutex;
     bool stopping = false;
+    bool woken = false;
   };
   std::shared_ptr<State> state_ = std::make_shared<State>();
   std::condition_variable wake_;

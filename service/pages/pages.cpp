@@ -86,6 +86,10 @@ store::Time Pages::Now() const {
   return options_.clock();
 }
 
+void Pages::EventsWritten() {
+  live_->Wake();
+}
+
 http::Reply Pages::Handle(const http::Request& request) {
   const std::string& path = request.path;
   if (path == "/" || path == "/cvx/donation/" || StartsWith(path, "/cvx/static/")) return Public(request);

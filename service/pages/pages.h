@@ -45,6 +45,8 @@ class Pages {
 
   // "/" and every path under "/cvx/" but "/cvx/toua.txt".
   http::Reply Handle(const http::Request& request);
+  // This process has written recipients' events: the open pages hear at once.
+  void EventsWritten();
   http::Reply operator()(const http::Request& request) { return Handle(request); }
 
  private:

@@ -15,6 +15,11 @@ http::Handler Handler(Context& context) {
   options.webhooksAllowPrivate = context.options.notices.webhooksAllowPrivate;
   if (!context.options.clientData.empty()) options.clients = events::SharedClientNames(context.options.clientData);
   auto site = std::make_shared<pages::Pages>(context.store, options);
+  // Events this process writes reach the open pages at once; another
+  // process's, at the pages' next look at the store.
+  context.events.OnWritten([weak = std::weak_ptr<pages::Pages>(site)] {
+    if (const auto pages = weak.lock()) pages->EventsWritten();
+  });
   return [site](const http::Request& request) { return site->Handle(request); };
 }
 

@@ -113,6 +113,22 @@ TEST_P(LiveHubTest, EventsWrittenElsewhereReachTheSendersOpenStreams) {
   EXPECT_EQ(late.Next(), "");  // the end of the stream
 }
 
+// Woken, the hub looks at once: here its own poll would come only after an hour.
+TEST_P(LiveHubTest, AWakeBringsEventsWithoutWaitingForThePoll) {
+  const auto figures = Send("ann@example.com", "Figures");
+  const std::int64_t ann = reader_->FindAccount("ann@example.com")->id;
+  mailwarden::pages::LiveLimits limits;
+  limits.poll = std::chrono::hours(1);
+  limits.keepAlive = std::chrono::hours(1);
+  std::optional<LiveHub> hub(std::in_place, *reader_, limits);
+  Received list(*hub->Open(ann, 0, 0, "session-1", "127.0.0.1"));
+  Open({figures.stamps[0]});
+  hub->Wake();
+  EXPECT_EQ(list.Next(), "event: change\ndata: 1\n\n");
+  hub.reset();
+  EXPECT_EQ(list.Next(), "");
+}
+
 INSTANTIATE_TEST_SUITE_P(SharedEngines, LiveHubTest,
                          ::testing::Values(testsupport::StoreEngineUrls()[1], testsupport::StoreEngineUrls()[2]),
                          [](const auto& engine) { return testsupport::EngineName(engine.param); });
