@@ -101,7 +101,17 @@ names() {  # the value names of a key, sorted
   wine reg query "$1" 2>/dev/null | tr -d '\r' | awk '/^    [^ ]/ { print $1 }' | sort | tr '\n' ' '
 }
 has_key() { wine reg query "$1" >/dev/null 2>&1; }
-is() { [ "$(value "$1" "$2")" = "$3" ] || { echo "  $1 ${2:-(Default)} is '$(value "$1" "$2")', not '$3'"; return 1; }; }
+# Read again once the prefix's programs have ended: a read right after a
+# setup can come before the registry has the setup's last writes.
+is() {
+  local got
+  got=$(value "$1" "$2")
+  if [ "$got" != "$3" ]; then
+    timeout 60 wineserver -w
+    got=$(value "$1" "$2")
+  fi
+  [ "$got" = "$3" ] || { echo "  $1 ${2:-(Default)} is '$got', not '$3'"; return 1; }
+}
 run_setup() {  # setup program, arguments...; the exit status is the setup's
   local program=$1
   shift
