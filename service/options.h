@@ -26,6 +26,7 @@ struct NoticeOptions {
   std::string smtpUrl;  // smtp://host:port or smtps://host:port; empty: no mail notices
   std::string smtpUser;
   std::string smtpPassword;
+  std::string smtpCaFile;  // the relay's certificate authorities; empty: the system's
   std::string smtpFrom;
   std::string publicUrl;  // where the senders reach their pages, for the links in notices
   // Webhooks may point to private, loopback and link-local addresses (tests, a closed network).

@@ -86,8 +86,8 @@ void SetListen(const std::string& text, http::ServerOptions& server) {
 // environment, where no other user sees it (the command line they do).
 void SetNotices(NoticeOptions& notices) {
   if (notices.smtpUrl.empty()) {
-    if (!notices.smtpUser.empty() || !notices.smtpFrom.empty())
-      throw Failure("--smtp-user and --smtp-from need --smtp");
+    if (!notices.smtpUser.empty() || !notices.smtpFrom.empty() || !notices.smtpCaFile.empty())
+      throw Failure("--smtp-user, --smtp-from and --smtp-ca need --smtp");
     return;
   }
   if (std::string bad = notices::CheckSmtpUrl(notices.smtpUrl); !bad.empty()) {
@@ -255,7 +255,13 @@ void AddServe(CLI::App& app, Action& action) {
   serve->add_option("--smtp", notices.smtpUrl,
                     "The relay mail notices are sent through: smtp://HOST:PORT (STARTTLS when offered) or "
                     "smtps://HOST:PORT; its password from the environment variable MAILWARDEN_SMTP_PASSWORD");
-  serve->add_option("--smtp-user", notices.smtpUser, "User name at the relay");
+  serve->add_option("--smtp-user", notices.smtpUser,
+                    "User name at the relay; the login goes over TLS only, unless the relay is on this machine");
+  serve
+      ->add_option("--smtp-ca", notices.smtpCaFile,
+                   "The certificate authorities (PEM) the relay's certificate is checked against, where it is not "
+                   "signed by one the system trusts")
+      ->check(CLI::ExistingFile);
   serve->add_option("--smtp-from", notices.smtpFrom, "The address notices are sent from");
   serve->add_option("--public-url", notices.publicUrl,
                     "Where the senders reach this service (https://track.example.com), for the links in notices");

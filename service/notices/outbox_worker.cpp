@@ -99,7 +99,8 @@ int OutboxWorker::RunOnce() {
 
 void OutboxWorker::SendMail(std::vector<store::Delivery>& mail, store::Time now) {
   std::map<std::int64_t, std::vector<store::Delivery>> gathered;
-  const SmtpSettings smtp{options_.smtpUrl, options_.smtpUser, options_.smtpPassword, options_.smtpFrom};
+  const SmtpSettings smtp{options_.smtpUrl, options_.smtpUser, options_.smtpPassword, options_.smtpFrom,
+                          options_.smtpCaFile};
   const std::string domain = IdDomain(options_.publicUrl);
   auto send = [&](const std::vector<store::Delivery>& deliveries, const NoticeText& text, const std::string& id) {
     const MailMessage message{options_.smtpFrom, deliveries.front().sender, text.subject, text.text,

@@ -23,18 +23,41 @@ std::size_t ReadMessage(char* buffer, std::size_t size, std::size_t count, void*
   return length;
 }
 
+using Url = std::unique_ptr<CURLU, decltype(&curl_url_cleanup)>;
+
+Url Parse(std::string_view url) {
+  Url parsed(curl_url(), curl_url_cleanup);
+  if (parsed && curl_url_set(parsed.get(), CURLUPART_URL, std::string(url).c_str(), 0) != CURLUE_OK) parsed.reset();
+  return parsed;
+}
+
+std::string Part(const Url& url, CURLUPart which) {
+  char* text = nullptr;
+  if (curl_url_get(url.get(), which, &text, 0) != CURLUE_OK) return "";
+  std::string part = text ? text : "";
+  curl_free(text);
+  return part;
+}
+
+// A name like 127.example.com is another machine; only the numbers are this one.
+bool Loopback(const std::string& host) {
+  return host == "localhost" || host == "[::1]" ||
+         (host.starts_with("127.") && host.find_first_not_of("0123456789.") == std::string::npos);
+}
+
 }  // namespace
 
+bool TlsRequired(std::string_view url, bool withLogin) {
+  const Url parsed = Parse(url);
+  if (!parsed) return true;
+  return Part(parsed, CURLUPART_SCHEME) == "smtps" || (withLogin && !Loopback(Part(parsed, CURLUPART_HOST)));
+}
+
 std::string CheckSmtpUrl(std::string_view url) {
-  const std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> parsed(curl_url(), curl_url_cleanup);
-  if (curl_url_set(parsed.get(), CURLUPART_URL, std::string(url).c_str(), 0) != CURLUE_OK) {
-    return "is not a URL";
-  }
-  char* scheme = nullptr;
-  curl_url_get(parsed.get(), CURLUPART_SCHEME, &scheme, 0);
-  const std::string schemeText = scheme ? scheme : "";
-  curl_free(scheme);
-  if (schemeText != "smtp" && schemeText != "smtps") return "must start with smtp:// or smtps://";
+  const Url parsed = Parse(url);
+  if (!parsed) return "is not a URL";
+  const std::string scheme = Part(parsed, CURLUPART_SCHEME);
+  if (scheme != "smtp" && scheme != "smtps") return "must start with smtp:// or smtps://";
   return "";
 }
 
@@ -47,8 +70,10 @@ std::string SendMail(const SmtpSettings& smtp, std::string_view to, const std::s
   recipients.Add(recipient);
   curl.Set(CURLOPT_URL, smtp.url.c_str());
   // smtp:// goes over TLS when the relay offers STARTTLS; smtps:// always does.
-  curl.Set(CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_TRY));
-  if (!smtp.user.empty()) {
+  const bool login = !smtp.user.empty();
+  curl.Set(CURLOPT_USE_SSL, static_cast<long>(TlsRequired(smtp.url, login) ? CURLUSESSL_ALL : CURLUSESSL_TRY));
+  if (!smtp.caFile.empty()) curl.Set(CURLOPT_CAINFO, smtp.caFile.c_str());
+  if (login) {
     curl.Set(CURLOPT_USERNAME, smtp.user.c_str());
     curl.Set(CURLOPT_PASSWORD, smtp.password.c_str());
   }

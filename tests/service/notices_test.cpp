@@ -25,6 +25,7 @@
 
 #include "addin_requests.h"
 #include "protocol/service.h"
+#include "service/notices/smtp_sender.h"
 #include "service/store/store.h"
 #include "support/child_program.h"
 #include "support/loopback_client.h"
@@ -67,12 +68,16 @@ bool Eventually(Done done) {
 // file "refuse" is in its folder.
 class Relay {
  public:
-  explicit Relay(const fs::path& folder)
-      : folder_(folder),
-        program_("/usr/bin/python3", {kSink, folder.string(), "--user", kRelayUser, "--password", kRelayPassword}) {
+  explicit Relay(const fs::path& folder, std::vector<std::string> more = {})
+      : folder_(folder), program_("/usr/bin/python3", SinkArgs(folder, std::move(more))) {
     const std::string line = program_.Line();
     const auto space = line.rfind(' ');
     port_ = line.starts_with("smtp sink listening on ") ? std::stoi(line.substr(space + 1)) : 0;
+  }
+  static std::vector<std::string> SinkArgs(const fs::path& folder, std::vector<std::string> more) {
+    std::vector<std::string> args = {kSink, folder.string(), "--user", kRelayUser, "--password", kRelayPassword};
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
   }
   int Port() const { return port_; }
   void Refuse(bool refuse) {
@@ -468,6 +473,54 @@ TEST_P(NoticesTest, PastTheHoursCapTheRestGoInOneMail) {
   EXPECT_EQ(relay.Mail().size(), 3u);
 }
 
+// A relay that takes neither a login nor mail before STARTTLS: the mail goes
+// over TLS when the operator names the authority of the relay's certificate,
+// and not at all to a certificate nobody here vouches for.
+TEST(SmtpRelayTest, MailGoesOverStartTlsToACertificateTheOperatorVouchesFor) {
+  ASSERT_TRUE(fs::exists("/usr/bin/openssl")) << "scripts/setup installs openssl";
+  const fs::path dir = fs::temp_directory_path() / ("mailwarden-relay-tls-" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir / "relay");
+  const std::string cert = (dir / "relay.pem").string(), key = (dir / "relay.key").string();
+  testsupport::ChildProgram made(
+      "/usr/bin/openssl",
+      {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2", "-subj",
+       "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", cert});
+  made.Rest();
+  ASSERT_EQ(made.Wait(), 0);
+  Relay relay(dir / "relay", {"--tls-cert", cert, "--tls-key", key});
+  ASSERT_GT(relay.Port(), 0);
+
+  mailwarden::notices::SmtpSettings smtp{"smtp://127.0.0.1:" + std::to_string(relay.Port()), kRelayUser, kRelayPassword,
+                                         "notices@track.example.com", cert};
+  const std::string message = "From: notices@track.example.com\r\nSubject: Opened\r\n\r\nBob opened it.\r\n";
+  EXPECT_EQ(mailwarden::notices::SendMail(smtp, kSender, message), "");
+  ASSERT_EQ(relay.Mail().size(), 1u);
+  EXPECT_NE(relay.Mail()[0].find("Bob opened it."), std::string::npos);
+
+  smtp.caFile.clear();  // the system's authorities do not know this relay
+  EXPECT_NE(mailwarden::notices::SendMail(smtp, kSender, message), "");
+  EXPECT_EQ(relay.Mail().size(), 1u);
+  fs::remove_all(dir);
+}
+
+// A login never travels in clear beyond this machine: to another, smtp://
+// goes over STARTTLS or not at all.
+TEST(SmtpRelayTest, ALoginLeavesThisMachineOnlyOverTls) {
+  struct Case {
+    const char* url;
+    bool login;
+    bool tls;
+  };
+  const Case cases[] = {
+      {"smtp://relay.example.com:587", true, true},   {"smtp://relay.example.com:25", false, false},
+      {"smtps://relay.example.com:465", false, true}, {"smtp://10.0.0.5:25", true, true},
+      {"smtp://127.example.com:25", true, true},      {"smtp://127.0.0.1:25", true, false},
+      {"smtp://localhost:25", true, false},           {"smtp://[::1]:25", true, false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(mailwarden::notices::TlsRequired(c.url, c.login), c.tls) << c.url;
+}
+
 // A relay set up by halves stops the service with the reason; its password
 // is taken from the environment only.
 TEST(NoticeOptions, AnIncompleteRelayIsRefusedWithTheReason) {
@@ -480,7 +533,7 @@ TEST(NoticeOptions, AnIncompleteRelayIsRefusedWithTheReason) {
       {{"--smtp", "ftp://127.0.0.1:25"}, 1, "must start with smtp:// or smtps://"},
       {{"--smtp", "smtp://127.0.0.1:25"}, 1, "--smtp needs --smtp-from"},
       {{"--smtp", "smtps://127.0.0.1:465", "--smtp-from", "n@example.com"}, 1, "--smtp needs --public-url"},
-      {{"--smtp-user", "notices"}, 1, "--smtp-user and --smtp-from need --smtp"},
+      {{"--smtp-user", "notices"}, 1, "--smtp-user, --smtp-from and --smtp-ca need --smtp"},
       {{"--smtp", "smtp://127.0.0.1:25", "--smtp-password", "secret"}, 2, "--smtp-password"},
   };
   for (const Case& c : cases) {

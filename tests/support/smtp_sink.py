@@ -4,11 +4,13 @@
 as NNNN.eml, the envelope's sender and recipients in X-Envelope- lines
 before it. It refuses with a 451 (try again later) its first --refuse-first
 messages, and any while a file named "refuse" is in FOLDER. With --user and
---password it asks for that login first."""
+--password it asks for that login first. With --tls-cert and --tls-key it
+offers STARTTLS and takes neither a login nor mail before it."""
 import argparse
 import asyncio
 import logging
 import os
+import ssl
 import sys
 import warnings
 
@@ -42,6 +44,8 @@ def main():
     parser.add_argument("--refuse-first", type=int, default=0)
     parser.add_argument("--user")
     parser.add_argument("--password")
+    parser.add_argument("--tls-cert")
+    parser.add_argument("--tls-key")
     args = parser.parse_args()
     # A login without TLS is what this sink is for: no warnings about it on every session.
     warnings.filterwarnings("ignore")
@@ -56,6 +60,10 @@ def main():
     login = {}
     if args.user:
         login = dict(authenticator=check, auth_required=True, auth_require_tls=False)
+    if args.tls_cert:
+        context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        context.load_cert_chain(args.tls_cert, args.tls_key)
+        login.update(tls_context=context, require_starttls=True, auth_require_tls=True)
 
     async def serve():
         loop = asyncio.get_running_loop()
