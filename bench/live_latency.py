@@ -22,6 +22,8 @@ import threading
 import time
 import urllib.parse
 
+from pages_session import sign_in
+
 PASSWORD = "a benchmark password"
 
 
@@ -29,24 +31,6 @@ def image_link(eml):
     html = re.sub(r"=\r?\n", "", eml)
     html = re.sub(r"=([0-9A-F]{2})", lambda m: chr(int(m.group(1), 16)), html)
     return re.search(r'<img width="1" height="1" src="([^"]+)"', html).group(1)
-
-
-def sign_in(host):
-    conn = http.client.HTTPConnection(host)
-    conn.request("GET", "/cvx/")
-    reply = conn.getresponse()
-    page = reply.read().decode()
-    signin = re.search(r"cvx_signin=([^;]+)", reply.getheader("Set-Cookie")).group(1)
-    csrf = re.search(r'name="csrf" value="([^"]+)"', page).group(1)
-    body = urllib.parse.urlencode({"csrf": csrf, "address": "ann@example.com", "password": PASSWORD})
-    conn.request("POST", "/cvx/signin", body=body, headers={
-        "Content-Type": "application/x-www-form-urlencoded", "Cookie": "cvx_signin=" + signin})
-    reply = conn.getresponse()
-    reply.read()
-    session = re.search(r"cvx_session=([^;]+)", ",".join(v for k, v in reply.getheaders() if k.lower() == "set-cookie"))
-    if reply.status != 303 or not session:
-        sys.exit(f"live_latency: sign-in failed ({reply.status})")
-    return "cvx_session=" + session.group(1)
 
 
 def listen(host, cookie, arrived):
@@ -113,7 +97,7 @@ def main():
             image = image_link(copy.read())
 
         arrived = queue.Queue()
-        threading.Thread(target=listen, args=(host, sign_in(host), arrived), daemon=True).start()
+        threading.Thread(target=listen, args=(host, sign_in(host, "ann@example.com", PASSWORD, "live_latency")[1], arrived), daemon=True).start()
         if arrived.get(timeout=30) != "open":
             sys.exit("live_latency: the stream did not open")
         times = []

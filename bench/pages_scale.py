@@ -11,13 +11,13 @@ with 2 recipients each (1 million stamps) and 10 events a stamp (10 million
 events); sender 1, the busiest, has every 50th message (10,000). The schema is
 mailwarden's own, made by `mailwarden account add` before the fill.
 """
-import http.client
 import json
-import re
 import subprocess
 import sys
 import time
 import urllib.parse
+
+from pages_session import sign_in
 
 SENDERS = 1000
 BUSIEST_EVERY = 50
@@ -105,26 +105,6 @@ def fill(engine, where, messages_count):
                        stdout=subprocess.DEVNULL)
 
 
-def sign_in(url, address, password):
-    host = urllib.parse.urlsplit(url).netloc
-    conn = http.client.HTTPConnection(host)
-    conn.request("GET", "/cvx/")
-    reply = conn.getresponse()
-    page = reply.read().decode()
-    signin_cookie = re.search(r"cvx_signin=([^;]+)", reply.getheader("Set-Cookie")).group(1)
-    csrf = re.search(r'name="csrf" value="([^"]+)"', page).group(1)
-    body = urllib.parse.urlencode({"csrf": csrf, "address": address, "password": password})
-    conn.request("POST", "/cvx/signin", body=body, headers={
-        "Content-Type": "application/x-www-form-urlencoded", "Cookie": "cvx_signin=" + signin_cookie})
-    reply = conn.getresponse()
-    reply.read()
-    cookies = ",".join(v for k, v in reply.getheaders() if k.lower() == "set-cookie")
-    session = re.search(r"cvx_session=([^;]+)", cookies)
-    if reply.status != 303 or not session:
-        sys.exit(f"pages_scale: sign-in failed ({reply.status})")
-    return conn, "cvx_session=" + session.group(1)
-
-
 def get_json(conn, cookie, target):
     conn.request("GET", target, headers={"Cookie": cookie})
     reply = conn.getresponse()
@@ -147,7 +127,7 @@ def check_filled(conn, cookie, messages_count):
 
 
 def measure(url, address, password, rounds, messages_count):
-    conn, cookie = sign_in(url, address, password)
+    conn, cookie = sign_in(urllib.parse.urlsplit(url).netloc, address, password, "pages_scale")
     check_filled(conn, cookie, messages_count)
     # The busiest sender's messages are every 50th id; the older pages start
     # from the 50th newest of them (fewer in a small run) and go back through
