@@ -27,4 +27,18 @@ std::string CurlHandle::Perform() {
   return what;
 }
 
+CurlUrl::CurlUrl(std::string_view text) {
+  if (parsed_ && curl_url_set(parsed_.get(), CURLUPART_URL, std::string(text).c_str(), 0) != CURLUE_OK) {
+    parsed_.reset();
+  }
+}
+
+std::string CurlUrl::Part(CURLUPart part) const {
+  char* value = nullptr;
+  if (curl_url_get(parsed_.get(), part, &value, 0) != CURLUE_OK || !value) return "";
+  std::string text = value;
+  curl_free(value);
+  return text;
+}
+
 }  // namespace mailwarden::notices

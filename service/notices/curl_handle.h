@@ -3,7 +3,9 @@
 // set up once for the process.
 #include <curl/curl.h>
 
+#include <memory>
 #include <string>
+#include <string_view>
 
 namespace mailwarden::notices {
 
@@ -27,6 +29,18 @@ class CurlHandle {
  private:
   CURL* handle_;
   char error_[CURL_ERROR_SIZE] = "";
+};
+
+// A URL as libcurl reads it; false when the text is none.
+class CurlUrl {
+ public:
+  explicit CurlUrl(std::string_view text);
+  explicit operator bool() const { return parsed_ != nullptr; }
+  // The part; empty when the URL has none.
+  std::string Part(CURLUPart part) const;
+
+ private:
+  std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> parsed_{curl_url(), curl_url_cleanup};
 };
 
 class CurlList {

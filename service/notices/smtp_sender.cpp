@@ -23,22 +23,6 @@ std::size_t ReadMessage(char* buffer, std::size_t size, std::size_t count, void*
   return length;
 }
 
-using Url = std::unique_ptr<CURLU, decltype(&curl_url_cleanup)>;
-
-Url Parse(std::string_view url) {
-  Url parsed(curl_url(), curl_url_cleanup);
-  if (parsed && curl_url_set(parsed.get(), CURLUPART_URL, std::string(url).c_str(), 0) != CURLUE_OK) parsed.reset();
-  return parsed;
-}
-
-std::string Part(const Url& url, CURLUPart which) {
-  char* text = nullptr;
-  if (curl_url_get(url.get(), which, &text, 0) != CURLUE_OK) return "";
-  std::string part = text ? text : "";
-  curl_free(text);
-  return part;
-}
-
 // A name like 127.example.com is another machine; only the numbers are this one.
 bool Loopback(const std::string& host) {
   return host == "localhost" || host == "[::1]" ||
@@ -48,15 +32,15 @@ bool Loopback(const std::string& host) {
 }  // namespace
 
 bool TlsRequired(std::string_view url, bool withLogin) {
-  const Url parsed = Parse(url);
+  const CurlUrl parsed(url);
   if (!parsed) return true;
-  return Part(parsed, CURLUPART_SCHEME) == "smtps" || (withLogin && !Loopback(Part(parsed, CURLUPART_HOST)));
+  return parsed.Part(CURLUPART_SCHEME) == "smtps" || (withLogin && !Loopback(parsed.Part(CURLUPART_HOST)));
 }
 
 std::string CheckSmtpUrl(std::string_view url) {
-  const Url parsed = Parse(url);
+  const CurlUrl parsed(url);
   if (!parsed) return "is not a URL";
-  const std::string scheme = Part(parsed, CURLUPART_SCHEME);
+  const std::string scheme = parsed.Part(CURLUPART_SCHEME);
   if (scheme != "smtp" && scheme != "smtps") return "must start with smtp:// or smtps://";
   return "";
 }

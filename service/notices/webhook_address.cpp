@@ -9,6 +9,8 @@
 #include <cstring>
 #include <memory>
 
+#include "service/notices/curl_handle.h"
+
 namespace mailwarden::notices {
 namespace {
 
@@ -64,14 +66,6 @@ std::string Text(const sockaddr* address) {
   return text;
 }
 
-std::string Part(CURLU* url, CURLUPart part) {
-  char* value = nullptr;
-  if (curl_url_get(url, part, &value, 0) != CURLUE_OK || !value) return "";
-  std::string text = value;
-  curl_free(value);
-  return text;
-}
-
 }  // namespace
 
 std::string CheckWebhookAddress(const sockaddr* address, bool allowPrivate) {
@@ -90,14 +84,13 @@ std::string CheckWebhookAddress(const sockaddr* address, bool allowPrivate) {
 }
 
 std::string CheckWebhookUrl(std::string_view url, bool allowPrivate) {
-  const std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> parsed(curl_url(), curl_url_cleanup);
-  if (url.size() > 2000 || curl_url_set(parsed.get(), CURLUPART_URL, std::string(url).c_str(), 0) != CURLUE_OK) {
-    return "is not a URL";
-  }
-  const std::string scheme = Part(parsed.get(), CURLUPART_SCHEME);
+  if (url.size() > 2000) return "is not a URL";
+  const CurlUrl parsed(url);
+  if (!parsed) return "is not a URL";
+  const std::string scheme = parsed.Part(CURLUPART_SCHEME);
   if (scheme != "http" && scheme != "https") return "must start with http:// or https://";
-  if (!Part(parsed.get(), CURLUPART_USER).empty()) return "must not hold a user name or password";
-  std::string host = Part(parsed.get(), CURLUPART_HOST);
+  if (!parsed.Part(CURLUPART_USER).empty()) return "must not hold a user name or password";
+  std::string host = parsed.Part(CURLUPART_HOST);
   if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
   if (host.empty()) return "has no host";
   addrinfo hints{};

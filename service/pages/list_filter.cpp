@@ -32,11 +32,6 @@ std::size_t ChoiceIndex(const Choice (&choices)[N], const std::string& value) {
   return 0;
 }
 
-std::string Field(const std::map<std::string, std::string>& fields, const char* name) {
-  const auto found = fields.find(name);
-  return found == fields.end() ? std::string() : found->second;
-}
-
 template <std::size_t N>
 std::string Select(const char* name, const char* label, const Choice (&choices)[N], std::size_t chosen) {
   std::string html = "<label>" + std::string(label) + " <select name=\"" + name + "\">";
@@ -70,14 +65,14 @@ store::Time DayStart(const std::string& day, int offsetMinutes) {
 
 ListFilter ReadListFilter(const std::map<std::string, std::string>& fields) {
   ListFilter filter;
-  filter.search = Field(fields, "q");
+  filter.search = FieldOf(fields, "q");
   if (filter.search.size() > kLongestSearch) filter.search.resize(kLongestSearch);
-  filter.seen = static_cast<store::SeenFilter>(ChoiceIndex(kSeenChoices, Field(fields, "seen")));
-  filter.kind = static_cast<store::KindFilter>(ChoiceIndex(kKindChoices, Field(fields, "kind")));
-  filter.order = static_cast<store::MessageOrder>(ChoiceIndex(kOrderChoices, Field(fields, "sort")));
-  filter.from = Day(Field(fields, "from"));
-  filter.to = Day(Field(fields, "to"));
-  const std::string zone = Field(fields, "tz");
+  filter.seen = static_cast<store::SeenFilter>(ChoiceIndex(kSeenChoices, FieldOf(fields, "seen")));
+  filter.kind = static_cast<store::KindFilter>(ChoiceIndex(kKindChoices, FieldOf(fields, "kind")));
+  filter.order = static_cast<store::MessageOrder>(ChoiceIndex(kOrderChoices, FieldOf(fields, "sort")));
+  filter.from = Day(FieldOf(fields, "from"));
+  filter.to = Day(FieldOf(fields, "to"));
+  const std::string zone = FieldOf(fields, "tz");
   int offset = 0;
   if (std::from_chars(zone.data(), zone.data() + zone.size(), offset).ptr == zone.data() + zone.size() &&
       offset >= -kWidestOffset && offset <= kWidestOffset) {

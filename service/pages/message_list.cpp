@@ -12,10 +12,7 @@ http::Reply Pages::MessageList(const http::Request& request, const SignedIn& sen
   const Viewer viewer{sender.account.address, sender.session.csrf};
   const auto fields = ParseFields(request.query);
   const ListFilter filter = ReadListFilter(fields);
-  const auto field = [&](const char* name) {
-    const auto found = fields.find(name);
-    return found == fields.end() ? std::int64_t{0} : ParseId(found->second);
-  };
+  const auto field = [&](const char* name) { return ParseId(FieldOf(fields, name)); };
   const std::int64_t before = field("before");
 
   store::MessageQuery query;

@@ -186,10 +186,7 @@ http::Reply Pages::SignInForm(const http::Request& request, int status, std::str
 http::Reply Pages::SignIn(const http::Request& request) {
   const auto fields = ParseFields(request.body);
   const auto cookies = ParseCookies(request);
-  const auto field = [&](const char* name) {
-    const auto found = fields.find(name);
-    return found == fields.end() ? std::string() : found->second;
-  };
+  const auto field = [&](const char* name) { return FieldOf(fields, name); };
   const auto cookie = cookies.find(kSignInCookie);
   if (cookie == cookies.end() || !SameSecret(cookie->second, field("csrf"))) {
     return SignInForm(request, 403,

@@ -58,11 +58,6 @@ constexpr const char* kCommonZones[] = {
     "America/Sao_Paulo",
 };
 
-std::string Field(const std::map<std::string, std::string>& fields, const char* name) {
-  const auto found = fields.find(name);
-  return found == fields.end() ? std::string() : found->second;
-}
-
 std::string Button(const std::string& csrf, const char* action, std::int64_t id, const char* text) {
   return "<form class=\"inline\" method=\"post\" action=\"" + std::string(kSettingsPath) + "\">" + CsrfField(csrf) +
          "<input type=\"hidden\" name=\"do\" value=\"" + action + "\"><input type=\"hidden\" name=\"id\" value=\"" +
@@ -79,10 +74,10 @@ http::Reply Pages::Settings(const http::Request& request, const SignedIn& sender
   if (request.method == "POST") {
     failed = true;
     const auto fields = ParseFields(request.body);
-    const std::string action = Field(fields, "do");
-    const std::int64_t id = ParseId(Field(fields, "id"));
+    const std::string action = FieldOf(fields, "do");
+    const std::int64_t id = ParseId(FieldOf(fields, "id"));
     if (action == "notify") {
-      const std::string mail = Field(fields, "mail"), zone = Field(fields, "zone");
+      const std::string mail = FieldOf(fields, "mail"), zone = FieldOf(fields, "zone");
       const bool known = std::any_of(std::begin(kMailChoices), std::end(kMailChoices),
                                      [&](const Choice& choice) { return mail == choice.value; });
       if (!known) {
@@ -99,7 +94,7 @@ http::Reply Pages::Settings(const http::Request& request, const SignedIn& sender
         failed = false;
       }
     } else if (action == "add-webhook") {
-      const std::string url = Field(fields, "url");
+      const std::string url = FieldOf(fields, "url");
       if (const std::string refused = notices::CheckWebhookUrl(url, options_.webhooksAllowPrivate); !refused.empty()) {
         message = "That webhook address " + refused + ".";
       } else if (store_.ListWebhooks(account.id).size() >= kMaxWebhooks) {

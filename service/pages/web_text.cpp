@@ -96,6 +96,11 @@ std::string TimeElement(store::Time time) {
   return "<time datetime=\"" + IsoTime(time) + "\">" + ShownTime(time) + "</time>";
 }
 
+std::string FieldOf(const std::map<std::string, std::string>& fields, const std::string& name) {
+  const auto found = fields.find(name);
+  return found == fields.end() ? std::string() : found->second;
+}
+
 std::int64_t ParseId(std::string_view text) {
   std::int64_t id = 0;
   if (text.empty() || text.size() > 18) return 0;

@@ -20,6 +20,8 @@ inline std::string Escape(std::string_view text) {
 // "+" is a space, "%XX" a byte. A broken escape keeps its characters; a key
 // given twice keeps its first value.
 std::map<std::string, std::string> ParseFields(std::string_view text);
+// A field's value; empty when it was not given.
+std::string FieldOf(const std::map<std::string, std::string>& fields, const std::string& name);
 
 // "%XX" for every byte but letters, digits and "-._~", for a query value.
 std::string QueryEscape(std::string_view text);
