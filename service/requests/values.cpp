@@ -38,7 +38,12 @@ Values::Values(const Form& form, int codepage, bool twoByte)
 void Values::CheckHash(const std::vector<const char*>& keys) {
   const std::string& hash = form_.Required("hash");
   for (const char* key : keys) form_.Required(key);
-  for (bool twoByte : {true, false}) {
+  // The sender's page's own reading first: where the hashed fields read
+  // alike both ways, it decides the rest. A single-byte Windows never writes
+  // a two-byte escape, so there a tab or line break and the letters after it
+  // ("%0ADear") stay what they are.
+  const bool wideFirst = IsDoubleByte(codepage_);
+  for (bool twoByte : {wideFirst, !wideFirst}) {
     Codes all;
     std::map<std::string, Codes> read;
     for (const char* key : keys) {
@@ -134,7 +139,8 @@ int ReadKeptTextsAgain(store::Store& store, std::string_view address, int codepa
   for (const store::KeptText& kept : store.KeptTexts(address)) {
     try {
       const Form form = ParseForm(kept.received + (kept.content ? "&content=" + *kept.content : std::string()));
-      const Values values(form, codepage, form.Optional("twoByte") == "1");
+      // The page is double-byte now: its add-in wrote its characters as two-byte escapes.
+      const Values values(form, codepage, true);
       store::TextReadAgain text;
       text.subject = values.Text("subject");
       text.fromName = form.Optional("fromName") ? values.Text("fromName") : std::string();

@@ -273,4 +273,13 @@ TEST_F(CodepageServiceTest, CertifiedMailOfAKoreanSenderIsReadAgainWhenTheCodePa
 }
 
 }  // namespace
+// A line break or tab and the letters after it read like a two-byte escape
+// ("%0ADear" as "%0" and ADEA): a sender on a single-byte page keeps them.
+TEST_F(CodepageServiceTest, CertifiedTextFromASingleBytePageKeepsItsLineBreaks) {
+  const std::string text = "Hello\r\nDear Bob,\r\nAdded:\tface\r\nDecember\r\n";
+  auto stamps = StampsOf(UploadIn("ann@example.com", Ascii("Ann"), Ascii("Minutes"), Ascii(text)));
+  ASSERT_EQ(stamps.size(), 1u);
+  EXPECT_EQ(Read(stamps[0]).content, text);
+}
+
 }  // namespace service_test
